@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+constexpr int SweepLength = 8192;
+
+// Indices 0..8868; a sweep or a load fills 1..8192 and nothing uses the others.
+using SampleArray = std::array<qint16, 8869>;
+
+// The state that the handlers share.
+struct AcquisitionState {
+    SampleArray SampleBuffer{};
+    QString ChannelCode; // bit 0, bit 2 and bit 1 of the channel
+    QString RangeMode;   // "1" unipolar, "0" bipolar; empty until the first sweep tick
+    QString ControlWord; // "1" + ChannelCode + RangeMode + "110"
+};

@@ -1,0 +1,129 @@
+#include "display/PlotWidget.h"
+
+#include <QPaintEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+const QColor Background(0, 0, 0);
+}
+
+PlotWidget::PlotWidget(QWidget* parent) : QFrame(parent)
+{
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(2);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::TabFocus);
+    flushTimer_.setSingleShot(true);
+    connect(&flushTimer_, &QTimer::timeout, this, &PlotWidget::flush);
+    sinceFlush_.start();
+    rebuildImage();
+}
+
+PlotWidget::~PlotWidget() = default;
+
+void PlotWidget::rebuildImage()
+{
+    painter_.reset();
+    const qreal dpr = devicePixelRatioF();
+    const QSize interior = contentsRect().size().expandedTo(QSize(1, 1));
+    QImage image(interior * dpr, QImage::Format_RGB32);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Background);
+    if (!image_.isNull()) {
+        // Keep what was drawn across a resize or a move to a screen of another density.
+        QPainter copy(&image);
+        copy.drawImage(QRectF(QPointF(0, 0), QSizeF(image_.size()) / dpr), image_);
+    }
+    image_ = std::move(image);
+    update();
+}
+
+QPainter& PlotWidget::painter()
+{
+    if (!painter_) {
+        painter_ = std::make_unique<QPainter>(&image_);
+        painter_->setRenderHint(QPainter::Antialiasing, false);
+        painter_->scale(1.0 / TwipsPerPixel, 1.0 / TwipsPerPixel);
+        penColour_ = 0;
+        painter_->setPen(QPen(QColor::fromRgb(penColour_), 0));
+    }
+    return *painter_;
+}
+
+void PlotWidget::clear()
+{
+    painter_.reset();
+    image_.fill(Background);
+    dirty_ = contentsRect();
+    flush();
+}
+
+void PlotWidget::drawLine(float x1, float y1, float x2, float y2, QRgb colour)
+{
+    QPainter& p = painter();
+    if (colour != penColour_) {
+        penColour_ = colour;
+        p.setPen(QPen(QColor::fromRgb(colour), 0));
+    }
+    p.drawLine(QLineF(x1, y1, x2, y2));
+    markDirty(QRectF(QPointF(std::min(x1, x2), std::min(y1, y2)), QPointF(std::max(x1, x2), std::max(y1, y2))));
+}
+
+void PlotWidget::markDirty(const QRectF& twipRect)
+{
+    const QPointF origin = contentsRect().topLeft();
+    const QRect area(QPoint(int(std::floor(twipRect.left() / TwipsPerPixel + origin.x())) - 1,
+                            int(std::floor(twipRect.top() / TwipsPerPixel + origin.y())) - 1),
+                     QPoint(int(std::ceil(twipRect.right() / TwipsPerPixel + origin.x())) + 1,
+                            int(std::ceil(twipRect.bottom() / TwipsPerPixel + origin.y())) + 1));
+    dirty_ = dirty_.united(area);
+    if (!flushTimer_.isActive())
+        flushTimer_.start(std::max<qint64>(0, RepaintIntervalMs - sinceFlush_.elapsed()));
+}
+
+void PlotWidget::flush()
+{
+    flushTimer_.stop();
+    if (!dirty_.isEmpty())
+        update(dirty_.intersected(contentsRect()));
+    dirty_ = QRect();
+    sinceFlush_.restart();
+}
+
+void PlotWidget::setOverlayText(const QString& text)
+{
+    if (text == overlay_)
+        return;
+    overlay_ = text;
+    update();
+}
+
+void PlotWidget::paintEvent(QPaintEvent* event)
+{
+    Q_UNUSED(event);
+    if (!qFuzzyCompare(image_.devicePixelRatio(), devicePixelRatioF()))
+        rebuildImage(); // moved to a screen of another density
+    ++repaints_;
+    QPainter p(this);
+    const QRect interior = contentsRect();
+    p.drawImage(interior.topLeft(), image_);
+    if (!overlay_.isEmpty()) {
+        QFont font = p.font();
+        font.setPixelSize(12);
+        p.setFont(font);
+        const QRect box = p.fontMetrics().boundingRect(overlay_).adjusted(-4, -2, 4, 2);
+        const QRect placed(interior.right() - box.width() - 4, interior.top() + 4, box.width(), box.height());
+        p.fillRect(placed, QColor(64, 48, 0));
+        p.setPen(QColor(255, 200, 0));
+        p.drawText(placed, Qt::AlignCenter, overlay_);
+    }
+    drawFrame(&p);
+}
+
+void PlotWidget::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    rebuildImage();
+}

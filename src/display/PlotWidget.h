@@ -1,0 +1,56 @@
+#pragma once
+
+#include "display/PlotSpace.h"
+
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QImage>
+#include <QPainter>
+#include <QTimer>
+
+#include <memory>
+
+// Picture1: the plot surface on screen. It keeps its picture in a backing image at device
+// resolution (15 twips to a logical pixel), so covering the window loses nothing. Lines go
+// into the image through one painter kept open; the widget repaints the changed area at
+// most about 60 times a second, since a repaint per segment would cost far more than the
+// segment itself.
+class PlotWidget final : public QFrame, public PlotSurface {
+    Q_OBJECT
+public:
+    static constexpr double TwipsPerPixel = 15.0;
+    static constexpr int RepaintIntervalMs = 16;
+
+    explicit PlotWidget(QWidget* parent = nullptr);
+    ~PlotWidget() override;
+
+    void clear() override;
+    void drawLine(float x1, float y1, float x2, float y2, QRgb colour) override;
+
+    // A small note in the top-right corner, over the plot but not part of it; empty hides it.
+    void setOverlayText(const QString& text);
+    const QString& overlayText() const { return overlay_; }
+
+    // The interior's picture, one pixel per logical pixel's worth of device pixels.
+    const QImage& picture() const { return image_; }
+    int repaintCount() const { return repaints_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void rebuildImage();
+    QPainter& painter();
+    void markDirty(const QRectF& twipRect);
+    void flush();
+
+    QImage image_;
+    std::unique_ptr<QPainter> painter_;
+    QRgb penColour_ = 0;
+    QRect dirty_;             // in widget coordinates, waiting for the next repaint
+    QTimer flushTimer_;
+    QElapsedTimer sinceFlush_;
+    QString overlay_;
+    int repaints_ = 0;
+};

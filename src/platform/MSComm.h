@@ -1,0 +1,72 @@
+#pragma once
+
+#include "platform/ControlLines.h"
+#include "platform/SerialDevice.h"
+
+#include <QStringList>
+
+#include <functional>
+
+// Maps port numbers to devices: on Windows COMn is "COMn"; elsewhere it is the n-th serial
+// device the system reports, in natural order of the device path. Empty past the last one.
+class PortMap {
+public:
+    using DeviceList = std::function<QStringList()>;
+
+    explicit PortMap(DeviceList list);
+    QString deviceFor(int portNumber) const { return deviceFor(portNumber, sortedDevices()); }
+    QString deviceFor(int portNumber, const QStringList& sorted) const;
+    // The system's devices in port-number order (empty on Windows, where COMn is "COMn").
+    QStringList sortedDevices() const;
+
+    // The system's serial devices as QSerialPortInfo reports them.
+    static QStringList systemDevices();
+
+private:
+    DeviceList list_;
+};
+
+// The serial component: port number, line settings and open state, and the three control
+// lines. While the port is closed the line operations reach the simulated converter, so
+// sweeps run through the same frame code with or without hardware.
+class MSComm final : public ControlLines {
+public:
+    MSComm(SerialDevice& device, ControlLines& simulator, PortMap map);
+
+    void setCommPort(int portNumber) { commPort_ = portNumber; }
+    int commPort() const { return commPort_; }
+    void setSettings(const QString& settings);
+    const QString& settings() const { return settings_; }
+    // A device path that the next open uses instead of the port number; empty for none.
+    void setDevicePath(const QString& path) { devicePath_ = path; }
+    // The device the next open reaches: the typed path, or the port number's device.
+    QString device() const;
+    const PortMap& portMap() const { return map_; }
+
+    // Writing true opens the port (PortError when it cannot be), false closes it.
+    void setPortOpen(bool open);
+    bool portOpen() const { return device_.isOpen(); }
+
+    void setRts(bool asserted) override { active_->setRts(asserted); }
+    void setDtr(bool asserted) override { active_->setDtr(asserted); }
+    bool readCts() override { return active_->readCts(); }
+
+private:
+    // The open device seen as control lines.
+    struct DeviceLines final : ControlLines {
+        explicit DeviceLines(SerialDevice& d) : device(d) {}
+        void setRts(bool asserted) override { device.setRts(asserted); }
+        void setDtr(bool asserted) override { device.setDtr(asserted); }
+        bool readCts() override { return device.readCts(); }
+        SerialDevice& device;
+    };
+
+    SerialDevice& device_;
+    DeviceLines deviceLines_;
+    ControlLines& simulator_;
+    PortMap map_;
+    int commPort_ = 1;
+    QString settings_ = QStringLiteral("115200,n,8,1");
+    QString devicePath_;
+    ControlLines* active_; // the open device's lines, or the simulator
+};

@@ -1,0 +1,103 @@
+#include "platform/QtWindowSystem.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+int QtMessageBoxes::show(const QString& text, const QString& title, int style)
+{
+    QMessageBox box(parent_);
+    box.setWindowTitle(title);
+    box.setText(text);
+    switch (style & 0x70) {
+    case 16: box.setIcon(QMessageBox::Critical); break;
+    case 32: box.setIcon(QMessageBox::Question); break;
+    case 48: box.setIcon(QMessageBox::Warning); break;
+    case 64: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    QList<QMessageBox::StandardButton> buttons;
+    switch (style & 7) {
+    case MsgStyle::OkCancel: buttons = {QMessageBox::Ok, QMessageBox::Cancel}; break;
+    case MsgStyle::YesNo: buttons = {QMessageBox::Yes, QMessageBox::No}; break;
+    default: buttons = {QMessageBox::Ok}; break;
+    }
+    for (auto button : buttons)
+        box.addButton(button);
+    const int defaultIndex = (style & MsgStyle::DefaultButton2) && buttons.size() > 1 ? 1 : 0;
+    box.setDefaultButton(buttons[defaultIndex]);
+    if (buttons.size() == 1)
+        box.setEscapeButton(buttons[0]);
+    else if (buttons.contains(QMessageBox::Cancel))
+        box.setEscapeButton(QMessageBox::Cancel);
+
+    switch (box.exec()) {
+    case QMessageBox::Cancel: return MsgAnswer::Cancel;
+    case QMessageBox::Yes: return MsgAnswer::Yes;
+    case QMessageBox::No: return MsgAnswer::No;
+    default: return MsgAnswer::Ok;
+    }
+}
+
+void QtEventPump::pump()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+QtSweepTimer::QtSweepTimer()
+{
+    timer_.setInterval(1);
+    timer_.setTimerType(Qt::PreciseTimer);
+}
+
+void QtSweepTimer::setEnabled(bool enabled)
+{
+    if (enabled == timer_.isActive())
+        return;
+    if (enabled)
+        timer_.start();
+    else
+        timer_.stop();
+}
+
+void QtSweepTimer::onTick(std::function<void()> handler)
+{
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, std::move(handler));
+}
+
+void QtLifetime::endProgram()
+{
+    ended_ = true;
+    // Leaves every running event loop, nested ones included; code suspended in them sees
+    // ended() and returns without doing anything more.
+    QCoreApplication::exit(0);
+}
+
+// "description|pattern|description|pattern..." becomes Qt's "description (pattern)" list;
+// a description that already ends in its pattern in parentheses is shown as it stands.
+static QStringList qtNameFilters(const QString& filter)
+{
+    const QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
+        const QString& pattern = parts[i + 1];
+        filters << (description.endsWith(QStringLiteral("(") + pattern + QStringLiteral(")")) ? description
+                                                                  : description + QStringLiteral(" (") + pattern + QStringLiteral(")"));
+    }
+    if (parts.size() % 2)
+        filters << parts.constLast();
+    return filters;
+}
+
+QString QtFileDialog::askOpenFileName(const QString& defaultSuffix, const QString& title, const QString& filter)
+{
+    QFileDialog dialog(parent_, title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setNameFilters(qtNameFilters(filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}

@@ -1,0 +1,44 @@
+#include "printing/PrintCommand.h"
+
+#include "display/Grid.h"
+#include "display/Trace.h"
+
+PrintCommand::PrintCommand(const AcquisitionState& state, PrinterSurface& printer, SweepTimer& timer, MessageBoxes& boxes)
+    : state_(state), printer_(printer), timer_(timer), boxes_(boxes)
+{
+}
+
+void PrintCommand::Command5_Click()
+{
+    const bool confirmed = boxes_.show(QStringLiteral("打印机准备好？"), QStringLiteral("打印口状态"), MsgStyle::OkCancel)
+        != MsgAnswer::Cancel;
+    try {
+        if (confirmed) {
+            timer_.setEnabled(false);
+            printPage();
+        }
+        printer_.endDoc();
+    } catch (const PrintError& error) {
+        boxes_.show(QStringLiteral("打印失败：") + error.reason(), QStringLiteral("打印"), MsgStyle::Exclamation);
+    }
+}
+
+void PrintCommand::printPage()
+{
+    // A document left open by an earlier operation is finished first.
+    printer_.endDoc();
+    for (const PlotLine& line : gridLines())
+        printer_.drawLine(line.x1, line.y1, line.x2, line.y2);
+
+    const auto trace = [this](int (*plotValueOf)(qint16)) {
+        TraceRun run;
+        for (int n = 1; n <= SweepLength; ++n) {
+            const PlotLine s = run.segment(n, plotValueOf(state_.SampleBuffer[n]));
+            printer_.drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor);
+        }
+    };
+    if (isUnipolar(state_.RangeMode))
+        trace(PlotValue::storedUnipolar);
+    if (isBipolar(state_.RangeMode))
+        trace(PlotValue::storedBipolar);
+}

@@ -1,0 +1,50 @@
+#include "storage/LoadCommand.h"
+
+#include "display/Grid.h"
+#include "display/Trace.h"
+#include "storage/SampleFile.h"
+
+void LoadCommand::Command4_Click()
+{
+    const QString name = s_.dialog.askOpenFileName(QStringLiteral("dat"), QStringLiteral("打开文件"),
+                                                   QStringLiteral("数据文件(*.dat)|*.dat"));
+    if (name.isEmpty())
+        return;
+
+    // The file is read and checked before anything changes.
+    QByteArray bytes;
+    try {
+        bytes = SampleFile::read(name);
+    } catch (const FileError& error) {
+        s_.boxes.show(QStringLiteral("无法读取文件") + name + QStringLiteral("：") + error.reason(), QStringLiteral("取盘"), MsgStyle::Exclamation);
+        return;
+    }
+
+    // From here the plot and the buffer are the file's: a sweep or replay this load
+    // interrupted stops when its yield returns.
+    const unsigned run = s_.runs.start();
+    s_.options.select(3);
+    SampleFile::decode(bytes, s_.state.SampleBuffer);
+    s_.timer.setEnabled(false);
+    s_.plot.clear();
+    Drawgrid1(s_.plot);
+
+    if (isUnipolar(s_.state.RangeMode) && !replay<PlotValue::storedUnipolar>(run))
+        return;
+    if (isBipolar(s_.state.RangeMode))
+        replay<PlotValue::storedBipolar>(run);
+}
+
+template <int (*PlotValueOf)(qint16)>
+bool LoadCommand::replay(unsigned run)
+{
+    TraceRun trace;
+    for (int n = 1; n <= SweepLength; ++n) {
+        const PlotLine segment = trace.segment(n, PlotValueOf(s_.state.SampleBuffer[n]));
+        s_.plot.drawLine(segment.x1, segment.y1, segment.x2, segment.y2, TraceColor);
+        s_.pump.pump();
+        if (s_.lifetime.ended() || !s_.runs.owns(run))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "acquisition/AcquisitionState.h"
+#include "display/PlotRuns.h"
+#include "display/PlotSpace.h"
+#include "platform/WindowSystem.h"
+
+// Command4_Click: asks for a data file, reads and checks it, selects Hold, and replays it on a
+// fresh grid, yielding to the event loop after every segment.
+class LoadCommand {
+public:
+    struct Seams {
+        AcquisitionState& state;
+        FileDialog& dialog;
+        MessageBoxes& boxes;
+        OptionButtons& options;
+        SweepTimer& timer;
+        PlotSurface& plot;
+        PlotRuns& runs;
+        EventPump& pump;
+        Lifetime& lifetime;
+    };
+
+    explicit LoadCommand(Seams seams) : s_(seams) {}
+
+    void Command4_Click();
+
+private:
+    // One trace run over the loaded samples; false when it was ended before its last segment.
+    template <int (*PlotValueOf)(qint16)>
+    bool replay(unsigned run);
+
+    Seams s_;
+};

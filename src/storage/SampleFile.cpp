@@ -1,0 +1,67 @@
+#include "storage/SampleFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QtEndian>
+
+namespace SampleFile {
+
+QString fileName(const QDateTime& now)
+{
+    const QDate d = now.date();
+    const QTime t = now.time();
+    const QString date = QString::asprintf("%02d-%02d-%04d", d.month(), d.day(), d.year());
+    const QString time = QString::asprintf("%02d:%02d:%02d", t.hour(), t.minute(), t.second());
+    return QStringLiteral("vx") + date.mid(5, 2) + date.mid(8, 2) + time.mid(0, 2) + time.mid(3, 2) + QStringLiteral(".dat");
+}
+
+QByteArray encode(const SampleArray& samples)
+{
+    QByteArray bytes(Size, Qt::Uninitialized);
+    for (int n = 1; n <= SweepLength; ++n)
+        qToLittleEndian<qint16>(samples[n], bytes.data() + 2 * (n - 1));
+    return bytes;
+}
+
+void decode(const QByteArray& bytes, SampleArray& samples)
+{
+    Q_ASSERT(bytes.size() >= Size);
+    for (int n = 1; n <= SweepLength; ++n)
+        samples[n] = qFromLittleEndian<qint16>(bytes.constData() + 2 * (n - 1));
+}
+
+void write(const QString& path, const SampleArray& samples)
+{
+    QSaveFile file(path);
+    const QByteArray bytes = encode(samples);
+    if (!file.open(QIODevice::WriteOnly))
+        throw FileError(file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw FileError(reason);
+    }
+    if (!file.commit())
+        throw FileError(file.errorString());
+}
+
+QByteArray read(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        throw FileError(QStringLiteral("这是一个文件夹"));
+    if (!info.exists())
+        throw FileError(QStringLiteral("文件不存在"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileError(file.errorString());
+    const QByteArray bytes = file.read(Size);
+    if (file.error() != QFileDevice::NoError)
+        throw FileError(file.errorString());
+    if (bytes.size() < Size)
+        throw FileError(QStringLiteral("文件只有 %1 字节，数据文件应有 %2 字节").arg(bytes.size()).arg(Size));
+    return bytes;
+}
+
+} // namespace SampleFile

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "acquisition/AcquisitionState.h"
+#include "platform/Clock.h"
+#include "platform/WindowSystem.h"
+
+// Command3_Click: stops sweeping and, once the user confirms the name, writes SampleBuffer to
+// a data file named by the date and time in the current directory.
+class SaveCommand {
+public:
+    SaveCommand(const AcquisitionState& state, SweepTimer& timer, MessageBoxes& boxes, const Clock& clock);
+
+    void Command3_Click();
+
+private:
+    const AcquisitionState& state_;
+    SweepTimer& timer_;
+    MessageBoxes& boxes_;
+    const Clock& clock_;
+};

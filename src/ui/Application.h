@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QApplication>
+
+class UnhandledErrors;
+
+// The application: metadata, the one handler of unexpected errors, and the main window.
+class Application final : public QApplication {
+public:
+    Application(int& argc, char** argv);
+
+    // Any exception that escapes a handler is a programming fault: one box with its number
+    // and text, then the program ends.
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    static int run(int argc, char** argv);
+
+private:
+    UnhandledErrors* errors_ = nullptr;
+};

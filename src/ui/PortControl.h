@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/MSComm.h"
+#include "platform/WindowSystem.h"
+
+#include <QRgb>
+
+class QComboBox;
+class QPushButton;
+class Lamp;
+class PlotWidget;
+
+namespace PortTexts {
+inline const QString Open = QStringLiteral("打开串口");
+inline const QString Close = QStringLiteral("关闭串口");
+inline const QString Title = QStringLiteral("Q390A 数据采集器");
+inline const QString InvalidPort = QStringLiteral("无效端口号");
+inline const QString CommFailed = QStringLiteral("串口通信失败：");
+inline const QString Simulated = QStringLiteral("模拟信号");
+} // namespace PortTexts
+
+constexpr QRgb LampClosed = 0xFFC0FFFFu; // &H00FFFFC0: red 192, green 255, blue 255
+constexpr QRgb LampOpen = 0xFFFF0000u;   // &H000000FF: red
+
+// The life of the serial port: its set-up at start-up, the Open/Close toggle with its caption
+// and lamp, a port that fails while open, and Exit.
+class PortControl {
+public:
+    struct Widgets {
+        QPushButton* Command2;
+        Lamp* Shape1;
+        QComboBox* Combo1;
+        PlotWidget* Picture1;
+    };
+
+    PortControl(MSComm& comm, MessageBoxes& boxes, Lifetime& lifetime, OptionButtons& options, Widgets widgets);
+
+    void setUp();
+    void Command2_Click();
+    void Command1_Click();
+    // A line operation failed on the open port; the sweep has already stopped.
+    void lineFailed(const QString& reason);
+
+    // Refreshes the tooltip of each port list entry with the device it stands for.
+    void describeDevices();
+
+private:
+    void showState(bool open);
+    void takeSelection();
+
+    MSComm& comm_;
+    MessageBoxes& boxes_;
+    Lifetime& lifetime_;
+    OptionButtons& options_;
+    Widgets w_;
+};

@@ -1,0 +1,118 @@
+#include "display/Grid.h"
+#include "display/PlotWidget.h"
+#include "display/Trace.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Pixel of the interior's picture for a PlotSpace point.
+QRgb at(const PlotWidget& w, double x, double y)
+{
+    const QImage& img = w.picture();
+    const double dpr = img.devicePixelRatio();
+    return img.pixel(int(x / 15.0 * dpr), int(y / 15.0 * dpr)) | 0xFF000000u;
+}
+
+struct PlotWidgetTest : ::testing::Test {
+    PlotWidget plot;
+    void SetUp() override
+    {
+        plot.setGeometry(56, 7, 552, 339);
+        plot.show();
+        QApplication::processEvents();
+    }
+};
+
+TEST_F(PlotWidgetTest, InteriorHoldsTheWholeOfPlotSpace)
+{
+    const QSize interior = plot.contentsRect().size();
+    EXPECT_GE(interior.width() * 15, 8200 + 15);
+    EXPECT_GE(interior.height() * 15, 5000 + 15);
+}
+
+TEST_F(PlotWidgetTest, ShowsGridColorOnGridLinesAndTraceColorOnTheTrace)
+{
+    plot.clear();
+    Drawgrid1(plot);
+    const QRgb background = at(plot, 300, 300);
+    EXPECT_EQ(at(plot, 0, 0), GridColor);
+    EXPECT_EQ(at(plot, 8200, 5000), GridColor);
+    EXPECT_EQ(at(plot, 820 * 3, 1234), GridColor);
+    EXPECT_EQ(at(plot, 1640, 2500), GridColor);
+    EXPECT_EQ(at(plot, 4100, 2600), GridColor);
+    EXPECT_NE(background, GridColor);
+
+    TraceRun run;
+    for (int i = 1; i <= 8192; ++i) {
+        const PlotLine s = run.segment(i, 1000);
+        plot.drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor);
+    }
+    EXPECT_EQ(at(plot, 3000, 4000), TraceColor);
+    EXPECT_EQ(at(plot, 8000, 4000), TraceColor);
+    EXPECT_EQ(at(plot, 3000, 3100), background);
+
+    plot.clear(); // removes trace and grid together
+    EXPECT_EQ(at(plot, 3000, 4000), background);
+    EXPECT_EQ(at(plot, 0, 0), background);
+}
+
+TEST_F(PlotWidgetTest, CutsLinesAtTheEdgeOfTheInterior)
+{
+    plot.clear();
+    plot.drawLine(100, -3000, 100, 9000, TraceColor);
+    EXPECT_EQ(at(plot, 100, 0), TraceColor);
+    EXPECT_EQ(at(plot, 100, 5000), TraceColor);
+}
+
+TEST_F(PlotWidgetTest, KeepsItsPictureWhenCoveredAndUncovered)
+{
+    plot.clear();
+    Drawgrid1(plot);
+    plot.hide();
+    QApplication::processEvents();
+    plot.show();
+    QApplication::processEvents();
+    EXPECT_EQ(at(plot, 0, 2500), GridColor);
+    const QImage grabbed = plot.grab().toImage();
+    const QPoint origin = plot.contentsRect().topLeft();
+    EXPECT_EQ(grabbed.pixel(origin + QPoint(0, 2500 / 15)) | 0xFF000000u, GridColor);
+}
+
+TEST_F(PlotWidgetTest, RepaintsAFewTimesNotOncePerSegment)
+{
+    QApplication::processEvents();
+    const int before = plot.repaintCount();
+    TraceRun run;
+    for (int i = 1; i <= 8192; ++i) {
+        const PlotLine s = run.segment(i, i % 4096);
+        plot.drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor);
+        QApplication::processEvents();
+    }
+    QTest::qWait(50); // the last changes reach the screen once drawing stops
+    const int repaints = plot.repaintCount() - before;
+    EXPECT_GE(repaints, 1);
+    EXPECT_LT(repaints, 8192 / 4);
+}
+
+TEST_F(PlotWidgetTest, OverlayIsNotPartOfThePicture)
+{
+    plot.clear();
+    plot.setOverlayText(QStringLiteral("模拟信号"));
+    QApplication::processEvents();
+    const QImage& img = plot.picture();
+    for (int x = img.width() - 80; x < img.width(); ++x)
+        for (int y = 0; y < 20; ++y)
+            ASSERT_EQ(img.pixel(x, y), img.pixel(0, img.height() / 3));
+    const QImage shown = plot.grab().toImage();
+    bool overlayShown = false;
+    for (int x = shown.width() - 80; x < shown.width() && !overlayShown; ++x)
+        for (int y = 0; y < 24 && !overlayShown; ++y)
+            overlayShown = shown.pixel(x, y) != img.pixel(0, img.height() / 3);
+    EXPECT_TRUE(overlayShown);
+}
+
+} // namespace

@@ -1,0 +1,136 @@
+#pragma once
+
+// Test doubles for the platform seams: recording surfaces and lines, scripted message boxes,
+// pump, dialog and clock.
+
+#include "display/Grid.h"
+#include "display/PlotSpace.h"
+#include "platform/Clock.h"
+#include "platform/ControlLines.h"
+#include "platform/PrinterSurface.h"
+#include "platform/WindowSystem.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <vector>
+
+// One operation on a plot or printer surface: a clear / end of document, or a line.
+struct SurfaceOp {
+    enum Kind { Clear, Line, EndDoc } kind;
+    PlotLine line{};
+    std::optional<QRgb> colour;
+    bool operator==(const SurfaceOp&) const = default;
+};
+
+class RecordingSurface final : public PlotSurface {
+public:
+    void clear() override { ops.push_back({SurfaceOp::Clear}); }
+    void drawLine(float x1, float y1, float x2, float y2, QRgb colour) override
+    {
+        ops.push_back({SurfaceOp::Line, {x1, y1, x2, y2}, colour});
+    }
+    // The lines drawn since the last clear, in order.
+    std::vector<SurfaceOp> sinceLastClear() const;
+    std::vector<SurfaceOp> ops;
+};
+
+class RecordingPrinter final : public PrinterSurface {
+public:
+    void drawLine(float x1, float y1, float x2, float y2, std::optional<QRgb> colour) override
+    {
+        ops.push_back({SurfaceOp::Line, {x1, y1, x2, y2}, colour});
+    }
+    void endDoc() override { ops.push_back({SurfaceOp::EndDoc}); }
+    std::vector<SurfaceOp> ops;
+};
+
+// The control lines as seen from the link: every operation in order, CTS answered from a script.
+class RecordingLines final : public ControlLines {
+public:
+    struct Op {
+        char line;   // 'R', 'D' or 'C'
+        bool level;  // asserted (or, for C, the level answered)
+        bool operator==(const Op&) const = default;
+    };
+    void setRts(bool asserted) override { ops.push_back({'R', asserted}); }
+    void setDtr(bool asserted) override { ops.push_back({'D', asserted}); }
+    bool readCts() override
+    {
+        const bool level = ctsAsserted.empty() ? true : ctsAsserted[reads++ % ctsAsserted.size()];
+        ops.push_back({'C', level});
+        return level;
+    }
+    std::vector<bool> ctsAsserted; // answered in turn, repeating
+    std::size_t reads = 0;
+    std::vector<Op> ops;
+};
+
+struct MessageCall {
+    QString text, title;
+    int style;
+    bool operator==(const MessageCall&) const = default;
+};
+
+// Answers from a queue (the default button's answer when it runs dry) and records every box.
+class ScriptedMessageBoxes final : public MessageBoxes {
+public:
+    int show(const QString& text, const QString& title, int style) override;
+    std::deque<int> answers;
+    std::vector<MessageCall> calls;
+    std::function<void()> whileShown; // runs as if nested in the box's own event loop
+};
+
+// Counts pumps and runs scripted actions at given pump numbers (1-based), as if a click
+// arrived during that yield.
+class ScriptedPump final : public EventPump {
+public:
+    void pump() override;
+    int count = 0;
+    std::map<int, std::function<void()>> at;
+    std::function<void(int)> every;
+};
+
+class FakeTimer final : public SweepTimer {
+public:
+    void setEnabled(bool enabled) override { this->enabled = enabled; }
+    bool isEnabled() const override { return enabled; }
+    void onTick(std::function<void()> handler) override { tick = std::move(handler); }
+    bool enabled = false;
+    std::function<void()> tick;
+};
+
+class FakeLifetime final : public Lifetime {
+public:
+    void endProgram() override { ++ends; }
+    bool ended() const override { return ends > 0; }
+    int ends = 0;
+};
+
+class ScriptedFileDialog final : public FileDialog {
+public:
+    struct Call {
+        QString defaultSuffix, title, filter;
+    };
+    QString askOpenFileName(const QString& defaultSuffix, const QString& title, const QString& filter) override;
+    std::deque<QString> names;
+    std::vector<Call> calls;
+};
+
+class FixedClock final : public Clock {
+public:
+    explicit FixedClock(QDateTime t) : time(std::move(t)) {}
+    QDateTime now() const override { return time; }
+    QDateTime time;
+};
+
+// Option buttons in their three frames; select() runs the registered Click handler.
+class FakeOptions final : public OptionButtons {
+public:
+    FakeOptions();
+    bool isSelected(int option) const override { return selected[option]; }
+    void select(int option) override;
+    std::array<bool, 13> selected{};
+    std::map<int, std::function<void()>> onClick;
+};
