@@ -18,6 +18,7 @@ PlotWidget::PlotWidget(QWidget* parent) : QFrame(parent)
     flushTimer_.setSingleShot(true);
     connect(&flushTimer_, &QTimer::timeout, this, &PlotWidget::flush);
     sinceFlush_.start();
+    sinceClear_.start();
     rebuildImage();
 }
 
@@ -54,10 +55,18 @@ QPainter& PlotWidget::painter()
 
 void PlotWidget::clear()
 {
+    // Show the finished picture before it goes, if the screen is due for a frame.
+    if (!dirty_.isEmpty() && sinceFlush_.elapsed() >= RepaintIntervalMs && isVisible()) {
+        repaint(dirty_.intersected(contentsRect()));
+        dirty_ = QRect();
+        sinceFlush_.restart();
+    }
     painter_.reset();
     image_.fill(Background);
     dirty_ = contentsRect();
-    flush();
+    sinceClear_.restart();
+    flushTimer_.stop();
+    scheduleFlush();
 }
 
 void PlotWidget::drawLine(float x1, float y1, float x2, float y2, QRgb colour)
@@ -80,7 +89,13 @@ void PlotWidget::markDirty(const QRectF& twipRect)
                             int(std::ceil(twipRect.bottom() / TwipsPerPixel + origin.y())) + 1));
     dirty_ = dirty_.united(area);
     if (!flushTimer_.isActive())
-        flushTimer_.start(std::max<qint64>(0, RepaintIntervalMs - sinceFlush_.elapsed()));
+        scheduleFlush();
+}
+
+void PlotWidget::scheduleFlush()
+{
+    const qint64 wait = std::max(RepaintIntervalMs - sinceFlush_.elapsed(), SettleMs - sinceClear_.elapsed());
+    flushTimer_.start(int(std::max<qint64>(0, wait)));
 }
 
 void PlotWidget::flush()

@@ -12,14 +12,19 @@
 
 // Picture1: the plot surface on screen. It keeps its picture in a backing image at device
 // resolution (15 twips to a logical pixel), so covering the window loses nothing. Lines go
-// into the image through one painter kept open; the widget repaints the changed area at
-// most about 60 times a second, since a repaint per segment would cost far more than the
-// segment itself.
+// into the image through one painter kept open; the screen shows the image at most about
+// 60 times a second, since a repaint per segment would cost far more than the segment.
+//
+// Which moments reach the screen: the finished picture just before it is cleared, and, once
+// the picture is older than SettleMs, the growing one. Sweeps from the simulator take a
+// few milliseconds, so the screen shows each as a whole rather than flickering partial
+// traces; a slow sweep from real hardware is seen to grow.
 class PlotWidget final : public QFrame, public PlotSurface {
     Q_OBJECT
 public:
     static constexpr double TwipsPerPixel = 15.0;
     static constexpr int RepaintIntervalMs = 16;
+    static constexpr int SettleMs = 50;
 
     explicit PlotWidget(QWidget* parent = nullptr);
     ~PlotWidget() override;
@@ -43,6 +48,7 @@ private:
     void rebuildImage();
     QPainter& painter();
     void markDirty(const QRectF& twipRect);
+    void scheduleFlush();
     void flush();
 
     QImage image_;
@@ -51,6 +57,7 @@ private:
     QRect dirty_;             // in widget coordinates, waiting for the next repaint
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;
+    QElapsedTimer sinceClear_;
     QString overlay_;
     int repaints_ = 0;
 };
