@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on Debian 12, when run as root and when
+# something is missing. Sourced by run.sh and test.sh.
+set -euo pipefail
+
+q390_packages=(
+  build-essential cmake
+  qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-translations-l10n
+  googletest libgtest-dev libgmock-dev
+  fonts-noto-cjk        # the window's captions are Chinese
+  poppler-utils         # tests render printed PDFs to pixels
+)
+
+q390_missing() {
+  local p missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  echo "${missing[@]:-}"
+}
+
+q390_install() {
+  local missing
+  missing=$(q390_missing "$@")
+  [ -z "$missing" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: $missing (run as root to install them with apt-get)" >&2
+    return 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  # shellcheck disable=SC2086
+  apt-get install -y -qq --no-install-recommends $missing
+}
+
+q390_build() { # build-dir [extra cmake args...]
+  local dir=$1
+  shift
+  cmake -S "$q390_root" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+}
+
+q390_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
