@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include <cmath>
+
 namespace {
 
 // The sixteen colours of the classic palette.
@@ -44,24 +46,27 @@ void drawScope(QPainter& p, int size, bool mono)
     p.drawEllipse(size - m - lamp, size - m - lamp + 1, lamp, lamp);
 }
 
-QPixmap image(int size, bool mono)
+QImage image(int size, bool mono)
 {
     QImage art(size, size, QImage::Format_RGB32);
     QPainter p(&art);
     drawScope(p, size, mono);
     p.end();
-    const QImage reduced = mono ? art.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither)
-                                : art.convertToFormat(QImage::Format_Indexed8, sixteenColours(), Qt::ThresholdDither);
-    return QPixmap::fromImage(reduced);
+    return mono ? art.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither)
+                : art.convertToFormat(QImage::Format_Indexed8, sixteenColours(), Qt::ThresholdDither);
 }
 
 } // namespace
 
+QList<QImage> appIconImages()
+{
+    return {image(32, true), image(32, false), image(16, false)};
+}
+
 QIcon appIcon()
 {
     QIcon icon;
-    icon.addPixmap(image(32, true));
-    icon.addPixmap(image(32, false));
-    icon.addPixmap(image(16, false));
+    for (const QImage& picture : appIconImages())
+        icon.addPixmap(QPixmap::fromImage(picture));
     return icon;
 }

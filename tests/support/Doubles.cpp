@@ -70,3 +70,19 @@ void FakeOptions::select(int option)
     if (auto it = onClick.find(option); it != onClick.end())
         it->second();
 }
+
+void FakeSerialDevice::open(const QString& device, const LineSettings& settings)
+{
+    opened << device;
+    lastSettings = settings;
+    if (refuseOpen)
+        throw PortError(QStringLiteral("Permission denied"));
+    isOpen_ = true;
+}
+
+void FakeSerialDevice::lineOp()
+{
+    if (failFromLineOp >= 0 && lineOps >= failFromLineOp)
+        throw LineError(QStringLiteral("Input/output error"));
+    ++lineOps;
+}

@@ -8,11 +8,13 @@
 #include "platform/Clock.h"
 #include "platform/ControlLines.h"
 #include "platform/PrinterSurface.h"
+#include "platform/SerialDevice.h"
 #include "platform/WindowSystem.h"
 
 #include <deque>
 #include <functional>
 #include <map>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -133,4 +135,27 @@ public:
     void select(int option) override;
     std::array<bool, 13> selected{};
     std::map<int, std::function<void()>> onClick;
+};
+
+// A serial device that opens or refuses as told, records what was opened, and can fail its
+// line operations from the n-th on (an adapter pulled out).
+class FakeSerialDevice final : public SerialDevice {
+public:
+    void open(const QString& device, const LineSettings& settings) override;
+    void close() override { isOpen_ = false; ++closes; }
+    bool isOpen() const override { return isOpen_; }
+    void setRts(bool) override { lineOp(); }
+    void setDtr(bool) override { lineOp(); }
+    bool readCts() override { lineOp(); return true; }
+
+    bool refuseOpen = false;
+    long failFromLineOp = -1; // 0-based count of line operations after which they fail
+    long lineOps = 0;
+    int closes = 0;
+    QStringList opened;
+    LineSettings lastSettings;
+
+private:
+    void lineOp();
+    bool isOpen_ = false;
 };

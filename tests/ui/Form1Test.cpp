@@ -1,0 +1,349 @@
+#include "display/Grid.h"
+#include "display/PlotWidget.h"
+#include "support/Doubles.h"
+#include "ui/AppIcon.h"
+#include "platform/QtSerialDevice.h"
+#include "ui/Form1.h"
+#include "ui/Lamp.h"
+#include "ui/UnhandledErrors.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Form1 over test doubles: the simulator answers the codes queued here (0 when none).
+struct Window {
+    ScriptedMessageBoxes boxes;
+    ScriptedPump pump;
+    FakeTimer timer;
+    FakeLifetime lifetime;
+    ScriptedFileDialog dialog;
+    FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
+    RecordingPrinter printer;
+    FakeSerialDevice serial;
+    QStringList devices{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyS10"), QStringLiteral("/dev/ttyS2")};
+    std::deque<int> codes;
+    std::vector<ConversionRequest> asked;
+    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [this] { return devices; },
+                [this](const ConversionRequest& r) {
+                    asked.push_back(r);
+                    if (codes.empty())
+                        return 0;
+                    const int c = codes.front();
+                    codes.pop_front();
+                    return c;
+                }}};
+
+    Window() { form.Form_Load(); }
+
+    template <class W>
+    W* get(const char* name)
+    {
+        W* w = form.findChild<W*>(QLatin1StringView(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QRadioButton* option(int n) { return get<QRadioButton>(qPrintable(QStringLiteral("Option%1").arg(n))); }
+    QPushButton* command(int n) { return get<QPushButton>(qPrintable(QStringLiteral("Command%1").arg(n))); }
+    PlotWidget* plot() { return get<PlotWidget>("Picture1"); }
+    Lamp* lamp() { return get<Lamp>("Shape1"); }
+    void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5)); }
+};
+
+QImage gridAlone(QSize size)
+{
+    PlotWidget fresh;
+    fresh.resize(size);
+    fresh.show();
+    fresh.clear();
+    Drawgrid1(fresh);
+    return fresh.picture();
+}
+
+TEST(Form1, StartsUpInTheStatedState)
+{
+    Window w;
+    EXPECT_EQ(w.form.windowTitle(),
+              QStringLiteral(" Q390      微型数据采集器  ") + QString(27, u' ') + Form1::Maker + u' ');
+    EXPECT_EQ(w.form.pos(), QPoint(0, 0));
+    EXPECT_EQ(w.form.size(), QSize(611, 428));
+    EXPECT_EQ(w.form.palette().color(QPalette::Window), QColor(192, 192, 192));
+
+    for (int n = 1; n <= 12; ++n)
+        EXPECT_EQ(w.option(n)->isChecked(), n == 1 || n == 4 || n == 12) << "Option" << n;
+    EXPECT_TRUE(w.timer.enabled);
+    EXPECT_EQ(w.command(2)->text(), QStringLiteral("打开串口"));
+    EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
+    EXPECT_FALSE(w.form.comm().portOpen());
+    EXPECT_EQ(w.form.comm().commPort(), 1);
+    EXPECT_EQ(w.form.comm().settings(), QStringLiteral("115200,n,8,1"));
+    EXPECT_TRUE(w.form.state().RangeMode.isEmpty()); // no tick has run yet
+
+    auto* combo = w.get<QComboBox>("Combo1");
+    ASSERT_EQ(combo->count(), 16);
+    EXPECT_EQ(combo->currentText(), QStringLiteral("COM1"));
+    EXPECT_EQ(combo->itemText(15), QStringLiteral("COM16"));
+    // Each entry names its device, in natural order of the paths.
+    EXPECT_EQ(combo->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyS2"));
+    EXPECT_EQ(combo->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyS10"));
+    EXPECT_EQ(combo->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_NE(combo->itemData(3, Qt::ToolTipRole).toString(), QString());
+
+    // The grid twice, once over a cleared surface: one grid.
+    EXPECT_EQ(w.plot()->picture(), gridAlone(w.plot()->size()));
+    EXPECT_EQ(w.plot()->overlayText(), QStringLiteral("模拟信号"));
+    EXPECT_EQ(w.form.focusWidget(), w.command(1));
+}
+
+TEST(Form1, ControlsSitAtTheirTwipGeometryWithTheirCaptions)
+{
+    Window w;
+    struct Expect {
+        const char* name;
+        int left, top, width, height;
+        const char* text;
+    } controls[] = {
+        {"Picture1", 840, 100, 8280, 5090, nullptr}, {"Frame2", 0, 240, 855, 3375, "通道"},
+        {"Option1", 240, 360, 255, 255, nullptr},    {"Option10", 240, 2880, 255, 255, nullptr},
+        {"Label8", 600, 2880, 135, 255, "7"},        {"Frame3", 0, 3840, 855, 1095, "量程"},
+        {"Label9", 360, 360, 375, 255, " +5V"},      {"Label10", 360, 720, 375, 255, "±2V"},
+        {"Combo1", 120, 5280, 975, 300, nullptr},    {"Shape1", 1200, 5280, 255, 255, nullptr},
+        {"Command2", 120, 5760, 1215, 375, "打开串口"}, {"Frame1", 1800, 5400, 2055, 855, "显示方式"},
+        {"Option4", 240, 240, 735, 375, "扫描"},     {"Option3", 1080, 240, 855, 375, "静止"},
+        {"Command3", 4200, 5640, 735, 375, "存盘"},  {"Command4", 4920, 5640, 735, 375, "取盘"},
+        {"Command5", 5640, 5640, 735, 375, "打印"},  {"Command6", 7080, 5640, 735, 375, "关于"},
+        {"Command1", 7800, 5640, 735, 375, "退出"},
+    };
+    for (const Expect& c : controls) {
+        QWidget* widget = w.get<QWidget>(c.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), QRect(qRound(c.left / 15.0), qRound(c.top / 15.0), qRound(c.width / 15.0),
+                                           qRound(c.height / 15.0)))
+            << c.name;
+        if (!c.text)
+            continue;
+        QString text;
+        if (auto* box = qobject_cast<QGroupBox*>(widget))
+            text = box->title();
+        else if (auto* label = qobject_cast<QLabel*>(widget))
+            text = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+            text = button->text();
+        EXPECT_EQ(text, QString::fromUtf8(c.text)) << c.name;
+    }
+    EXPECT_EQ(w.option(5)->parentWidget()->objectName(), QStringLiteral("Frame2"));
+    EXPECT_EQ(w.option(12)->parentWidget()->objectName(), QStringLiteral("Frame3"));
+    EXPECT_EQ(w.option(3)->parentWidget()->objectName(), QStringLiteral("Frame1"));
+
+    const QRect exitAt = w.command(1)->geometry();
+    w.form.resize(900, 700); // nothing moves when the window is resized
+    EXPECT_EQ(w.command(1)->geometry(), exitAt);
+}
+
+TEST(Form1, OneSelectionPerFrame)
+{
+    Window w;
+    w.click(w.option(9));
+    w.click(w.option(11));
+    w.click(w.option(3));
+    for (int n = 1; n <= 12; ++n)
+        EXPECT_EQ(w.option(n)->isChecked(), n == 9 || n == 11 || n == 3) << "Option" << n;
+}
+
+TEST(Form1, SweepsTheSelectedChannelAndRangeThroughTheSimulator)
+{
+    Window w;
+    w.form.Timer1_Timer();
+    EXPECT_EQ(w.form.state().ControlWord, QStringLiteral("10000110"));
+    EXPECT_EQ(w.asked.size(), std::size_t(SweepLength));
+    EXPECT_EQ(w.asked.back().channel, 0);
+    EXPECT_FALSE(w.asked.back().unipolar);
+    EXPECT_EQ(w.form.state().SampleBuffer[1], 0);
+    // Bipolar 0 lies on the centre line.
+    EXPECT_EQ(w.plot()->picture().pixel(4000 / 15, 2500 / 15) | 0xFF000000u, TraceColor);
+
+    w.click(w.option(8));
+    w.click(w.option(11));
+    w.asked.clear();
+    w.codes.assign(SweepLength, 4095);
+    w.form.Timer1_Timer();
+    EXPECT_EQ(w.form.state().ControlWord, QStringLiteral("11101110"));
+    EXPECT_EQ(w.asked.back().channel, 5);
+    EXPECT_TRUE(w.asked.back().unipolar);
+    EXPECT_EQ(w.form.state().SampleBuffer[8192], 4095);
+    EXPECT_EQ(w.plot()->picture().pixel(4000 / 15, 905 / 15) | 0xFF000000u, TraceColor);
+}
+
+TEST(Form1, HandlersClickedDuringAYield)
+{
+    Window w;
+    // Hold mid-sweep: plot cleared at once, the sweep completes, no sweep follows.
+    w.pump.at[1000] = [&] { w.click(w.option(3)); };
+    w.form.Timer1_Timer();
+    EXPECT_FALSE(w.timer.enabled);
+    EXPECT_TRUE(w.option(3)->isChecked());
+    EXPECT_EQ(w.asked.size(), std::size_t(SweepLength));
+
+    // Scan mid-sweep: sweeps continue.
+    w.pump.at[SweepLength + 10] = [&] { w.click(w.option(4)); };
+    w.form.Timer1_Timer();
+    EXPECT_TRUE(w.timer.enabled);
+
+    // Exit mid-sweep: the sweep does not go on.
+    w.asked.clear();
+    w.pump.at[2 * SweepLength + 30] = [&] { w.click(w.command(1)); };
+    w.form.Timer1_Timer();
+    EXPECT_EQ(w.asked.size(), 30u);
+    EXPECT_TRUE(w.lifetime.ended());
+}
+
+TEST(Form1, PortToggleOpensClosesAndRefuses)
+{
+    Window w;
+    w.click(w.command(2));
+    ASSERT_TRUE(w.form.comm().portOpen());
+    EXPECT_EQ(w.serial.opened, QStringList{QStringLiteral("/dev/ttyS2")});
+    EXPECT_EQ(w.serial.lastSettings, LineSettings::parse(QStringLiteral("115200,n,8,1")));
+    EXPECT_EQ(w.command(2)->text(), QStringLiteral("关闭串口"));
+    EXPECT_EQ(w.lamp()->fillColor(), LampOpen);
+    EXPECT_TRUE(w.plot()->overlayText().isEmpty());
+
+    w.click(w.command(2));
+    EXPECT_FALSE(w.form.comm().portOpen());
+    EXPECT_EQ(w.command(2)->text(), QStringLiteral("打开串口"));
+    EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
+    EXPECT_EQ(w.plot()->overlayText(), QStringLiteral("模拟信号"));
+
+    w.serial.refuseOpen = true;
+    w.click(w.command(2));
+    ASSERT_EQ(w.boxes.calls.size(), 1u);
+    EXPECT_EQ(w.boxes.calls[0], (MessageCall{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), 48}));
+    EXPECT_FALSE(w.form.comm().portOpen());
+    EXPECT_EQ(w.command(2)->text(), QStringLiteral("打开串口"));
+    EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
+    EXPECT_TRUE(w.boxes.answers.empty());
+}
+
+TEST(Form1, LaterSelectionOrTypedPathTakesEffectAtTheNextOpen)
+{
+    Window w;
+    auto* combo = w.get<QComboBox>("Combo1");
+    combo->setCurrentIndex(2);
+    w.click(w.command(2));
+    w.click(w.command(2));
+    combo->setEditText(QStringLiteral("/dev/ttyACM7"));
+    w.click(w.command(2));
+    w.click(w.command(2));
+    combo->setCurrentIndex(15); // past the last device
+    w.click(w.command(2));
+    EXPECT_EQ(w.serial.opened, (QStringList{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyACM7")}));
+    ASSERT_EQ(w.boxes.calls.size(), 1u);
+    EXPECT_EQ(w.boxes.calls[0].text, QStringLiteral("无效端口号"));
+}
+
+TEST(Form1, RealSerialPortThatDoesNotExistGivesOneMessage)
+{
+    ScriptedMessageBoxes boxes;
+    ScriptedPump pump;
+    FakeTimer timer;
+    FakeLifetime lifetime;
+    ScriptedFileDialog dialog;
+    FixedClock clock{QDateTime::currentDateTime()};
+    RecordingPrinter printer;
+    QtSerialDevice serial;
+    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial,
+                [] { return QStringList{QStringLiteral("/nonexistent/ttyQ390")}; }}};
+    form.Form_Load();
+    form.Command2_Click();
+    EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), 48}}));
+    EXPECT_FALSE(form.comm().portOpen());
+}
+
+TEST(Form1, LineFailureWhileOpenClosesThePortSelectsHoldAndKeepsRunning)
+{
+    Window w;
+    w.click(w.command(2));
+    const SampleArray before = w.form.state().SampleBuffer;
+    w.serial.failFromLineOp = 65 * 100 + 20;
+    w.form.Timer1_Timer();
+    EXPECT_EQ(w.pump.count, 100);
+    EXPECT_EQ(w.form.state().SampleBuffer, before); // partial samples dropped
+    EXPECT_FALSE(w.form.comm().portOpen());
+    EXPECT_EQ(w.command(2)->text(), QStringLiteral("打开串口"));
+    EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
+    EXPECT_TRUE(w.option(3)->isChecked());
+    EXPECT_FALSE(w.timer.enabled);
+    EXPECT_EQ(w.boxes.calls,
+              (std::vector<MessageCall>{{QStringLiteral("串口通信失败：Input/output error"), QStringLiteral("Q390A 数据采集器"), 48}}));
+    EXPECT_FALSE(w.lifetime.ended());
+    EXPECT_FALSE(w.form.sweeping());
+
+    // The program goes on: the port opens again once the device is back.
+    w.serial.failFromLineOp = -1;
+    w.click(w.command(2));
+    EXPECT_TRUE(w.form.comm().portOpen());
+}
+
+TEST(Form1, ExitAndClosingTheWindowCloseThePortAndEnd)
+{
+    Window w;
+    w.click(w.command(2));
+    w.click(w.command(1));
+    EXPECT_FALSE(w.form.comm().portOpen());
+    EXPECT_EQ(w.lifetime.ends, 1);
+
+    Window closed;
+    closed.click(closed.command(2));
+    closed.form.close();
+    EXPECT_FALSE(closed.form.comm().portOpen());
+    EXPECT_EQ(closed.lifetime.ends, 1);
+
+    Window idle; // Exit with the port closed does not touch it
+    idle.click(idle.command(1));
+    EXPECT_EQ(idle.serial.closes, 0);
+}
+
+TEST(Form1, AboutNamesProgramVersionAndMaker)
+{
+    Window w;
+    w.click(w.command(6));
+    ASSERT_EQ(w.boxes.calls.size(), 1u);
+    EXPECT_EQ(w.boxes.calls[0].style, 0);
+    EXPECT_TRUE(w.boxes.calls[0].text.contains(QStringLiteral("Q390")));
+    EXPECT_TRUE(w.boxes.calls[0].text.contains(QStringLiteral("1.00")));
+    EXPECT_TRUE(w.boxes.calls[0].text.contains(Form1::Maker));
+}
+
+TEST(Application, IconCarriesThreeImages)
+{
+    const QList<QImage> images = appIconImages();
+    ASSERT_EQ(images.size(), 3);
+    EXPECT_EQ(images[0].size(), QSize(32, 32));
+    EXPECT_EQ(images[0].format(), QImage::Format_Mono);
+    EXPECT_EQ(images[1].size(), QSize(32, 32));
+    EXPECT_LE(images[1].colorCount(), 16);
+    EXPECT_EQ(images[2].size(), QSize(16, 16));
+    EXPECT_LE(images[2].colorCount(), 16);
+    EXPECT_FALSE(appIcon().isNull());
+}
+
+TEST(Application, UnhandledErrorShowsNumberAndTextThenEnds)
+{
+    ScriptedMessageBoxes boxes;
+    FakeLifetime lifetime;
+    UnhandledErrors errors(boxes, lifetime);
+    errors.report(std::out_of_range("index 9000 outside 0..8868"));
+    ASSERT_EQ(boxes.calls.size(), 1u);
+    EXPECT_EQ(boxes.calls[0].text, QStringLiteral("运行错误 9：index 9000 outside 0..8868"));
+    EXPECT_EQ(lifetime.ends, 1);
+}
+
+} // namespace
