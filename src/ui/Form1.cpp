@@ -69,6 +69,10 @@ void Form1::buildControls()
     setPalette(grey);
     setAutoFillBackground(true);
     setWindowIcon(appIcon());
+    // The layout is measured in twips for an 8.25-point font at 96 dots per inch.
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
 
     Picture1 = place<PlotWidget>(this, "Picture1", 840, 0, 8200, 5055);
 
