@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QSerialPort>
 
 #include <memory>
 
@@ -14,5 +14,6 @@ public:
     virtual bool readCts() = 0;
 };
 
-// The driver for this system: a file descriptor on Unix, a HANDLE on Windows.
-std::unique_ptr<LineDriver> makeNativeLineDriver(qintptr handle);
+// The driver for this system, on the open port's native handle (a file descriptor on Unix,
+// a HANDLE on Windows).
+std::unique_ptr<LineDriver> makeNativeLineDriver(QSerialPort::Handle handle);

@@ -39,7 +39,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<LineDriver> makeNativeLineDriver(qintptr handle)
+std::unique_ptr<LineDriver> makeNativeLineDriver(QSerialPort::Handle handle)
 {
-    return std::make_unique<UnixLineDriver>(int(handle));
+    return std::make_unique<UnixLineDriver>(handle);
 }

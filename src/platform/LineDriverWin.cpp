@@ -42,7 +42,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<LineDriver> makeNativeLineDriver(qintptr handle)
+std::unique_ptr<LineDriver> makeNativeLineDriver(QSerialPort::Handle handle)
 {
-    return std::make_unique<WinLineDriver>(reinterpret_cast<HANDLE>(handle));
+    return std::make_unique<WinLineDriver>(handle);
 }
