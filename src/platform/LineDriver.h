@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QSerialPort>
+#include <QtGlobal>
 
 #include <memory>
 
@@ -14,6 +14,12 @@ public:
     virtual bool readCts() = 0;
 };
 
-// The driver for this system, on the open port's native handle (a file descriptor on Unix,
-// a HANDLE on Windows).
-std::unique_ptr<LineDriver> makeNativeLineDriver(QSerialPort::Handle handle);
+// What QSerialPort::handle() gives: a file descriptor on Unix, a HANDLE on Windows.
+#ifdef Q_OS_WIN
+using NativePortHandle = void*;
+#else
+using NativePortHandle = int;
+#endif
+
+// The driver for this system, on the open port's native handle.
+std::unique_ptr<LineDriver> makeNativeLineDriver(NativePortHandle handle);

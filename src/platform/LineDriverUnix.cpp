@@ -39,7 +39,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<LineDriver> makeNativeLineDriver(QSerialPort::Handle handle)
+std::unique_ptr<LineDriver> makeNativeLineDriver(NativePortHandle handle)
 {
     return std::make_unique<UnixLineDriver>(handle);
 }

@@ -42,7 +42,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<LineDriver> makeNativeLineDriver(QSerialPort::Handle handle)
+std::unique_ptr<LineDriver> makeNativeLineDriver(NativePortHandle handle)
 {
     return std::make_unique<WinLineDriver>(handle);
 }
