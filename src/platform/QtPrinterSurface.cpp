@@ -2,48 +2,131 @@
 
 #include "storage/SampleFile.h"
 
-#include <QDir>
-#include <QFile>
+#include <QPdfWriter>
+#include <QPrinter>
 #include <QPrinterInfo>
+#include <QSaveFile>
 
-QtPrinterSurface::QtPrinterSurface(MessageBoxes& boxes, const Clock& clock) : boxes_(boxes), clock_(clock) {}
+namespace {
 
-QtPrinterSurface::~QtPrinterSurface()
+// One screen pixel, so the page shows the plot as the window does, at the same size.
+constexpr qreal PenWidth = 15;
+
+} // namespace
+
+class QtPrinterSurface::Document {
+public:
+    virtual ~Document() = default;
+    virtual QPagedPaintDevice& device() = 0;
+    // Why a painter could not start on the device.
+    virtual QString refusal() const = 0;
+    // Hands the finished page over, once the painter has ended. Throws PrintError.
+    virtual void finish() = 0;
+    // The file the page went to, empty when it went to a printer.
+    virtual QString fileName() const { return {}; }
+};
+
+namespace {
+
+class PrinterDocument final : public QtPrinterSurface::Document {
+public:
+    explicit PrinterDocument(const QString& name) : name_(existing(name)), printer_(QPrinter::HighResolution)
+    {
+        printer_.setPrinterName(name);
+        printer_.setDocName(QStringLiteral("Q390"));
+    }
+    QPagedPaintDevice& device() override { return printer_; }
+    QString refusal() const override { return QStringLiteral("打印机 %1 无法开始打印").arg(name_); }
+    void finish() override {}
+
+private:
+    // A printer that has gone since it was named must not become another one, or a file.
+    static const QString& existing(const QString& name)
+    {
+        if (QPrinterInfo::printerInfo(name).isNull())
+            throw PrintError(QStringLiteral("找不到打印机 %1").arg(name));
+        return name;
+    }
+
+    QString name_;
+    QPrinter printer_;
+};
+
+// The PDF is written beside its name and takes the name only once complete, so a failure
+// anywhere leaves neither a partial file nor a changed older one.
+class PdfDocument final : public QtPrinterSurface::Document {
+public:
+    explicit PdfDocument(const QString& name) : file_(name), writer_(&file_)
+    {
+        if (!file_.open(QIODevice::WriteOnly))
+            throw PrintError(cannotWrite());
+        writer_.setTitle(name);
+        writer_.setCreator(QStringLiteral("Q390"));
+    }
+    QPagedPaintDevice& device() override { return writer_; }
+    QString refusal() const override { return cannotWrite(); }
+    void finish() override
+    {
+        if (!file_.commit())
+            throw PrintError(cannotWrite());
+    }
+    QString fileName() const override { return file_.fileName(); }
+
+private:
+    QString cannotWrite() const
+    {
+        return QStringLiteral("无法写入文件 %1（%2）").arg(file_.fileName(), file_.errorString());
+    }
+
+    QSaveFile file_;
+    QPdfWriter writer_;
+};
+
+} // namespace
+
+QString QtPrinterSurface::systemDefaultPrinter()
 {
-    dropDoc();
+    return QPrinterInfo::defaultPrinterName();
 }
+
+QtPrinterSurface::QtPrinterSurface(MessageBoxes& boxes, const Clock& clock, DefaultPrinter defaultPrinter)
+    : boxes_(boxes), clock_(clock), defaultPrinter_(std::move(defaultPrinter))
+{
+}
+
+QtPrinterSurface::~QtPrinterSurface() = default;
 
 void QtPrinterSurface::beginDoc()
 {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    if (info.isNull()) {
+    if (const QString printer = defaultPrinter_(); !printer.isEmpty()) {
+        doc_ = std::make_unique<PrinterDocument>(printer);
+    } else {
         QString name = SampleFile::fileName(clock_.now());
         name.replace(name.size() - 4, 4, QStringLiteral(".pdf"));
-        pdfName_ = QDir::current().absoluteFilePath(name);
-        pdfPartName_ = pdfName_ + QStringLiteral(".part");
-        printer_->setOutputFormat(QPrinter::PdfFormat);
-        printer_->setOutputFileName(pdfPartName_);
-    } else {
-        printer_->setPrinterName(info.printerName());
+        doc_ = std::make_unique<PdfDocument>(name);
     }
-    if (!painter_.begin(printer_.get())) {
-        dropDoc();
-        throw PrintError(info.isNull() ? QStringLiteral("无法写入文件 %1").arg(QDir::toNativeSeparators(pdfPartName_))
-                                       : QStringLiteral("打印机 %1 无法开始打印").arg(info.printerName()));
+    QPagedPaintDevice& device = doc_->device();
+    if (!painter_.begin(&device)) {
+        const QString reason = doc_->refusal();
+        doc_.reset();
+        throw PrintError(reason);
     }
-    const qreal scale = printer_->resolution() / 1440.0;
-    painter_.scale(scale, scale);
-    painter_.setPen(QPen(Qt::black, 0));
+    // PlotSpace coordinates are twips on paper.
+    painter_.scale(device.logicalDpiX() / 1440.0, device.logicalDpiY() / 1440.0);
+    penColour_ = qRgb(0, 0, 0);
+    painter_.setPen(QPen(QColor::fromRgb(penColour_), PenWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
 }
 
 void QtPrinterSurface::drawLine(float x1, float y1, float x2, float y2, std::optional<QRgb> colour)
 {
     if (!painter_.isActive())
         beginDoc();
-    const QColor wanted = colour ? QColor::fromRgb(*colour) : QColor(Qt::black);
-    if (painter_.pen().color() != wanted)
-        painter_.setPen(QPen(wanted, 0));
+    if (const QRgb wanted = colour.value_or(qRgb(0, 0, 0)); wanted != penColour_) {
+        penColour_ = wanted;
+        QPen pen = painter_.pen();
+        pen.setColor(QColor::fromRgb(wanted));
+        painter_.setPen(pen);
+    }
     painter_.drawLine(QLineF(x1, y1, x2, y2));
 }
 
@@ -51,33 +134,11 @@ void QtPrinterSurface::endDoc()
 {
     if (!painter_.isActive())
         return;
-    const bool finished = painter_.end();
-    const QString pdfName = pdfName_, part = pdfPartName_;
-    printer_.reset();
-    pdfName_.clear();
-    pdfPartName_.clear();
-    if (!finished) {
-        if (!part.isEmpty())
-            QFile::remove(part);
+    const bool ended = painter_.end();
+    const std::unique_ptr<Document> doc = std::move(doc_);
+    if (!ended)
         throw PrintError(QStringLiteral("打印机未能完成文档"));
-    }
-    if (part.isEmpty())
-        return;
-    QFile::remove(pdfName);
-    if (!QFile::rename(part, pdfName)) {
-        QFile::remove(part);
-        throw PrintError(QStringLiteral("无法写入文件 %1").arg(QDir::toNativeSeparators(pdfName)));
-    }
-    boxes_.show(QStringLiteral("未找到打印机，已打印到文件") + QFileInfo(pdfName).fileName(), QStringLiteral("打印"), MsgStyle::Ok);
-}
-
-void QtPrinterSurface::dropDoc()
-{
-    if (painter_.isActive())
-        painter_.end();
-    printer_.reset();
-    if (!pdfPartName_.isEmpty())
-        QFile::remove(pdfPartName_);
-    pdfName_.clear();
-    pdfPartName_.clear();
+    doc->finish();
+    if (const QString file = doc->fileName(); !file.isEmpty())
+        boxes_.show(QStringLiteral("未找到打印机，已打印到文件") + file, QStringLiteral("打印"), MsgStyle::Ok);
 }

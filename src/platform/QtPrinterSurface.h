@@ -5,8 +5,8 @@
 #include "platform/WindowSystem.h"
 
 #include <QPainter>
-#include <QPrinter>
 
+#include <functional>
 #include <memory>
 
 // The machine's default printer, one unit one twip on paper from the top-left of the
@@ -14,20 +14,27 @@
 // directory named like a data file, and a box says so.
 class QtPrinterSurface final : public PrinterSurface {
 public:
-    QtPrinterSurface(MessageBoxes& boxes, const Clock& clock);
+    // The name of the printer to print on, empty when the machine has none.
+    using DefaultPrinter = std::function<QString()>;
+    static QString systemDefaultPrinter();
+
+    QtPrinterSurface(MessageBoxes& boxes, const Clock& clock, DefaultPrinter defaultPrinter = systemDefaultPrinter);
     ~QtPrinterSurface() override;
 
     void drawLine(float x1, float y1, float x2, float y2, std::optional<QRgb> colour = std::nullopt) override;
     void endDoc() override;
 
+    // The printer's or the PDF file's side of one document.
+    class Document;
+
 private:
     void beginDoc();
-    void dropDoc();
 
     MessageBoxes& boxes_;
     const Clock& clock_;
-    std::unique_ptr<QPrinter> printer_;
+    DefaultPrinter defaultPrinter_;
+    std::unique_ptr<Document> doc_;
+    // Declared after the document it paints on, so that it ends before the document goes.
     QPainter painter_;
-    QString pdfName_;     // the PDF's final name, when printing to a file
-    QString pdfPartName_; // where it is written until it is complete
+    QRgb penColour_ = 0;
 };
