@@ -35,12 +35,19 @@ void write(const QString& path, const SampleArray& samples)
 {
     QSaveFile file(path);
     const QByteArray bytes = encode(samples);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered and written until done: a short write (a full disk) shows up here, with its
+    // reason on the next call. Through the write buffer it would be lost and the truncated
+    // file committed over the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw FileError(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw FileError(reason);
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            throw FileError(reason);
+        }
+        done += written;
     }
     if (!file.commit())
         throw FileError(file.errorString());
@@ -53,6 +60,9 @@ QByteArray read(const QString& path)
         throw FileError(QStringLiteral("这是一个文件夹"));
     if (!info.exists())
         throw FileError(QStringLiteral("文件不存在"));
+    // A FIFO or a device would block the open or never end.
+    if (!info.isFile())
+        throw FileError(QStringLiteral("不是普通文件"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw FileError(file.errorString());

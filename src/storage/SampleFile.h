@@ -32,7 +32,8 @@ void decode(const QByteArray& bytes, SampleArray& samples);
 void write(const QString& path, const SampleArray& samples);
 
 // Reads the first Size bytes without creating or changing anything. A missing, short or
-// unreadable file, or a folder, throws FileError with the reason.
+// unreadable file, a folder or anything else that is not a regular file throws FileError
+// with the reason.
 QByteArray read(const QString& path);
 
 } // namespace SampleFile
