@@ -1,0 +1,126 @@
+#pragma once
+
+#include "acquisition/SweepController.h"
+#include "display/Trace.h"
+#include "platform/SimulatedConverter.h"
+#include "storage/LoadCommand.h"
+#include "storage/SampleFile.h"
+#include "storage/SaveCommand.h"
+#include "support/Doubles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// A fresh folder as the current directory for one test, since save writes there; the
+// previous current directory comes back afterwards.
+class ScratchDir {
+public:
+    ScratchDir() { QDir::setCurrent(dir_.path()); }
+    ~ScratchDir() { QDir::setCurrent(previous_); }
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QStringList entries() const
+    {
+        return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
+
+private:
+    QString previous_ = QDir::currentPath();
+    QTemporaryDir dir_;
+};
+
+inline QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline void put(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// A data file whose first records are the given values and the rest zero.
+inline QByteArray records(std::initializer_list<qint16> values)
+{
+    QByteArray bytes(SampleFile::Size, '\0');
+    int offset = 0;
+    for (qint16 value : values) {
+        bytes[offset++] = char(value & 0xFF);
+        bytes[offset++] = char((value >> 8) & 0xFF);
+    }
+    return bytes;
+}
+
+// The name that the rig's clock, 28 October 2010 14:35:07, gives.
+inline const QString SavedName = QStringLiteral("vx-2101435.dat");
+
+// Sweep, save and load sharing one state as the window wires them, over the simulated
+// converter answering scripted codes; channel 0, bipolar, Scan selected, timer on.
+struct Rig {
+    ScratchDir scratch;
+    std::deque<int> codes; // answered in turn; 0 when empty
+    int conversions = 0;
+    SimulatedConverter converter{[this](const ConversionRequest&) {
+        ++conversions;
+        if (codes.empty())
+            return 0;
+        const int code = codes.front();
+        codes.pop_front();
+        return code;
+    }};
+    ConverterLink link{converter};
+    AcquisitionState state;
+    RecordingSurface plot;
+    PlotRuns runs;
+    FakeTimer timer;
+    ScriptedPump pump;
+    FakeLifetime lifetime;
+    FakeOptions options;
+    ScriptedMessageBoxes boxes;
+    ScriptedFileDialog dialog;
+    FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
+    SweepController sweep{{link, state, plot, runs, timer, pump, lifetime, options}, [](const QString&) {}};
+    SaveCommand save{state, timer, boxes, clock};
+    LoadCommand load{{state, dialog, boxes, options, timer, plot, runs, pump, lifetime}};
+
+    Rig()
+    {
+        options.onClick[3] = [this] { sweep.Option3_Click(); };
+        options.onClick[4] = [this] { sweep.Option4_Click(); };
+        options.selected[1] = options.selected[4] = options.selected[12] = true;
+        timer.enabled = true;
+    }
+
+    // One sweep in the given range whose n-th conversion answers code(n).
+    template <class Code>
+    void sweepWith(bool unipolar, Code code)
+    {
+        options.select(unipolar ? 11 : 12);
+        for (int n = 1; n <= SweepLength; ++n)
+            codes.push_back(code(n));
+        sweep.Timer1_Timer();
+    }
+
+    void loadFile(const QString& path)
+    {
+        dialog.names.push_back(path);
+        load.Command4_Click();
+    }
+
+    // The trace segments drawn since the plot was last cleared.
+    std::vector<PlotLine> trace() const
+    {
+        std::vector<PlotLine> lines;
+        for (const SurfaceOp& op : plot.sinceLastClear())
+            if (op.colour == TraceColor)
+                lines.push_back(op.line);
+        return lines;
+    }
+
+    std::vector<qint16> samples() const { return {state.SampleBuffer.begin() + 1, state.SampleBuffer.begin() + 1 + SweepLength}; }
+};
