@@ -89,6 +89,7 @@ void SweepController::sweep()
             return;
     }
     std::copy(sweepSamples_.begin() + 1, sweepSamples_.end(), s_.state.SampleBuffer.begin() + 1);
+    s_.state.BufferRangeMode = s_.state.RangeMode;
 }
 
 void SweepController::Option3_Click()

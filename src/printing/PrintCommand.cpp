@@ -37,8 +37,10 @@ void PrintCommand::printPage()
             printer_.drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor);
         }
     };
-    if (isUnipolar(state_.RangeMode))
+    // The samples are read in the range they were taken in, which is RangeMode unless a
+    // sweep in another range has started since.
+    if (isUnipolar(state_.BufferRangeMode))
         trace(PlotValue::storedUnipolar);
-    if (isBipolar(state_.RangeMode))
+    if (isBipolar(state_.BufferRangeMode))
         trace(PlotValue::storedBipolar);
 }

@@ -25,6 +25,7 @@ void LoadCommand::Command4_Click()
     const unsigned run = s_.runs.start();
     s_.options.select(3);
     SampleFile::decode(bytes, s_.state.SampleBuffer);
+    s_.state.BufferRangeMode = s_.state.RangeMode;
     s_.timer.setEnabled(false);
     s_.plot.clear();
     Drawgrid1(s_.plot);

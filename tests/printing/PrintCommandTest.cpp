@@ -89,7 +89,7 @@ TEST(Print, CancelEndsTheDocumentOnlyAndLeavesTheTimerAsItWas)
 {
     for (bool enabled : {true, false}) {
         PrintRig rig;
-        rig.state.RangeMode = QStringLiteral("1");
+        rig.state.RangeMode = rig.state.BufferRangeMode = QStringLiteral("1");
         rig.timer.enabled = enabled;
         rig.boxes.answers = {MsgAnswer::Cancel};
         rig.print.Command5_Click();
@@ -116,7 +116,7 @@ TEST(Print, OkPrintsEndBlackGridTraceEndInEveryRangeModeAndChangesNothing)
     for (const Case& c : cases) {
         SCOPED_TRACE(QString::fromUtf16(c.rangeMode).toStdString());
         PrintRig rig;
-        rig.state.RangeMode = QString::fromUtf16(c.rangeMode);
+        rig.state.RangeMode = rig.state.BufferRangeMode = QString::fromUtf16(c.rangeMode);
         std::copy(c.head.begin(), c.head.end(), rig.state.SampleBuffer.begin() + 1);
         const AcquisitionState before = rig.state;
 
@@ -152,7 +152,7 @@ TEST(Print, SpotValuesOfBothModesAndABipolarFilePrintedUnipolarShowsItsLow13Bits
     const std::vector<qint16> samples = {5, qint16(5 - 32768), qint16(-32768), 2047, qint16(2047 - 32768), 0x7FFF};
     std::copy(samples.begin(), samples.end(), rig.state.SampleBuffer.begin() + 1);
 
-    rig.state.RangeMode = QStringLiteral("0");
+    rig.state.RangeMode = rig.state.BufferRangeMode = QStringLiteral("0");
     rig.print.Command5_Click();
     auto trace = traceOf(rig.printer.ops);
     ASSERT_EQ(trace.size(), std::size_t(SweepLength));
@@ -161,7 +161,7 @@ TEST(Print, SpotValuesOfBothModesAndABipolarFilePrintedUnipolarShowsItsLow13Bits
         EXPECT_EQ(trace[n].line.y2, bipolarY[n]) << n;
 
     rig.printer.ops.clear();
-    rig.state.RangeMode = QStringLiteral("1");
+    rig.state.RangeMode = rig.state.BufferRangeMode = QStringLiteral("1");
     rig.print.Command5_Click();
     trace = traceOf(rig.printer.ops);
     ASSERT_EQ(trace.size(), std::size_t(SweepLength));
@@ -177,7 +177,7 @@ TEST(Print, APrinterThatFailsAnywhereShowsWhyAndTheProgramGoesOn)
     for (int failAt : {1, 2, 2 + 114, total}) {
         SCOPED_TRACE(failAt);
         AcquisitionState state;
-        state.RangeMode = QStringLiteral("1");
+        state.RangeMode = state.BufferRangeMode = QStringLiteral("1");
         state.SampleBuffer[1] = 1234;
         const AcquisitionState before = state;
         FailingPrinter printer;
@@ -261,6 +261,24 @@ TEST(Print, DuringASweepPrintsTheLastCompleteSweepAndStopsSweeping)
     // The interrupted sweep completed, and no further one follows.
     EXPECT_EQ(rig.state.SampleBuffer[10], 1010);
     EXPECT_FALSE(rig.timer.enabled);
+}
+
+TEST(Print, DuringTheFirstSweepAfterARangeChangePrintsTheLastSweepInItsOwnRange)
+{
+    WindowRig rig;
+    rig.options.select(12);
+    for (int n = 1; n <= SweepLength; ++n)
+        rig.codes.push_back(n % 2 ? -1000 : 1000);
+    rig.sweep.Timer1_Timer();
+    const SampleArray bipolar = rig.state.SampleBuffer;
+    ASSERT_EQ(bipolar[1], -32768 + 999);
+
+    rig.options.select(11);
+    rig.queueSweep(0);
+    rig.pump.at[SweepLength + 50] = [&] { rig.print.Command5_Click(); };
+    rig.sweep.Timer1_Timer();
+    EXPECT_TRUE(rig.printer.ops == expectedPage(bipolar, QStringLiteral("0")));
+    EXPECT_EQ(rig.state.BufferRangeMode, QStringLiteral("1"));
 }
 
 } // namespace

@@ -53,7 +53,7 @@ struct PdfPrint : ::testing::Test {
     {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(QDir::setCurrent(dir.path()));
-        state.RangeMode = QStringLiteral("1");
+        state.RangeMode = state.BufferRangeMode = QStringLiteral("1");
         for (int n = 1; n <= SweepLength; ++n)
             state.SampleBuffer[n] = qint16(n % 4096);
         timer.enabled = true;
