@@ -7,12 +7,19 @@
 #include "ui/Form1.h"
 #include "ui/UnhandledErrors.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Q390"));
     setApplicationDisplayName(QStringLiteral("Q390"));
     setApplicationVersion(QStringLiteral("1.00"));
     setOrganizationName(Form1::Maker);
+    // The toolkit's own texts (dialog buttons, the file dialog) in the window's language.
+    if (translator_.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(&translator_);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QTranslator>
 
 class UnhandledErrors;
 
@@ -16,5 +17,6 @@ public:
     static int run(int argc, char** argv);
 
 private:
+    QTranslator translator_;
     UnhandledErrors* errors_ = nullptr;
 };
