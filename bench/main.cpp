@@ -1,0 +1,118 @@
+// The program's speed and memory against their goals, on the platform Qt runs on
+// (QT_QPA_PLATFORM: offscreen, or xcb under an X server). Prints one line per figure.
+
+#include "BenchWindow.h"
+#include "Loops.h"
+#include "Probe.h"
+#include "Process.h"
+#include "Screen.h"
+
+#include "acquisition/AcquisitionState.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int Rounds = 21;
+constexpr double LoopRatioGoal = 1.25;
+// One repaint per PlotWidget::RepaintIntervalMs at most.
+constexpr double RepaintGoal = 1000.0 / PlotWidget::RepaintIntervalMs;
+constexpr int HoldMs = 5000;
+constexpr double HoldCpuGoalMs = 1.0;
+constexpr int FewSweeps = 100;
+constexpr int ManySweeps = 2000;
+constexpr long MemoryGoalKiB = 1024;
+constexpr int StartUpRuns = 7;
+
+void line(const QString& text)
+{
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+QString verdict(bool met)
+{
+    return met ? QStringLiteral("met") : QStringLiteral("NOT MET");
+}
+
+QString ms(double value, int decimals = 1)
+{
+    return QString::number(value, 'f', decimals) + QStringLiteral(" ms");
+}
+
+void reportLoops(const LoopCosts& c)
+{
+    line(QStringLiteral("Parts (medians of %1 runs, 8192 each):").arg(Rounds));
+    line(QStringLiteral("  conversion through the simulator     %1 ns each, %2 for 8192")
+             .arg(c.conversionsMs * 1e6 / SweepLength, 0, 'f', 0).arg(ms(c.conversionsMs, 2)));
+    line(QStringLiteral("  segments into the backing image      %1 µs for 8192")
+             .arg(c.segmentsMs * 1e3, 0, 'f', 0));
+    line(QStringLiteral("  idle event-pump call                 %1 µs each, %2 for 8192")
+             .arg(c.pumpsMs * 1e3 / SweepLength, 0, 'f', 2).arg(ms(c.pumpsMs, 2)));
+    line(QStringLiteral("Sweep through the simulator          %1, its parts %3: %2 × (median of the runs' ratios)   goal ≤ %4 ×   %5")
+             .arg(ms(c.sweepMs, 2)).arg(c.sweepRatio, 0, 'f', 2).arg(ms(c.sweepPartsMs(), 2))
+             .arg(LoopRatioGoal).arg(verdict(c.sweepRatio <= LoopRatioGoal)));
+    line(QStringLiteral("Replay of a loaded file              %1, its parts %3: %2 × (median of the runs' ratios)   goal ≤ %4 ×   %5")
+             .arg(ms(c.replayMs, 2)).arg(c.replayRatio, 0, 'f', 2).arg(ms(c.replayPartsMs(), 2))
+             .arg(LoopRatioGoal).arg(verdict(c.replayRatio <= LoopRatioGoal)));
+}
+
+void reportFastScan(const FastScan& s)
+{
+    line(QStringLiteral("Scanning the simulator under real ticks: %1 sweeps/s, %2 repaints/s   goal ≤ %3/s   %4")
+             .arg(s.sweepsPerSecond, 0, 'f', 1).arg(s.repaintsPerSecond, 0, 'f', 1).arg(RepaintGoal, 0, 'f', 1)
+             .arg(verdict(s.repaintsPerSecond <= RepaintGoal)));
+}
+
+void reportSlowScan(const QString& port, const QString& pace, const SlowScan& s)
+{
+    const bool met = s.repaintsPerSecond <= RepaintGoal && s.growsOnEveryRepaint;
+    line(QStringLiteral("Slow sweep, %1 (%2 a line operation): %3 s a sweep, %4 repaints/s, trace grew on %5 of %6 "
+                        "repaints in a sweep, longest wait for one %7   goal ≤ %8/s and growing   %9")
+             .arg(port, pace).arg(s.sweepSeconds, 0, 'f', 2).arg(s.repaintsPerSecond, 0, 'f', 1)
+             .arg(s.growsOnEveryRepaint ? QStringLiteral("each") : QStringLiteral("not each"))
+             .arg(s.growingRepaints).arg(ms(s.longestWaitMs, 0)).arg(RepaintGoal, 0, 'f', 1).arg(verdict(met)));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && argv[1] == FirstPaintArgument)
+        return runToFirstPaint(argc, argv);
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    line(QStringLiteral("Q390 benchmark on %1, %2 cores; platform %3; load average %4")
+             .arg(probe::cpuModel()).arg(probe::cores()).arg(QGuiApplication::platformName(), probe::loadAverage()));
+
+    const StartUp startUp = measureStartUp(QCoreApplication::applicationFilePath(), StartUpRuns);
+
+    BenchWindow window;
+    reportLoops(measureLoops(window, Rounds));
+    reportFastScan(measureFastScan(window, 3000));
+    reportSlowScan(QStringLiteral("built-in port"), QStringLiteral("1.1 µs"),
+                   measureSlowScan(window, std::chrono::nanoseconds(1100), 2000));
+    reportSlowScan(QStringLiteral("USB adapter"), QStringLiteral("1 ms"),
+                   measureSlowScan(window, std::chrono::milliseconds(1), 3000));
+
+    const double holdCpu = measureHoldCpuMs(window, HoldMs);
+    line(QStringLiteral("Hold: %1 of CPU in %2 s   goal ≤ %3   %4")
+             .arg(ms(holdCpu, 2)).arg(HoldMs / 1000).arg(ms(HoldCpuGoalMs, 1)).arg(verdict(holdCpu <= HoldCpuGoalMs)));
+
+    const MemoryHold memory = measureMemory(window, FewSweeps, ManySweeps);
+    const long grown = memory.afterManyKiB - memory.afterFewKiB;
+    line(QStringLiteral("Resident memory: %1 MiB after %2 sweeps, %3 MiB after %4 (%5%6 KiB)   goal within %7 KiB   %8")
+             .arg(memory.afterFewKiB / 1024.0, 0, 'f', 1).arg(FewSweeps).arg(memory.afterManyKiB / 1024.0, 0, 'f', 1)
+             .arg(ManySweeps).arg(grown >= 0 ? QStringLiteral("+") : QString()).arg(grown).arg(MemoryGoalKiB)
+             .arg(verdict(std::abs(grown) <= MemoryGoalKiB)));
+
+    line(QStringLiteral("Start-up to the first grid on screen: %1 (median of %2; %3 by the kernel's count from the "
+                        "process start)")
+             .arg(ms(startUp.fromSpawnMs, 0)).arg(StartUpRuns).arg(ms(startUp.fromKernelStartMs, 0)));
+    line(QStringLiteral("Load average at the end: %1").arg(probe::loadAverage()));
+    return 0;
+}
