@@ -1,14 +1,14 @@
 #pragma once
 
+#include "platform/Failure.h"
+
 #include <QString>
-#include <stdexcept>
 
 // A control-line operation on an open port failed (an adapter pulled out, for example).
 // The sweep turns this into a routine failure; any other exception is a programming fault.
-class LineError : public std::runtime_error {
+class LineError : public Failure {
 public:
-    explicit LineError(const QString& reason) : std::runtime_error(reason.toStdString()) {}
-    QString reason() const { return QString::fromStdString(what()); }
+    using Failure::Failure;
 };
 
 // The three modem-control line operations of the serial port, one call per line operation,

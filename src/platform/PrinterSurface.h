@@ -1,17 +1,17 @@
 #pragma once
 
+#include "platform/Failure.h"
+
 #include <QRgb>
 #include <QString>
 
 #include <optional>
-#include <stdexcept>
 
 // The printer failed (none reachable, the page could not be started, the file not written).
 // A surface that throws has already dropped the document it had begun.
-class PrintError : public std::runtime_error {
+class PrintError : public Failure {
 public:
-    explicit PrintError(const QString& reason) : std::runtime_error(reason.toStdString()) {}
-    QString reason() const { return QString::fromStdString(what()); }
+    using Failure::Failure;
 };
 
 // The printer as the print command sees it: lines in twips on the current page, and the end

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "platform/Failure.h"
+
 #include <QString>
 
-#include <stdexcept>
 
 // A port that could not be opened (no such device, in use, bad settings).
-class PortError : public std::runtime_error {
+class PortError : public Failure {
 public:
-    explicit PortError(const QString& reason) : std::runtime_error(reason.toStdString()) {}
-    QString reason() const { return QString::fromStdString(what()); }
+    using Failure::Failure;
 };
 
 struct LineSettings {

@@ -1,17 +1,16 @@
 #pragma once
 
 #include "acquisition/AcquisitionState.h"
+#include "platform/Failure.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
-#include <stdexcept>
 
-class FileError : public std::runtime_error {
+class FileError : public Failure {
 public:
-    explicit FileError(const QString& reason) : std::runtime_error(reason.toStdString()) {}
-    QString reason() const { return QString::fromStdString(what()); }
+    using Failure::Failure;
 };
 
 // The data file: SampleBuffer(1..8192) as 8192 little-endian int16 records, no header.
