@@ -10,16 +10,10 @@ namespace {
 // A sweep controller over the simulated converter and recording doubles, with the channel,
 // range and display-mode buttons as the window starts with them.
 struct Rig {
-    std::deque<int> codes; // exact codes the converter answers; 0 when empty
-    std::vector<ConversionRequest> asked;
-    SimulatedConverter converter{[this](const ConversionRequest& r) {
-        asked.push_back(r);
-        if (codes.empty())
-            return 0;
-        const int c = codes.front();
-        codes.pop_front();
-        return c;
-    }};
+    ScriptedCodes scripted;
+    std::deque<int>& codes = scripted.codes;
+    std::vector<ConversionRequest>& asked = scripted.asked;
+    SimulatedConverter converter{scripted.source()};
     ConverterLink link{converter};
     AcquisitionState state;
     RecordingSurface plot;

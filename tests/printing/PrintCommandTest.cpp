@@ -210,14 +210,9 @@ TEST(Print, APrinterThatFailsAnywhereShowsWhyAndTheProgramGoesOn)
 
 // A sweep controller and the print command over one shared state.
 struct WindowRig {
-    std::deque<int> codes;
-    SimulatedConverter converter{[this](const ConversionRequest&) {
-        if (codes.empty())
-            return 0;
-        const int c = codes.front();
-        codes.pop_front();
-        return c;
-    }};
+    ScriptedCodes scripted;
+    std::deque<int>& codes = scripted.codes;
+    SimulatedConverter converter{scripted.source()};
     ConverterLink link{converter};
     AcquisitionState state;
     RecordingSurface plot;

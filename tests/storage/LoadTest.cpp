@@ -161,7 +161,7 @@ TEST(Load, DuringASweepEndsTheSweepWhereItStands)
     rig.pump.at[500] = [&] { rig.loadFile(SavedName); };
     rig.sweepWith(false, [](int) { return 1500; });
 
-    EXPECT_EQ(rig.conversions, 500);
+    EXPECT_EQ(rig.scripted.asked.size(), std::size_t(500));
     EXPECT_FALSE(rig.sweep.sweeping());
     EXPECT_EQ(SampleFile::encode(rig.state.SampleBuffer), file);
     const auto trace = rig.trace();

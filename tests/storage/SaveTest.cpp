@@ -157,7 +157,7 @@ TEST(Save, DuringASweepWritesTheLastCompleteSweep)
     SampleArray first{};
     std::fill_n(first.begin() + 1, SweepLength, qint16(100));
     EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(first));
-    EXPECT_EQ(rig.conversions, 2 * SweepLength); // the interrupted sweep went on to its end
+    EXPECT_EQ(rig.scripted.asked.size(), std::size_t(2 * SweepLength)); // the interrupted sweep went on to its end
     EXPECT_EQ(rig.state.SampleBuffer[SweepLength], qint16(200 - 32768));
     EXPECT_FALSE(rig.timer.enabled);
 }

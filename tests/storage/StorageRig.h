@@ -63,16 +63,9 @@ inline const QString SavedName = QStringLiteral("vx-2101435.dat");
 // converter answering scripted codes; channel 0, bipolar, Scan selected, timer on.
 struct Rig {
     ScratchDir scratch;
-    std::deque<int> codes; // answered in turn; 0 when empty
-    int conversions = 0;
-    SimulatedConverter converter{[this](const ConversionRequest&) {
-        ++conversions;
-        if (codes.empty())
-            return 0;
-        const int code = codes.front();
-        codes.pop_front();
-        return code;
-    }};
+    ScriptedCodes scripted;
+    std::deque<int>& codes = scripted.codes;
+    SimulatedConverter converter{scripted.source()};
     ConverterLink link{converter};
     AcquisitionState state;
     RecordingSurface plot;

@@ -9,6 +9,7 @@
 #include "platform/ControlLines.h"
 #include "platform/PrinterSurface.h"
 #include "platform/SerialDevice.h"
+#include "platform/SimulatedConverter.h"
 #include "platform/WindowSystem.h"
 
 #include <deque>
@@ -118,6 +119,24 @@ public:
     QString askOpenFileName(const QString& defaultSuffix, const QString& title, const QString& filter) override;
     std::deque<QString> names;
     std::vector<Call> calls;
+};
+
+// Exact codes for the simulated converter, answered in turn (0 once they run out), with every
+// request recorded.
+struct ScriptedCodes {
+    std::deque<int> codes;
+    std::vector<ConversionRequest> asked;
+    CodeSource source()
+    {
+        return [this](const ConversionRequest& request) {
+            asked.push_back(request);
+            if (codes.empty())
+                return 0;
+            const int code = codes.front();
+            codes.pop_front();
+            return code;
+        };
+    }
 };
 
 class FixedClock final : public Clock {

@@ -30,17 +30,10 @@ struct Window {
     RecordingPrinter printer;
     FakeSerialDevice serial;
     QStringList devices{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyS10"), QStringLiteral("/dev/ttyS2")};
-    std::deque<int> codes;
-    std::vector<ConversionRequest> asked;
-    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [this] { return devices; },
-                [this](const ConversionRequest& r) {
-                    asked.push_back(r);
-                    if (codes.empty())
-                        return 0;
-                    const int c = codes.front();
-                    codes.pop_front();
-                    return c;
-                }}};
+    ScriptedCodes scripted;
+    std::deque<int>& codes = scripted.codes;
+    std::vector<ConversionRequest>& asked = scripted.asked;
+    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [this] { return devices; }, scripted.source()}};
 
     Window() { form.Form_Load(); }
 
