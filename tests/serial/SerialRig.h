@@ -1,0 +1,85 @@
+#pragma once
+
+#include "EmulatedDevice.h"
+#include "platform/QtSerialDevice.h"
+#include "support/Doubles.h"
+#include "ui/Form1.h"
+#include "ui/Lamp.h"
+
+#include <QProcess>
+#include <QPushButton>
+
+// Converter codes that differ by channel, range and position; 4096 conversions in a row run
+// through every code of the range.
+inline int rampCode(const ConversionRequest& request, long n)
+{
+    const int step = int((n * 37 + request.channel * 501) % 4096);
+    return request.unipolar ? step : step - 2048;
+}
+
+struct Ramp {
+    long n = 0;
+    int operator()(const ConversionRequest& request) { return rampCode(request, n++); }
+};
+
+// A code as the sweep stores it: unipolar as it is; bipolar as the link's magnitude with the
+// sign in bit 15.
+inline qint16 storedSample(int code, bool unipolar)
+{
+    if (unipolar || code >= 0)
+        return qint16(code);
+    return qint16(-code - 1 - 32768);
+}
+
+// The main window on the real serial path: QtSerialDevice, whose COM1 is the given device.
+struct Window {
+    explicit Window(const QString& device)
+        : form(Form1Seams{boxes, pump, timer, lifetime, dialog, clock, printer, serial,
+                          [device] { return QStringList{device}; }})
+    {
+        form.Form_Load();
+    }
+
+    void select(int channel, bool unipolar)
+    {
+        constexpr int channelOptions[] = {1, 2, 5, 6, 7, 8, 9, 10};
+        form.options().select(channelOptions[channel]);
+        form.options().select(unipolar ? 11 : 12);
+    }
+    QString caption() const { return form.findChild<QPushButton*>(QStringLiteral("Command2"))->text(); }
+    QRgb lamp() const { return static_cast<Lamp*>(form.findChild<QWidget*>(QStringLiteral("Shape1")))->fillColor(); }
+
+    ScriptedMessageBoxes boxes;
+    ScriptedPump pump;
+    FakeTimer timer;
+    FakeLifetime lifetime;
+    ScriptedFileDialog dialog;
+    FixedClock clock{QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))};
+    RecordingPrinter printer;
+    QtSerialDevice serial;
+    Form1 form;
+};
+
+// Another process that opens the device through QSerialPort and holds it until this ends.
+class OtherProcess {
+public:
+    explicit OtherProcess(const QString& device)
+    {
+        process_.start(QStringLiteral(Q390_PORT_HOLDER), {device});
+        while (!process_.canReadLine() && process_.waitForReadyRead(-1)) {
+        }
+        answer_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+    }
+    ~OtherProcess()
+    {
+        process_.closeWriteChannel();
+        process_.waitForFinished(-1);
+    }
+    bool holding() const { return answer_ == u"open"; }
+    // "open", or why the device could not be opened.
+    const QString& answer() const { return answer_; }
+
+private:
+    QProcess process_;
+    QString answer_;
+};
