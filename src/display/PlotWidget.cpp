@@ -55,8 +55,10 @@ QPainter& PlotWidget::painter()
 
 void PlotWidget::clear()
 {
-    // Show the finished picture before it goes, if the screen is due for a frame.
-    if (!dirty_.isEmpty() && sinceFlush_.elapsed() >= RepaintIntervalMs && isVisible()) {
+    // Show the finished picture before it goes, if the screen is due for a frame. A picture
+    // cleared again at once (Hold, then the load's own clear) was a step, not worth a frame.
+    if (!dirty_.isEmpty() && sinceFlush_.elapsed() >= RepaintIntervalMs && sinceClear_.elapsed() >= StepMs
+        && isVisible()) {
         repaint(dirty_.intersected(contentsRect()));
         dirty_ = QRect();
         sinceFlush_.restart();
@@ -112,29 +114,59 @@ void PlotWidget::setOverlayText(const QString& text)
     if (text == overlay_)
         return;
     overlay_ = text;
+    overlayNote_ = QImage();
     update();
+}
+
+const QImage& PlotWidget::overlayNote()
+{
+    // Laid out and drawn once per text, font and density: text layout on every repaint would
+    // cost more than the rest of the repaint.
+    const qreal dpr = devicePixelRatioF();
+    if (overlayNote_.isNull() || !qFuzzyCompare(overlayNote_.devicePixelRatio(), dpr)) {
+        QFont font = this->font();
+        font.setPixelSize(12);
+        const QSize box = QFontMetrics(font).boundingRect(overlay_).adjusted(-4, -2, 4, 2).size();
+        QImage note(box * dpr, QImage::Format_RGB32);
+        note.setDevicePixelRatio(dpr);
+        note.fill(QColor(64, 48, 0));
+        QPainter p(&note);
+        p.setFont(font);
+        p.setPen(QColor(255, 200, 0));
+        p.drawText(QRect(QPoint(0, 0), box), Qt::AlignCenter, overlay_);
+        overlayNote_ = std::move(note);
+    }
+    return overlayNote_;
 }
 
 void PlotWidget::paintEvent(QPaintEvent* event)
 {
-    Q_UNUSED(event);
     if (!qFuzzyCompare(image_.devicePixelRatio(), devicePixelRatioF()))
         rebuildImage(); // moved to a screen of another density
     ++repaints_;
     QPainter p(this);
     const QRect interior = contentsRect();
-    p.drawImage(interior.topLeft(), image_);
+    // Only the part asked for: while a sweep grows, that is a strip of the picture.
+    const QRect area = event->rect().intersected(interior);
+    if (!area.isEmpty()) {
+        const qreal dpr = image_.devicePixelRatio();
+        p.drawImage(area, image_, QRectF(QPointF(area.topLeft() - interior.topLeft()) * dpr, QSizeF(area.size()) * dpr));
+    }
     if (!overlay_.isEmpty()) {
-        QFont font = p.font();
-        font.setPixelSize(12);
-        p.setFont(font);
-        const QRect box = p.fontMetrics().boundingRect(overlay_).adjusted(-4, -2, 4, 2);
-        const QRect placed(interior.right() - box.width() - 4, interior.top() + 4, box.width(), box.height());
-        p.fillRect(placed, QColor(64, 48, 0));
-        p.setPen(QColor(255, 200, 0));
-        p.drawText(placed, Qt::AlignCenter, overlay_);
+        const QImage& note = overlayNote();
+        const QSize size = note.deviceIndependentSize().toSize();
+        const QRect placed(interior.right() - size.width() - 4, interior.top() + 4, size.width(), size.height());
+        if (placed.intersects(event->rect()))
+            p.drawImage(placed.topLeft(), note);
     }
     drawFrame(&p);
+}
+
+void PlotWidget::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange)
+        overlayNote_ = QImage();
+    QFrame::changeEvent(event);
 }
 
 void PlotWidget::resizeEvent(QResizeEvent* event)

@@ -25,6 +25,8 @@ public:
     static constexpr double TwipsPerPixel = 15.0;
     static constexpr int RepaintIntervalMs = 16;
     static constexpr int SettleMs = 50;
+    // A picture cleared within this time of its own clear is never shown: no sweep is so quick.
+    static constexpr int StepMs = 1;
 
     explicit PlotWidget(QWidget* parent = nullptr);
     ~PlotWidget() override;
@@ -43,6 +45,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void rebuildImage();
@@ -50,6 +53,7 @@ private:
     void markDirty(const QRectF& twipRect);
     void scheduleFlush();
     void flush();
+    const QImage& overlayNote();
 
     QImage image_;
     std::unique_ptr<QPainter> painter_;
@@ -59,5 +63,6 @@ private:
     QElapsedTimer sinceFlush_;
     QElapsedTimer sinceClear_;
     QString overlay_;
+    QImage overlayNote_;      // the overlay as shown, made when first needed
     int repaints_ = 0;
 };
