@@ -53,6 +53,13 @@ double cpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+long waits()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nvcsw;
+}
+
 long residentKiB()
 {
     const QList<QByteArray> fields = readProc("/proc/self/statm").split(' ');

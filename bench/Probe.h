@@ -19,6 +19,9 @@ std::int64_t sinceProcessStartNs();
 // User plus system CPU time of this process, all threads, in seconds.
 double cpuSeconds();
 
+// Times this process's threads gave up the processor to wait, all threads together.
+long waits();
+
 // Resident memory of this process in KiB.
 long residentKiB();
 

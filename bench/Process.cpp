@@ -16,12 +16,14 @@
 
 #include <unistd.h>
 
-double measureHoldCpuMs(BenchWindow& w, int ms)
+Idle measureHold(BenchWindow& w, int ms)
 {
     w.hold();
-    const double before = probe::cpuSeconds();
+    const double cpu = probe::cpuSeconds();
+    const long waits = probe::waits();
     w.runFor(ms);
-    return (probe::cpuSeconds() - before) * 1000.0;
+    // The wait that ends the measurement is not a wake-up of the program's own.
+    return {(probe::cpuSeconds() - cpu) * 1000.0, probe::waits() - waits - 1};
 }
 
 namespace {

@@ -4,8 +4,14 @@
 
 class BenchWindow;
 
-// CPU time the process uses in Hold over the given time, in milliseconds.
-double measureHoldCpuMs(BenchWindow& window, int ms);
+// What the process does in Hold over the given time: CPU time in milliseconds, and how often
+// one of its threads woke up (and went back to waiting).
+struct Idle {
+    double cpuMs = 0;
+    long wakeUps = 0;
+};
+
+Idle measureHold(BenchWindow& window, int ms);
 
 // Resident memory after a number of sweeps from start and after more of them, in KiB.
 struct MemoryHold {

@@ -11,7 +11,9 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -76,8 +78,55 @@ void reportSlowScan(const QString& port, const QString& pace, const SlowScan& s)
              .arg(s.growingRepaints).arg(ms(s.longestWaitMs, 0)).arg(RepaintGoal, 0, 'f', 1).arg(verdict(met)));
 }
 
+void reportHold(BenchWindow& window)
+{
+    const Idle idle = measureHold(window, HoldMs);
+    line(QStringLiteral("Hold: %1 of CPU and %2 wake-ups in %3 s   goal ≤ %4   %5")
+             .arg(ms(idle.cpuMs, 2)).arg(idle.wakeUps).arg(HoldMs / 1000).arg(ms(HoldCpuGoalMs, 1))
+             .arg(verdict(idle.cpuMs <= HoldCpuGoalMs)));
+}
+
+void reportMemory(BenchWindow& window)
+{
+    const MemoryHold memory = measureMemory(window, FewSweeps, ManySweeps);
+    const long grown = memory.afterManyKiB - memory.afterFewKiB;
+    line(QStringLiteral("Resident memory: %1 MiB after %2 sweeps, %3 MiB after %4 (%5%6 KiB)   goal within %7 KiB   %8")
+             .arg(memory.afterFewKiB / 1024.0, 0, 'f', 1).arg(FewSweeps).arg(memory.afterManyKiB / 1024.0, 0, 'f', 1)
+             .arg(ManySweeps).arg(grown >= 0 ? QStringLiteral("+") : QString()).arg(grown).arg(MemoryGoalKiB)
+             .arg(verdict(std::abs(grown) <= MemoryGoalKiB)));
+}
+
+void reportStartUp()
+{
+    const StartUp startUp = measureStartUp(QCoreApplication::applicationFilePath(), StartUpRuns);
+    line(QStringLiteral("Start-up to the first grid on screen: %1 (median of %2; %3 by the kernel's count from the "
+                        "process start)")
+             .arg(ms(startUp.fromSpawnMs, 0)).arg(StartUpRuns).arg(ms(startUp.fromKernelStartMs, 0)));
+}
+
+struct Section {
+    const char* name;
+    std::function<void(BenchWindow&)> run;
+};
+
+const Section Sections[] = {
+    {"loops", [](BenchWindow& w) { reportLoops(measureLoops(w, Rounds)); }},
+    {"scan", [](BenchWindow& w) { reportFastScan(measureFastScan(w, 3000)); }},
+    {"slow",
+     [](BenchWindow& w) {
+         reportSlowScan(QStringLiteral("built-in port"), QStringLiteral("1.1 µs"),
+                        measureSlowScan(w, std::chrono::nanoseconds(1100), 2000));
+         reportSlowScan(QStringLiteral("USB adapter"), QStringLiteral("1 ms"),
+                        measureSlowScan(w, std::chrono::milliseconds(1), 3000));
+     }},
+    {"hold", reportHold},
+    {"memory", reportMemory},
+    {"startup", [](BenchWindow&) { reportStartUp(); }},
+};
+
 } // namespace
 
+// Runs the sections named on the command line, or all of them.
 int main(int argc, char** argv)
 {
     if (argc > 1 && argv[1] == FirstPaintArgument)
@@ -86,33 +135,17 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QStringList wanted = app.arguments().mid(1);
+    for (const QString& name : wanted)
+        if (std::none_of(std::begin(Sections), std::end(Sections), [&](const Section& s) { return name == QLatin1StringView(s.name); }))
+            qFatal("no section %s; the sections are loops scan slow hold memory startup", qPrintable(name));
+
     line(QStringLiteral("Q390 benchmark on %1, %2 cores; platform %3; load average %4")
              .arg(probe::cpuModel()).arg(probe::cores()).arg(QGuiApplication::platformName(), probe::loadAverage()));
-
-    const StartUp startUp = measureStartUp(QCoreApplication::applicationFilePath(), StartUpRuns);
-
     BenchWindow window;
-    reportLoops(measureLoops(window, Rounds));
-    reportFastScan(measureFastScan(window, 3000));
-    reportSlowScan(QStringLiteral("built-in port"), QStringLiteral("1.1 µs"),
-                   measureSlowScan(window, std::chrono::nanoseconds(1100), 2000));
-    reportSlowScan(QStringLiteral("USB adapter"), QStringLiteral("1 ms"),
-                   measureSlowScan(window, std::chrono::milliseconds(1), 3000));
-
-    const double holdCpu = measureHoldCpuMs(window, HoldMs);
-    line(QStringLiteral("Hold: %1 of CPU in %2 s   goal ≤ %3   %4")
-             .arg(ms(holdCpu, 2)).arg(HoldMs / 1000).arg(ms(HoldCpuGoalMs, 1)).arg(verdict(holdCpu <= HoldCpuGoalMs)));
-
-    const MemoryHold memory = measureMemory(window, FewSweeps, ManySweeps);
-    const long grown = memory.afterManyKiB - memory.afterFewKiB;
-    line(QStringLiteral("Resident memory: %1 MiB after %2 sweeps, %3 MiB after %4 (%5%6 KiB)   goal within %7 KiB   %8")
-             .arg(memory.afterFewKiB / 1024.0, 0, 'f', 1).arg(FewSweeps).arg(memory.afterManyKiB / 1024.0, 0, 'f', 1)
-             .arg(ManySweeps).arg(grown >= 0 ? QStringLiteral("+") : QString()).arg(grown).arg(MemoryGoalKiB)
-             .arg(verdict(std::abs(grown) <= MemoryGoalKiB)));
-
-    line(QStringLiteral("Start-up to the first grid on screen: %1 (median of %2; %3 by the kernel's count from the "
-                        "process start)")
-             .arg(ms(startUp.fromSpawnMs, 0)).arg(StartUpRuns).arg(ms(startUp.fromKernelStartMs, 0)));
+    for (const Section& section : Sections)
+        if (wanted.isEmpty() || wanted.contains(QLatin1StringView(section.name)))
+            section.run(window);
     line(QStringLiteral("Load average at the end: %1").arg(probe::loadAverage()));
     return 0;
 }
