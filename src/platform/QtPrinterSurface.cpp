@@ -1,11 +1,12 @@
 #include "platform/QtPrinterSurface.h"
 
+#include "platform/WholeFile.h"
 #include "storage/SampleFile.h"
 
+#include <QBuffer>
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -52,14 +53,16 @@ private:
     QPrinter printer_;
 };
 
-// The PDF is written beside its name and takes the name only once complete, so a failure
-// anywhere leaves neither a partial file nor a changed older one.
+// The page is made in memory and written beside its name, which it takes only once complete,
+// so a failure anywhere leaves neither a partial file nor a changed older one. The writer
+// stops quietly at a short write, so it never writes to the file itself.
 class PdfDocument final : public QtPrinterSurface::Document {
 public:
-    explicit PdfDocument(const QString& name) : file_(name), writer_(&file_)
+    explicit PdfDocument(const QString& name) : file_(name), writer_(&page_)
     {
-        if (!file_.open(QIODevice::WriteOnly))
+        if (!file_.open())
             throw PrintError(cannotWrite());
+        page_.open(QIODevice::WriteOnly);
         writer_.setTitle(name);
         writer_.setCreator(QStringLiteral("Q390"));
     }
@@ -67,7 +70,7 @@ public:
     QString refusal() const override { return cannotWrite(); }
     void finish() override
     {
-        if (!file_.commit())
+        if (!file_.commit(page_.data()))
             throw PrintError(cannotWrite());
     }
     QString fileName() const override { return file_.fileName(); }
@@ -78,7 +81,8 @@ private:
         return QStringLiteral("无法写入文件 %1（%2）").arg(file_.fileName(), file_.errorString());
     }
 
-    QSaveFile file_;
+    WholeFile file_;
+    QBuffer page_;
     QPdfWriter writer_;
 };
 

@@ -1,8 +1,9 @@
 #include "storage/SampleFile.h"
 
+#include "platform/WholeFile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
 namespace SampleFile {
@@ -33,23 +34,8 @@ void decode(const QByteArray& bytes, SampleArray& samples)
 
 void write(const QString& path, const SampleArray& samples)
 {
-    QSaveFile file(path);
-    const QByteArray bytes = encode(samples);
-    // Unbuffered and written until done: a short write (a full disk) shows up here, with its
-    // reason on the next call. Through the write buffer it would be lost and the truncated
-    // file committed over the old one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw FileError(file.errorString());
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            throw FileError(reason);
-        }
-        done += written;
-    }
-    if (!file.commit())
+    WholeFile file(path);
+    if (!file.open() || !file.commit(encode(samples)))
         throw FileError(file.errorString());
 }
 

@@ -4,6 +4,7 @@
 #include "platform/QtPrinterSurface.h"
 #include "printing/PrintCommand.h"
 #include "support/Doubles.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -201,6 +202,14 @@ TEST_F(PdfPrint, AFailingPrinterOrFolderShowsWhyLeavesNoFileAndTheNextPrintWorks
     EXPECT_EQ(entries(), QStringList{PdfName});
     EXPECT_TRUE(QDir(dir.filePath(PdfName)).isEmpty());
     ASSERT_TRUE(QDir(dir.path()).rmdir(PdfName));
+
+    // A disk that fills up part-way through the page: no truncated PDF takes the name.
+    {
+        FileSizeLimit full(2000);
+        print.Command5_Click();
+    }
+    expectFailure(before, PdfName);
+    EXPECT_TRUE(entries().isEmpty());
 
     // A default printer that is not there: an error, and never a file in its place.
     defaultPrinter = QStringLiteral("q390-test-no-such-printer");

@@ -1,36 +1,13 @@
 #include "StorageRig.h"
+#include "support/FileSizeLimit.h"
 
 #include <QLocale>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
 const QString Title = QStringLiteral("存盘");
 const QString Overwrite = QStringLiteral("文件vx-2101435.dat已存在，是否覆盖？");
 constexpr int OverwriteStyle = 4 + 48 + 256;
-
-// Files of this process cannot grow past the limit: writes stop part-way as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : signal_(std::signal(SIGXFSZ, SIG_IGN))
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, signal_);
-    }
-
-private:
-    void (*signal_)(int);
-    rlimit saved_{};
-};
 
 TEST(SampleFileName, TakesYearHourAndMinuteFromFixedFormsWhateverTheLocale)
 {
