@@ -4,6 +4,7 @@
 #include "platform/QtPrinterSurface.h"
 #include "storage/SampleFile.h"
 #include "support/Doubles.h"
+#include "support/FileSizeLimit.h"
 #include "ui/Form1.h"
 #include "ui/Lamp.h"
 
@@ -200,7 +201,7 @@ private:
     QTemporaryDir dir_;
     QStringList goodInputs_, badInputs_;
     std::map<QString, qint64> inputSizes_;
-    QString takenName_; // a save name taken by a folder, or empty
+    QStringList takenNames_; // names of data files or PDFs taken by folders
     bool printed_ = false;
     // Everything SampleBuffer and a saved file may hold: the zeros of start-up, each complete
     // sweep and each file loaded.
@@ -293,10 +294,12 @@ void Monkey::prepareInputs()
     QDir().mkdir(QStringLiteral("inputs/folder.dat"));
     badInputs_ << dir_.filePath(QStringLiteral("inputs/folder.dat")) << dir_.filePath(QStringLiteral("inputs/missing.dat"))
                << QStringLiteral("/proc/self/mem");
-    if (oneIn(2)) {
-        takenName_ = QStringLiteral("vx-2101437.dat");
-        QDir().mkdir(takenName_);
-    }
+    if (oneIn(2))
+        takenNames_ << QStringLiteral("vx-2101437.dat");
+    if (oneIn(3))
+        takenNames_ << QStringLiteral("vx-2101436.pdf");
+    for (const QString& name : takenNames_)
+        QDir().mkdir(name);
 }
 
 QString Monkey::run(long actions)
@@ -406,14 +409,19 @@ void Monkey::perform(Kind kind)
         click(s.option[4]);
         break;
     case Save:
-    case Print:
+    case Print: {
         // Three minutes, so that names come round again and the overwrite question is asked.
         s.clock.time.setTime(QTime(14, 35 + below(3), 7));
-        note((kind == Save ? QStringLiteral("save at ") : QStringLiteral("print at ")) + s.clock.time.toString(u"hh:mm"));
+        std::optional<FileSizeLimit> full;
+        if (oneIn(8))
+            full.emplace(below(40000));
+        note((kind == Save ? QStringLiteral("save at ") : QStringLiteral("print at ")) + s.clock.time.toString(u"hh:mm")
+             + (full ? QStringLiteral(" on a disk that fills up") : QString()));
         click(s.command[kind == Save ? 3 : 5]);
         if (kind == Print)
             printed_ = true;
         break;
+    }
     case Load:
         note(QStringLiteral("load"));
         click(s.command[4]);
@@ -659,7 +667,7 @@ void Monkey::checkFiles()
     const QFileInfoList entries = QDir().entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {
         const QString name = entry.fileName();
-        if (name == u"inputs" || (name == takenName_ && entry.isDir()))
+        if (name == u"inputs" || (takenNames_.contains(name) && entry.isDir()))
             continue;
         QFile file(entry.filePath());
         if (name.startsWith(u"vx-") && name.endsWith(u".dat")) {
@@ -680,8 +688,9 @@ void Monkey::checkFiles()
         }
     }
     printed_ = false;
-    if (!takenName_.isEmpty() && !QFileInfo(takenName_).isDir())
-        return fail(QStringLiteral("the folder %1 is gone").arg(takenName_));
+    for (const QString& name : takenNames_)
+        if (!QFileInfo(name).isDir())
+            return fail(QStringLiteral("the folder %1 is gone").arg(name));
     for (const auto& [name, size] : inputSizes_)
         if (QFileInfo(dir_.filePath(name)).size() != size)
             return fail(QStringLiteral("loading changed %1").arg(name));
