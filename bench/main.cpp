@@ -22,7 +22,9 @@ constexpr double LoopRatioGoal = 1.25;
 // One repaint per PlotWidget::RepaintIntervalMs at most.
 constexpr double RepaintGoal = 1000.0 / PlotWidget::RepaintIntervalMs;
 constexpr int HoldMs = 5000;
-constexpr double HoldCpuGoalMs = 1.0;
+// A process that never wakes does nothing; the CPU time this VM charges it still jitters by a few
+// milliseconds, so the CPU goal is 0.2 % of the time.
+constexpr double HoldCpuGoalMs = 10.0;
 constexpr int FewSweeps = 100;
 constexpr int ManySweeps = 2000;
 constexpr long MemoryGoalKiB = 1024;
@@ -81,9 +83,9 @@ void reportSlowScan(const QString& port, const QString& pace, const SlowScan& s)
 void reportHold(BenchWindow& window)
 {
     const Idle idle = measureHold(window, HoldMs);
-    line(QStringLiteral("Hold: %1 of CPU and %2 wake-ups in %3 s   goal ≤ %4   %5")
-             .arg(ms(idle.cpuMs, 2)).arg(idle.wakeUps).arg(HoldMs / 1000).arg(ms(HoldCpuGoalMs, 1))
-             .arg(verdict(idle.cpuMs <= HoldCpuGoalMs)));
+    line(QStringLiteral("Hold: %1 of CPU and %2 wake-ups in %3 s   goal no wake-ups and ≤ %4   %5")
+             .arg(ms(idle.cpuMs, 2)).arg(idle.wakeUps).arg(HoldMs / 1000).arg(ms(HoldCpuGoalMs, 0))
+             .arg(verdict(idle.wakeUps == 0 && idle.cpuMs <= HoldCpuGoalMs)));
 }
 
 void reportMemory(BenchWindow& window)
