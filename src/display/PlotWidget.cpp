@@ -57,7 +57,7 @@ void PlotWidget::clear()
 {
     // Show the finished picture before it goes, if the screen is due for a frame. A picture
     // cleared again at once (Hold, then the load's own clear) was a step, not worth a frame.
-    if (!dirty_.isEmpty() && sinceFlush_.elapsed() >= RepaintIntervalMs && sinceClear_.elapsed() >= StepMs
+    if (!dirty().isEmpty() && sinceFlush_.elapsed() >= RepaintIntervalMs && sinceClear_.elapsed() >= StepMs
         && isVisible()) {
         repaint(dirty_.intersected(contentsRect()));
         dirty_ = QRect();
@@ -79,19 +79,31 @@ void PlotWidget::drawLine(float x1, float y1, float x2, float y2, QRgb colour)
         p.setPen(QPen(QColor::fromRgb(colour), 0));
     }
     p.drawLine(QLineF(x1, y1, x2, y2));
-    markDirty(QRectF(QPointF(std::min(x1, x2), std::min(y1, y2)), QPointF(std::max(x1, x2), std::max(y1, y2))));
-}
-
-void PlotWidget::markDirty(const QRectF& twipRect)
-{
-    const QPointF origin = contentsRect().topLeft();
-    const QRect area(QPoint(int(std::floor(twipRect.left() / TwipsPerPixel + origin.x())) - 1,
-                            int(std::floor(twipRect.top() / TwipsPerPixel + origin.y())) - 1),
-                     QPoint(int(std::ceil(twipRect.right() / TwipsPerPixel + origin.x())) + 1,
-                            int(std::ceil(twipRect.bottom() / TwipsPerPixel + origin.y())) + 1));
-    dirty_ = dirty_.united(area);
+    drawn_.add(x1, y1, x2, y2);
     if (!flushTimer_.isActive())
         scheduleFlush();
+}
+
+void PlotWidget::Extent::add(float x1, float y1, float x2, float y2)
+{
+    left = std::min({left, x1, x2});
+    top = std::min({top, y1, y2});
+    right = std::max({right, x1, x2});
+    bottom = std::max({bottom, y1, y2});
+}
+
+const QRect& PlotWidget::dirty()
+{
+    if (!drawn_.isEmpty()) {
+        const QPointF origin = contentsRect().topLeft();
+        const QRect area(QPoint(int(std::floor(drawn_.left / TwipsPerPixel + origin.x())) - 1,
+                                int(std::floor(drawn_.top / TwipsPerPixel + origin.y())) - 1),
+                         QPoint(int(std::ceil(drawn_.right / TwipsPerPixel + origin.x())) + 1,
+                                int(std::ceil(drawn_.bottom / TwipsPerPixel + origin.y())) + 1));
+        dirty_ = dirty_.united(area);
+        drawn_ = {};
+    }
+    return dirty_;
 }
 
 void PlotWidget::scheduleFlush()
@@ -103,7 +115,7 @@ void PlotWidget::scheduleFlush()
 void PlotWidget::flush()
 {
     flushTimer_.stop();
-    if (!dirty_.isEmpty())
+    if (!dirty().isEmpty())
         update(dirty_.intersected(contentsRect()));
     dirty_ = QRect();
     sinceFlush_.restart();

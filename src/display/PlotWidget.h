@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QTimer>
 
+#include <limits>
 #include <memory>
 
 // Picture1: the plot surface on screen. It keeps its picture in a backing image at device
@@ -50,7 +51,8 @@ protected:
 private:
     void rebuildImage();
     QPainter& painter();
-    void markDirty(const QRectF& twipRect);
+    // dirty_ with the lines drawn since it was last brought up to date.
+    const QRect& dirty();
     void scheduleFlush();
     void flush();
     const QImage& overlayNote();
@@ -59,6 +61,16 @@ private:
     std::unique_ptr<QPainter> painter_;
     QRgb penColour_ = 0;
     QRect dirty_;             // in widget coordinates, waiting for the next repaint
+    // The extent of the lines drawn since dirty_ took them in, in PlotSpace units: a line only
+    // widens it, pixels are worked out once per repaint rather than once per line.
+    struct Extent {
+        float left = std::numeric_limits<float>::infinity();
+        float top = std::numeric_limits<float>::infinity();
+        float right = -std::numeric_limits<float>::infinity();
+        float bottom = -std::numeric_limits<float>::infinity();
+        void add(float x1, float y1, float x2, float y2);
+        bool isEmpty() const { return left > right; }
+    } drawn_;
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;
     QElapsedTimer sinceClear_;

@@ -3,6 +3,7 @@
 #include "display/Trace.h"
 
 #include <QApplication>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTest>
 #include <QThread>
@@ -194,6 +195,33 @@ TEST_F(PlotWidgetTest, DoesNotShowAPictureClearedAgainAtOnce)
         skipped = plot.repaintCount() == before;
     }
     EXPECT_TRUE(skipped);
+}
+
+// The regions that reach the screen, as the plot's paint events ask for them.
+struct PaintedRegions : QObject {
+    explicit PaintedRegions(PlotWidget& plot) { plot.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    QRegion painted;
+};
+
+TEST_F(PlotWidgetTest, RepaintsWhereNewLinesWereDrawn)
+{
+    plot.clear();
+    Drawgrid1(plot);
+    settle(plot);
+    PaintedRegions regions(plot);
+    plot.drawLine(1500, 1200, 1530, 3900, TraceColor);
+    plot.drawLine(6000, 4100, 7000, 4000, TraceColor);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !regions.painted.isEmpty(); }, 2000));
+    const QPoint origin = plot.contentsRect().topLeft();
+    for (const QPoint twips : {QPoint(1500, 1200), QPoint(1530, 3900), QPoint(6000, 4100), QPoint(7000, 4000)})
+        EXPECT_TRUE(regions.painted.contains(origin + twips / 15)) << twips.x() << "," << twips.y();
+    EXPECT_FALSE(regions.painted.contains(origin + QPoint(200, 30))); // far from both lines
 }
 
 } // namespace
