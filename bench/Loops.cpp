@@ -12,12 +12,43 @@
 
 namespace {
 
+struct Timing {
+    double wallMs;
+    double cpuMs;
+};
+
 template <class Work>
-double timedMs(Work&& work)
+Timing timed(Work&& work)
 {
-    const std::int64_t start = probe::nowNs();
+    const std::int64_t wall = probe::nowNs();
+    const std::int64_t cpu = probe::threadCpuNs();
     work();
-    return double(probe::nowNs() - start) / 1e6;
+    return {double(probe::nowNs() - wall) / 1e6, double(probe::threadCpuNs() - cpu) / 1e6};
+}
+
+// One round's timings.
+struct Round {
+    Timing pumps, conversions, segments, sweep, replay;
+};
+
+LoopFigures figures(const std::vector<Round>& rounds, double Timing::*clock)
+{
+    std::vector<double> sweeps, replays, pumps, conversions, segments, sweepParts, replayParts, sweepRatios,
+        replayRatios;
+    for (const Round& r : rounds) {
+        sweeps.push_back(r.sweep.*clock);
+        replays.push_back(r.replay.*clock);
+        pumps.push_back(r.pumps.*clock);
+        conversions.push_back(r.conversions.*clock);
+        segments.push_back(r.segments.*clock);
+        sweepParts.push_back(pumps.back() + conversions.back() + segments.back());
+        replayParts.push_back(pumps.back() + segments.back());
+        sweepRatios.push_back(sweeps.back() / sweepParts.back());
+        replayRatios.push_back(replays.back() / replayParts.back());
+    }
+    using probe::median;
+    return {median(sweeps),     median(replays),     median(pumps),       median(conversions), median(segments),
+            median(sweepParts), median(replayParts), median(sweepRatios), median(replayRatios)};
 }
 
 // The last sweep as a data file: 8192 little-endian 16-bit records.
@@ -42,7 +73,7 @@ void settle(BenchWindow& w)
 
 } // namespace
 
-LoopCosts measureLoops(BenchWindow& w, int rounds)
+LoopCosts measureLoops(BenchWindow& w, int count)
 {
     // A first sweep reads the range and leaves a sweep to replay.
     w.form.Timer1_Timer();
@@ -50,31 +81,27 @@ LoopCosts measureLoops(BenchWindow& w, int rounds)
     w.dialog.name = dir.filePath(QStringLiteral("sweep.dat"));
     saveSweep(w.form.state(), w.dialog.name);
 
-    std::vector<double> sweeps, replays, pumps, conversions, segments, sweepRatios, replayRatios;
-    for (int round = 0; round < rounds; ++round) {
+    std::vector<Round> rounds(static_cast<std::size_t>(count));
+    for (Round& r : rounds) {
         settle(w);
-        pumps.push_back(timedMs([&] {
+        r.pumps = timed([&] {
             for (int i = 0; i < SweepLength; ++i)
                 w.pump.pump();
-        }));
-        conversions.push_back(timedMs([&] {
+        });
+        r.conversions = timed([&] {
             for (int i = 0; i < SweepLength; ++i)
                 w.form.link().adc(w.form.state().ControlWord);
-        }));
-        segments.push_back(timedMs([&] {
+        });
+        r.segments = timed([&] {
             TraceRun trace;
             for (int i = 1; i <= SweepLength; ++i) {
                 const PlotLine s = trace.segment(i, PlotValue::storedBipolar(w.form.state().SampleBuffer[i]));
                 w.plot().drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor);
             }
-        }));
-        sweeps.push_back(timedMs([&] { w.form.Timer1_Timer(); }));
+        });
+        r.sweep = timed([&] { w.form.Timer1_Timer(); });
         settle(w);
-        replays.push_back(timedMs([&] { w.form.Command4_Click(); }));
-        sweepRatios.push_back(sweeps.back() / (pumps.back() + conversions.back() + segments.back()));
-        replayRatios.push_back(replays.back() / (pumps.back() + segments.back()));
+        r.replay = timed([&] { w.form.Command4_Click(); });
     }
-    return {probe::median(sweeps),      probe::median(replays),     probe::median(pumps),
-            probe::median(conversions), probe::median(segments),    probe::median(sweepRatios),
-            probe::median(replayRatios)};
+    return {figures(rounds, &Timing::wallMs), figures(rounds, &Timing::cpuMs)};
 }

@@ -34,6 +34,11 @@ std::int64_t nowNs()
     return clockNs(CLOCK_MONOTONIC);
 }
 
+std::int64_t threadCpuNs()
+{
+    return clockNs(CLOCK_THREAD_CPUTIME_ID);
+}
+
 std::int64_t sinceProcessStartNs()
 {
     // Field 22 of /proc/self/stat, after the parenthesised command name, is the start time in

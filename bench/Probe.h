@@ -12,6 +12,9 @@ namespace probe {
 // CLOCK_MONOTONIC in nanoseconds; one clock for every process on the machine.
 std::int64_t nowNs();
 
+// Processor time of the calling thread in nanoseconds.
+std::int64_t threadCpuNs();
+
 // Nanoseconds between this process's start (as the kernel recorded it) and now; coarse,
 // to the kernel's clock tick.
 std::int64_t sinceProcessStartNs();
