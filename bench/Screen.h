@@ -20,7 +20,7 @@ struct SlowScan {
     double repaintsPerSecond = 0;
     int growingRepaints = 0;       // repaints that showed a sweep part drawn
     bool growsOnEveryRepaint = false;
-    double longestWaitMs = 0;      // longest time the growing trace went without a repaint
+    double longestWaitMs = 0;      // longest time a growing trace went without a repaint
 };
 
 SlowScan measureSlowScan(BenchWindow& window, std::chrono::nanoseconds perOperation, int ms);

@@ -81,7 +81,7 @@ void reportSlowScan(const QString& port, const QString& pace, const SlowScan& s)
 {
     const bool met = s.repaintsPerSecond <= RepaintGoal && s.growsOnEveryRepaint;
     line(QStringLiteral("Slow sweep, %1 (%2 a line operation): %3 s a sweep, %4 repaints/s, trace grew on %5 of %6 "
-                        "repaints in a sweep, longest wait for one %7   goal ≤ %8/s and growing   %9")
+                        "repaints in a sweep, longest gap between them %7   goal ≤ %8/s and growing   %9")
              .arg(port, pace).arg(s.sweepSeconds, 0, 'f', 2).arg(s.repaintsPerSecond, 0, 'f', 1)
              .arg(s.growsOnEveryRepaint ? QStringLiteral("each") : QStringLiteral("not each"))
              .arg(s.growingRepaints).arg(ms(s.longestWaitMs, 0)).arg(RepaintGoal, 0, 'f', 1).arg(verdict(met)));
