@@ -2,8 +2,7 @@
 
 #include "display/PlotWidget.h"
 #include "platform/QtPrinterSurface.h"
-#include "storage/SampleFile.h"
-#include "support/Doubles.h"
+#include "storage/StorageRig.h"
 #include "support/FileSizeLimit.h"
 #include "ui/Form1.h"
 #include "ui/Lamp.h"
@@ -13,7 +12,6 @@
 #include <QDir>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -146,9 +144,13 @@ private:
     std::function<QString()> choose_;
 };
 
-enum Kind { Tick, Channel, Range, Hold, Scan, Save, Load, Print, Port, PortList, About, Exit, Close, KindCount };
+enum Kind { Tick, Channel, Range, Hold, Scan, Save, Load, Print, Port, PortList, About, Key, Exit, Close, KindCount };
 // Ticks stand for the timer, which fires all the time while enabled; Exit and Close are rare.
-constexpr int Weights[KindCount] = {300, 80, 50, 40, 60, 40, 50, 10, 40, 10, 20, 2, 2};
+constexpr int Weights[KindCount] = {300, 80, 50, 40, 60, 40, 50, 10, 40, 10, 20, 30, 2, 2};
+
+// Keys that move the focus, press the focused button or move within a group of options.
+constexpr Qt::Key Keys[] = {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Space, Qt::Key_Return,
+                            Qt::Key_Up, Qt::Key_Down, Qt::Key_Left, Qt::Key_Right};
 
 class Monkey {
 public:
@@ -197,8 +199,7 @@ private:
     MonkeyFigures& total_;
     MonkeyFigures f_;
     long saveConfirms_ = 0, overwritesDeclined_ = 0, printConfirms_ = 0;
-    QString previousDir_ = QDir::currentPath();
-    QTemporaryDir dir_;
+    ScratchDir scratch_;
     QStringList goodInputs_, badInputs_;
     std::map<QString, qint64> inputSizes_;
     QStringList takenNames_; // names of data files or PDFs taken by folders
@@ -257,7 +258,6 @@ struct Monkey::Session {
 
 Monkey::Monkey(std::uint64_t seed, MonkeyFigures& figures) : seed_(seed), rng_(seed), total_(figures)
 {
-    QDir::setCurrent(dir_.path());
     prepareInputs();
     SampleArray zeros{};
     valid_.insert(fingerprint(zeros));
@@ -266,7 +266,7 @@ Monkey::Monkey(std::uint64_t seed, MonkeyFigures& figures) : seed_(seed), rng_(s
 Monkey::~Monkey()
 {
     session_.reset();
-    QDir::setCurrent(previousDir_);
+    f_.exits = f_.sessions - f_.closes; // Exit clicked, or pressed with the keyboard
     f_.saves = saveConfirms_ - overwritesDeclined_ - f_.saveFailures;
     f_.prints = printConfirms_ - f_.printFailures;
     total_ += f_;
@@ -281,18 +281,18 @@ void Monkey::prepareInputs()
         QByteArray bytes(size, Qt::Uninitialized);
         for (char& byte : bytes)
             byte = char(below(256));
-        QFile file(dir_.filePath(name));
+        QFile file(scratch_.path(name));
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != size)
             fail(QStringLiteral("cannot make %1").arg(name));
         inputSizes_[name] = size;
-        return dir_.filePath(name);
+        return scratch_.path(name);
     };
     for (int n = 0; n < 3; ++n)
         goodInputs_ << make(QStringLiteral("inputs/whole%1.dat").arg(n), SampleFile::Size + (n ? below(3617) : 0));
     badInputs_ << make(QStringLiteral("inputs/empty.dat"), 0) << make(QStringLiteral("inputs/short.dat"), 1 + below(16382))
                << make(QStringLiteral("inputs/almost.dat"), SampleFile::Size - 1);
     QDir().mkdir(QStringLiteral("inputs/folder.dat"));
-    badInputs_ << dir_.filePath(QStringLiteral("inputs/folder.dat")) << dir_.filePath(QStringLiteral("inputs/missing.dat"))
+    badInputs_ << scratch_.path(QStringLiteral("inputs/folder.dat")) << scratch_.path(QStringLiteral("inputs/missing.dat"))
                << QStringLiteral("/proc/self/mem");
     if (oneIn(2))
         takenNames_ << QStringLiteral("vx-2101437.dat");
@@ -445,9 +445,15 @@ void Monkey::perform(Kind kind)
         note(QStringLiteral("About"));
         click(s.command[6]);
         break;
+    case Key: {
+        const Qt::Key key = Keys[below(int(std::size(Keys)))];
+        QWidget* focus = s.form.focusWidget() ? s.form.focusWidget() : &s.form;
+        note(QStringLiteral("key %1 on %2").arg(QKeySequence(key).toString(), focus->objectName()));
+        QTest::keyClick(focus, key);
+        break;
+    }
     case Exit:
         note(QStringLiteral("Exit"));
-        ++f_.exits;
         click(s.command[1]);
         break;
     case Close:
@@ -556,7 +562,7 @@ QString Monkey::onFileDialog()
 
     QStringList saved;
     for (const QString& name : QDir().entryList({QStringLiteral("vx-*.dat")}, QDir::AllEntries))
-        saved << dir_.filePath(name);
+        saved << scratch_.path(name);
     QString name;
     switch (below(6)) {
     case 0: break; // cancelled
@@ -692,9 +698,9 @@ void Monkey::checkFiles()
         if (!QFileInfo(name).isDir())
             return fail(QStringLiteral("the folder %1 is gone").arg(name));
     for (const auto& [name, size] : inputSizes_)
-        if (QFileInfo(dir_.filePath(name)).size() != size)
+        if (QFileInfo(scratch_.path(name)).size() != size)
             return fail(QStringLiteral("loading changed %1").arg(name));
-    if (QFileInfo::exists(dir_.filePath(QStringLiteral("inputs/missing.dat"))))
+    if (QFileInfo::exists(scratch_.path(QStringLiteral("inputs/missing.dat"))))
         return fail(QStringLiteral("loading a missing name created it"));
 }
 
