@@ -22,7 +22,7 @@ Idle measureHold(BenchWindow& w, int ms)
     const double cpu = probe::cpuSeconds();
     const long waits = probe::waits();
     w.runFor(ms);
-    // The wait that ends the measurement is not a wake-up of the program's own.
+    // One wait is the measurement's own: the sleep that its closing timer ends.
     return {(probe::cpuSeconds() - cpu) * 1000.0, probe::waits() - waits - 1};
 }
 
