@@ -23,18 +23,6 @@
 #include <stdexcept>
 #include <unordered_set>
 
-MonkeyFigures& MonkeyFigures::operator+=(const MonkeyFigures& o)
-{
-    for (auto [mine, theirs] : {std::pair{&actions, &o.actions}, {&nested, &o.nested}, {&sessions, &o.sessions},
-                                {&exits, &o.exits}, {&closes, &o.closes}, {&sweeps, &o.sweeps},
-                                {&sweepsCut, &o.sweepsCut}, {&replays, &o.replays}, {&loadRefusals, &o.loadRefusals},
-                                {&loadCancels, &o.loadCancels}, {&saves, &o.saves}, {&saveFailures, &o.saveFailures},
-                                {&prints, &o.prints}, {&printFailures, &o.printFailures}, {&portOpens, &o.portOpens},
-                                {&portRefusals, &o.portRefusals}, {&lineFailures, &o.lineFailures}})
-        *mine += *theirs;
-    return *this;
-}
-
 namespace {
 
 constexpr int ChannelOptions[] = {1, 2, 5, 6, 7, 8, 9, 10};
@@ -155,7 +143,6 @@ constexpr Qt::Key Keys[] = {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Space, Qt::Key
 class Monkey {
 public:
     Monkey(std::uint64_t seed, MonkeyFigures& figures);
-    ~Monkey();
     QString run(long actions);
 
 private:
@@ -196,9 +183,8 @@ private:
 
     std::uint64_t seed_;
     std::mt19937_64 rng_;
-    MonkeyFigures& total_;
-    MonkeyFigures f_;
-    long saveConfirms_ = 0, overwritesDeclined_ = 0, printConfirms_ = 0;
+    MonkeyFigures& f_;
+    const long actionsBefore_ = f_.actions;
     ScratchDir scratch_;
     QStringList goodInputs_, badInputs_;
     std::map<QString, qint64> inputSizes_;
@@ -256,20 +242,11 @@ struct Monkey::Session {
     PlotWidget* plot = nullptr;
 };
 
-Monkey::Monkey(std::uint64_t seed, MonkeyFigures& figures) : seed_(seed), rng_(seed), total_(figures)
+Monkey::Monkey(std::uint64_t seed, MonkeyFigures& figures) : seed_(seed), rng_(seed), f_(figures)
 {
     prepareInputs();
     SampleArray zeros{};
     valid_.insert(fingerprint(zeros));
-}
-
-Monkey::~Monkey()
-{
-    session_.reset();
-    f_.exits = f_.sessions - f_.closes; // Exit clicked, or pressed with the keyboard
-    f_.saves = saveConfirms_ - overwritesDeclined_ - f_.saveFailures;
-    f_.prints = printConfirms_ - f_.printFailures;
-    total_ += f_;
 }
 
 // Data files to load, in a folder of their own: whole ones with random contents (some longer
@@ -304,7 +281,7 @@ void Monkey::prepareInputs()
 
 QString Monkey::run(long actions)
 {
-    while (failure_.isEmpty() && f_.actions < actions) {
+    while (failure_.isEmpty() && f_.actions - actionsBefore_ < actions) {
         if (!session_)
             startSession();
         try {
@@ -336,7 +313,6 @@ void Monkey::startSession()
     note(QStringLiteral("--- window %1").arg(f_.sessions));
     session_ = std::make_unique<Session>(*this);
     sessionActions_ = 20 + below(400);
-    // A new window's SampleBuffer holds zeros, which are always among the valid contents.
 }
 
 void Monkey::endSession()
@@ -530,13 +506,13 @@ void Monkey::onBox()
     note(QStringLiteral("  answered %1").arg(answer));
 
     if (box.text.startsWith(u"存为文件") && answer == MsgAnswer::Yes)
-        ++saveConfirms_;
+        ++f_.saveConfirms;
     else if (box.text.endsWith(u"已存在，是否覆盖？") && answer == MsgAnswer::No)
-        ++overwritesDeclined_;
+        ++f_.overwritesDeclined;
     else if (box.text.startsWith(u"无法保存文件"))
         ++f_.saveFailures;
     else if (box.text == u"打印机准备好？" && answer == MsgAnswer::Ok)
-        ++printConfirms_;
+        ++f_.printConfirms;
     else if (box.text.startsWith(u"打印失败"))
         ++f_.printFailures;
     else if (box.text.startsWith(u"无法读取文件"))
@@ -708,14 +684,14 @@ void Monkey::fail(const QString& what)
 {
     if (!failure_.isEmpty())
         return;
-    failure_ = QStringLiteral("seed %1, action %2: %3\nthe last actions, oldest first:\n").arg(seed_).arg(f_.actions).arg(what);
+    failure_ = QStringLiteral("seed %1, action %2: %3\nthe last actions, oldest first:\n").arg(seed_).arg(f_.actions - actionsBefore_).arg(what);
     for (const QString& line : trace_)
         failure_ += line + u'\n';
 }
 
 void Monkey::note(const QString& what)
 {
-    QString line = QStringLiteral("#%1 %2%3").arg(f_.actions).arg(QString(2 * depth_, u' '), what);
+    QString line = QStringLiteral("#%1 %2%3").arg(f_.actions - actionsBefore_).arg(QString(2 * depth_, u' '), what);
     if (echo_)
         std::fprintf(stderr, "%s\n", qPrintable(line));
     trace_.push_back(std::move(line));

@@ -8,16 +8,18 @@
 struct MonkeyFigures {
     long actions = 0;  // every action, nested ones included
     long nested = 0;   // actions taken inside a sweep's or replay's yield or a modal box
-    long sessions = 0; // windows opened, each ended by Exit or by closing it
-    long exits = 0, closes = 0;
+    long sessions = 0; // windows opened, each ended by Exit (clicked or keyed) or by closing it
+    long closes = 0;
     long sweeps = 0;    // sweeps that reached their 8192nd conversion
     long sweepsCut = 0; // sweeps ended early: a load took the plot, a line failed, the program ended
     long replays = 0, loadRefusals = 0, loadCancels = 0;
-    long saves = 0, saveFailures = 0;
-    long prints = 0, printFailures = 0;
+    long saveConfirms = 0, overwritesDeclined = 0, saveFailures = 0;
+    long printConfirms = 0, printFailures = 0;
     long portOpens = 0, portRefusals = 0, lineFailures = 0;
 
-    MonkeyFigures& operator+=(const MonkeyFigures& other);
+    long exits() const { return sessions - closes; }
+    long saves() const { return saveConfirms - overwritesDeclined - saveFailures; }
+    long prints() const { return printConfirms - printFailures; }
 };
 
 // A seeded random user of the whole main window over test doubles: it clicks every control at

@@ -53,8 +53,8 @@ TEST(Monkey, TheWindowSurvivesRandomClicksAtRandomMoments)
                  "monkey: %ld actions (%ld nested) in %ld windows (%ld exits, %ld closes); %ld sweeps, %ld cut short; "
                  "%ld replays, %ld loads refused, %ld cancelled; %ld saves, %ld failed; %ld prints, %ld failed; "
                  "%ld port opens, %ld refused, %ld line failures; %.1f s, peak RSS %lld MiB\n",
-                 f.actions, f.nested, f.sessions, f.exits, f.closes, f.sweeps, f.sweepsCut, f.replays, f.loadRefusals,
-                 f.loadCancels, f.saves, f.saveFailures, f.prints, f.printFailures, f.portOpens, f.portRefusals,
+                 f.actions, f.nested, f.sessions, f.exits(), f.closes, f.sweeps, f.sweepsCut, f.replays, f.loadRefusals,
+                 f.loadCancels, f.saves(), f.saveFailures, f.prints(), f.printFailures, f.portOpens, f.portRefusals,
                  f.lineFailures, elapsed.elapsed() / 1000.0, Process::peakResidentBytes() >> 20);
 }
 
