@@ -48,6 +48,10 @@ QtSweepTimer::QtSweepTimer()
 {
     timer_.setInterval(1);
     timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+        if (handler_)
+            handler_();
+    });
 }
 
 void QtSweepTimer::setEnabled(bool enabled)
@@ -58,11 +62,6 @@ void QtSweepTimer::setEnabled(bool enabled)
         timer_.start();
     else
         timer_.stop();
-}
-
-void QtSweepTimer::onTick(std::function<void()> handler)
-{
-    QObject::connect(&timer_, &QTimer::timeout, &timer_, std::move(handler));
 }
 
 void QtLifetime::endProgram()

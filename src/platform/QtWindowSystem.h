@@ -27,10 +27,11 @@ public:
     QtSweepTimer();
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return timer_.isActive(); }
-    void onTick(std::function<void()> handler) override;
+    void onTick(std::function<void()> handler) override { handler_ = std::move(handler); }
 
 private:
     QTimer timer_;
+    std::function<void()> handler_;
 };
 
 class QtLifetime final : public Lifetime {

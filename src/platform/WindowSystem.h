@@ -43,6 +43,7 @@ public:
     virtual ~SweepTimer() = default;
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
+    // Replaces the tick handler; an empty one detaches it.
     virtual void onTick(std::function<void()> handler) = 0;
 };
 

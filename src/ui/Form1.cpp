@@ -59,7 +59,12 @@ Form1::Form1(Form1Seams seams)
     seams_.timer.setEnabled(true);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The timer may outlive the window; no tick may reach it afterwards.
+    seams_.timer.setEnabled(false);
+    seams_.timer.onTick({});
+}
 
 void Form1::buildControls()
 {

@@ -3,6 +3,7 @@
 #include "support/Doubles.h"
 #include "ui/AppIcon.h"
 #include "platform/QtSerialDevice.h"
+#include "platform/QtWindowSystem.h"
 #include "ui/Form1.h"
 #include "ui/Lamp.h"
 #include "ui/UnhandledErrors.h"
@@ -302,6 +303,27 @@ TEST(Form1, ExitAndClosingTheWindowCloseThePortAndEnd)
     Window idle; // Exit with the port closed does not touch it
     idle.click(idle.command(1));
     EXPECT_EQ(idle.serial.closes, 0);
+}
+
+TEST(Form1, ATimerThatOutlivesTheWindowNoLongerReachesIt)
+{
+    QtSweepTimer timer;
+    {
+        ScriptedMessageBoxes boxes;
+        ScriptedPump pump;
+        FakeLifetime lifetime;
+        ScriptedFileDialog dialog;
+        FixedClock clock{QDateTime::currentDateTime()};
+        RecordingPrinter printer;
+        FakeSerialDevice serial;
+        Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QStringList(); }}};
+        form.Form_Load();
+        EXPECT_TRUE(timer.isEnabled());
+    }
+    EXPECT_FALSE(timer.isEnabled());
+    timer.setEnabled(true);
+    QTest::qWait(20); // ticks fall due; under the sanitizers a stale handler would be caught here
+    timer.setEnabled(false);
 }
 
 TEST(Form1, AboutNamesProgramVersionAndMaker)
