@@ -1,47 +1,13 @@
 #include "acquisition/SweepController.h"
 #include "display/Trace.h"
 #include "platform/SimulatedConverter.h"
-#include "support/Doubles.h"
+#include "support/SweepRig.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// A sweep controller over the simulated converter and recording doubles, with the channel,
-// range and display-mode buttons as the window starts with them.
-struct Rig {
-    ScriptedCodes scripted;
-    std::deque<int>& codes = scripted.codes;
-    std::vector<ConversionRequest>& asked = scripted.asked;
-    SimulatedConverter converter{scripted.source()};
-    ConverterLink link{converter};
-    AcquisitionState state;
-    RecordingSurface plot;
-    PlotRuns runs;
-    FakeTimer timer;
-    ScriptedPump pump;
-    FakeLifetime lifetime;
-    FakeOptions options;
-    std::vector<QString> failures;
-    SweepController sweep{{link, state, plot, runs, timer, pump, lifetime, options},
-                          [this](const QString& reason) { failures.push_back(reason); }};
-
-    Rig()
-    {
-        options.onClick[3] = [this] { sweep.Option3_Click(); };
-        options.onClick[4] = [this] { sweep.Option4_Click(); };
-        options.selected[1] = options.selected[4] = options.selected[12] = true;
-        timer.enabled = true;
-    }
-    std::vector<SurfaceOp> trace() const
-    {
-        std::vector<SurfaceOp> lines;
-        for (const SurfaceOp& op : plot.sinceLastClear())
-            if (op.colour == TraceColor)
-                lines.push_back(op);
-        return lines;
-    }
-};
+using Rig = SweepRig;
 
 TEST(Sweep, EveryChannelAndRangeSendsItsWordAndStoresAndDrawsItsSamples)
 {
@@ -64,9 +30,9 @@ TEST(Sweep, EveryChannelAndRangeSendsItsWordAndStoresAndDrawsItsSamples)
 
             const auto trace = rig.trace();
             ASSERT_EQ(trace.size(), std::size_t(SweepLength));
-            EXPECT_EQ(trace.front().line.x1, 1);
-            EXPECT_EQ(trace.front().line.y1, 5000);
-            EXPECT_EQ(trace.back().line.x2, 8193);
+            EXPECT_EQ(trace.front().x1, 1);
+            EXPECT_EQ(trace.front().y1, 5000);
+            EXPECT_EQ(trace.back().x2, 8193);
             for (int i = 1; i <= SweepLength; ++i) {
                 const int code = unipolar ? ((i - 1) * 7) % 4096 : ((i - 1) * 7) % 4096 - 2048;
                 const int r = code >= 0 ? code : -code - 1;
@@ -74,7 +40,7 @@ TEST(Sweep, EveryChannelAndRangeSendsItsWordAndStoresAndDrawsItsSamples)
                 const qint16 stored = unipolar ? qint16(code) : qint16(r - 32768 * n);
                 ASSERT_EQ(rig.state.SampleBuffer[i], stored) << i;
                 const int v = unipolar ? r : PlotValue::bipolar(r, n);
-                ASSERT_EQ(trace[i - 1].line.y2, 5000 - v);
+                ASSERT_EQ(trace[i - 1].y2, 5000 - v);
             }
         }
     }
@@ -90,10 +56,10 @@ TEST(Sweep, StoresNegativeZeroAndFullScaleInTheStoredEncoding)
     EXPECT_EQ(rig.state.SampleBuffer[3], 2047);
     EXPECT_EQ(rig.state.SampleBuffer[4], 0);
     const auto trace = rig.trace();
-    EXPECT_EQ(trace[0].line, (PlotLine{1, 5000, 2, 2500}));
-    EXPECT_EQ(trace[1].line.y2, 4547);
-    EXPECT_EQ(trace[2].line.y2, 453);
-    EXPECT_EQ(trace[3].line.y2, 2500);
+    EXPECT_EQ(trace[0], (PlotLine{1, 5000, 2, 2500}));
+    EXPECT_EQ(trace[1].y2, 4547);
+    EXPECT_EQ(trace[2].y2, 453);
+    EXPECT_EQ(trace[3].y2, 2500);
     EXPECT_EQ(rig.state.SampleBuffer[0], 0);
     EXPECT_EQ(rig.state.SampleBuffer[8193], 0);
 }

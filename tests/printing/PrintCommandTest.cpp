@@ -2,7 +2,7 @@
 #include "display/Trace.h"
 #include "platform/SimulatedConverter.h"
 #include "printing/PrintCommand.h"
-#include "support/Doubles.h"
+#include "support/SweepRig.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -208,30 +208,16 @@ TEST(Print, APrinterThatFailsAnywhereShowsWhyAndTheProgramGoesOn)
     EXPECT_TRUE(timer.enabled);
 }
 
-// A sweep controller and the print command over one shared state.
-struct WindowRig {
-    ScriptedCodes scripted;
-    std::deque<int>& codes = scripted.codes;
-    SimulatedConverter converter{scripted.source()};
-    ConverterLink link{converter};
-    AcquisitionState state;
-    RecordingSurface plot;
-    PlotRuns runs;
-    FakeTimer timer;
-    ScriptedPump pump;
-    FakeLifetime lifetime;
-    FakeOptions options;
+// A sweep controller and the print command over one shared state, in " +5V".
+struct WindowRig : SweepRig {
     ScriptedMessageBoxes boxes;
     RecordingPrinter printer;
-    SweepController sweep{{link, state, plot, runs, timer, pump, lifetime, options}, [](const QString&) {}};
     PrintCommand print{state, printer, timer, boxes};
 
     WindowRig()
     {
-        options.onClick[3] = [this] { sweep.Option3_Click(); };
-        options.onClick[4] = [this] { sweep.Option4_Click(); };
-        options.selected[1] = options.selected[4] = options.selected[11] = true;
-        timer.enabled = true;
+        options.selected[12] = false;
+        options.selected[11] = true;
     }
     void queueSweep(int offset)
     {

@@ -6,7 +6,7 @@
 #include "storage/LoadCommand.h"
 #include "storage/SampleFile.h"
 #include "storage/SaveCommand.h"
-#include "support/Doubles.h"
+#include "support/SweepRig.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,33 +61,13 @@ inline const QString SavedName = QStringLiteral("vx-2101435.dat");
 
 // Sweep, save and load sharing one state as the window wires them, over the simulated
 // converter answering scripted codes; channel 0, bipolar, Scan selected, timer on.
-struct Rig {
+struct Rig : SweepRig {
     ScratchDir scratch;
-    ScriptedCodes scripted;
-    std::deque<int>& codes = scripted.codes;
-    SimulatedConverter converter{scripted.source()};
-    ConverterLink link{converter};
-    AcquisitionState state;
-    RecordingSurface plot;
-    PlotRuns runs;
-    FakeTimer timer;
-    ScriptedPump pump;
-    FakeLifetime lifetime;
-    FakeOptions options;
     ScriptedMessageBoxes boxes;
     ScriptedFileDialog dialog;
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
-    SweepController sweep{{link, state, plot, runs, timer, pump, lifetime, options}, [](const QString&) {}};
     SaveCommand save{state, timer, boxes, clock};
     LoadCommand load{{state, dialog, boxes, options, timer, plot, runs, pump, lifetime}};
-
-    Rig()
-    {
-        options.onClick[3] = [this] { sweep.Option3_Click(); };
-        options.onClick[4] = [this] { sweep.Option4_Click(); };
-        options.selected[1] = options.selected[4] = options.selected[12] = true;
-        timer.enabled = true;
-    }
 
     // One sweep in the given range whose n-th conversion answers code(n).
     template <class Code>
@@ -103,16 +83,6 @@ struct Rig {
     {
         dialog.names.push_back(path);
         load.Command4_Click();
-    }
-
-    // The trace segments drawn since the plot was last cleared.
-    std::vector<PlotLine> trace() const
-    {
-        std::vector<PlotLine> lines;
-        for (const SurfaceOp& op : plot.sinceLastClear())
-            if (op.colour == TraceColor)
-                lines.push_back(op.line);
-        return lines;
     }
 
     std::vector<qint16> samples() const { return {state.SampleBuffer.begin() + 1, state.SampleBuffer.begin() + 1 + SweepLength}; }
