@@ -16,7 +16,7 @@ PlotWidget::PlotWidget(QWidget* parent) : QFrame(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::TabFocus);
     flushTimer_.setSingleShot(true);
-    connect(&flushTimer_, &QTimer::timeout, this, &PlotWidget::flush);
+    connect(&flushTimer_, &QTimer::timeout, this, [this] { present(false); });
     sinceFlush_.start();
     sinceClear_.start();
     rebuildImage();
@@ -58,11 +58,8 @@ void PlotWidget::clear()
     // Show the finished picture before it goes, if the screen is due for a frame. A picture
     // cleared again at once (Hold, then the load's own clear) was a step, not worth a frame.
     if (!dirty().isEmpty() && sinceFlush_.elapsed() >= RepaintIntervalMs && sinceClear_.elapsed() >= StepMs
-        && isVisible()) {
-        repaint(dirty_.intersected(contentsRect()));
-        dirty_ = QRect();
-        sinceFlush_.restart();
-    }
+        && isVisible())
+        present(true);
     painter_.reset();
     image_.fill(Background);
     dirty_ = contentsRect();
@@ -112,11 +109,11 @@ void PlotWidget::scheduleFlush()
     flushTimer_.start(int(std::max<qint64>(0, wait)));
 }
 
-void PlotWidget::flush()
+void PlotWidget::present(bool now)
 {
     flushTimer_.stop();
-    if (!dirty().isEmpty())
-        update(dirty_.intersected(contentsRect()));
+    if (const QRect area = dirty().intersected(contentsRect()); !area.isEmpty())
+        now ? repaint(area) : update(area);
     dirty_ = QRect();
     sinceFlush_.restart();
 }

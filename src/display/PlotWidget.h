@@ -54,7 +54,8 @@ private:
     // dirty_ with the lines drawn since it was last brought up to date.
     const QRect& dirty();
     void scheduleFlush();
-    void flush();
+    // Hands what changed since the last frame to the screen: painted now, or with the next paint.
+    void present(bool now);
     const QImage& overlayNote();
 
     QImage image_;

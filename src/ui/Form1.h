@@ -68,7 +68,6 @@ public:
     AcquisitionState& state() { return state_; }
     ConverterLink& link() { return link_; }
     MSComm& comm() { return MSComm1; }
-    SimulatedConverter& simulator() { return simulator_; }
     bool sweeping() const { return sweep_->sweeping(); }
 
 protected:

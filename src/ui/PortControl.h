@@ -41,10 +41,9 @@ public:
     // A line operation failed on the open port; the sweep has already stopped.
     void lineFailed(const QString& reason);
 
-    // Refreshes the tooltip of each port list entry with the device it stands for.
-    void describeDevices();
-
 private:
+    // Sets the tooltip of each port list entry to the device it stands for.
+    void describeDevices();
     void showState(bool open);
     void takeSelection();
 
