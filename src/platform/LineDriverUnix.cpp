@@ -1,15 +1,15 @@
 #include "platform/ControlLines.h"
 #include "platform/LineDriver.h"
+#include "platform/SystemReason.h"
 
 #include <cerrno>
-#include <cstring>
 #include <sys/ioctl.h>
 
 namespace {
 
 [[noreturn]] void fail()
 {
-    throw LineError(QString::fromLocal8Bit(std::strerror(errno)));
+    throw LineError(systemReason(errno));
 }
 
 class UnixLineDriver final : public LineDriver {

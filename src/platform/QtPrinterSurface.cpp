@@ -78,7 +78,7 @@ public:
 private:
     QString cannotWrite() const
     {
-        return QStringLiteral("无法写入文件 %1（%2）").arg(file_.fileName(), file_.errorString());
+        return QStringLiteral("无法写入文件 %1（%2）").arg(file_.fileName(), file_.reason());
     }
 
     WholeFile file_;

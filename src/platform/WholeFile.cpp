@@ -1,20 +1,50 @@
 #include "platform/WholeFile.h"
 
+#include "platform/SystemReason.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <csignal>
+
+WholeFile::WholeFile(const QString& path) : file_(path)
+{
+    file_.setDirectWriteFallback(true);
+}
+
+bool WholeFile::failed()
+{
+    const int error = errno;
+    reason_ = error ? systemReason(error) : file_.errorString();
+    return false;
+}
+
 bool WholeFile::open()
 {
-    return file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    if (QFileInfo(file_.fileName()).isDir()) {
+        reason_ = systemReason(EISDIR);
+        return false;
+    }
+    errno = 0;
+    return file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || failed();
 }
 
 bool WholeFile::commit(const QByteArray& bytes)
 {
+#ifdef SIGXFSZ
+    // Past the process's file-size limit a write must fail like a full disk, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     for (qint64 done = 0; done < bytes.size();) {
+        errno = 0;
         const qint64 written = file_.write(bytes.constData() + done, bytes.size() - done);
         if (written <= 0) {
-            error_ = file_.errorString();
+            failed();
             file_.cancelWriting();
             return false;
         }
         done += written;
     }
-    return file_.commit();
+    errno = 0;
+    return file_.commit() || failed();
 }

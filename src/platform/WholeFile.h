@@ -8,21 +8,25 @@
 // unbuffered until every byte is in, then renamed over the name. Unbuffered, a short write (a
 // full disk) shows up at the call that made it, with its reason on the next one; through a
 // write buffer, or a writer that gives up quietly at the first short write, it would go unseen
-// and the truncated file would take the name.
+// and the truncated file would take the name. An existing writable file in a folder that takes
+// no new file is written in place instead, as the only way to save over it.
 class WholeFile {
 public:
-    explicit WholeFile(const QString& path) : file_(path) {}
+    explicit WholeFile(const QString& path);
 
-    // Creates the temporary file; false when the folder cannot take it.
+    // Creates the temporary file (or opens the file itself, see above); false when neither can be.
     bool open();
     // Writes every byte and gives the file its name; false, with nothing under the name
     // changed, when any of it fails.
     bool commit(const QByteArray& bytes);
 
     QString fileName() const { return file_.fileName(); }
-    QString errorString() const { return error_.isEmpty() ? file_.errorString() : error_; }
+    // Why open or commit failed, in the user's words.
+    const QString& reason() const { return reason_; }
 
 private:
+    bool failed();
+
     QSaveFile file_;
-    QString error_;
+    QString reason_;
 };

@@ -1,10 +1,13 @@
 #include "storage/SampleFile.h"
 
+#include "platform/SystemReason.h"
 #include "platform/WholeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
+
+#include <cerrno>
 
 namespace SampleFile {
 
@@ -36,25 +39,30 @@ void write(const QString& path, const SampleArray& samples)
 {
     WholeFile file(path);
     if (!file.open() || !file.commit(encode(samples)))
-        throw FileError(file.errorString());
+        throw FileError(file.reason());
 }
 
 QByteArray read(const QString& path)
 {
     const QFileInfo info(path);
     if (info.isDir())
-        throw FileError(QStringLiteral("这是一个文件夹"));
+        throw FileError(systemReason(EISDIR));
     if (!info.exists())
-        throw FileError(QStringLiteral("文件不存在"));
+        throw FileError(systemReason(ENOENT));
     // A FIFO or a device would block the open or never end.
     if (!info.isFile())
         throw FileError(QStringLiteral("不是普通文件"));
     QFile file(path);
+    const auto fail = [&file] {
+        const int error = errno;
+        throw FileError(error ? systemReason(error) : file.errorString());
+    };
+    errno = 0;
     if (!file.open(QIODevice::ReadOnly))
-        throw FileError(file.errorString());
+        fail();
     const QByteArray bytes = file.read(Size);
     if (file.error() != QFileDevice::NoError)
-        throw FileError(file.errorString());
+        fail();
     if (bytes.size() < Size)
         throw FileError(QStringLiteral("文件只有 %1 字节，数据文件应有 %2 字节").arg(bytes.size()).arg(Size));
     return bytes;

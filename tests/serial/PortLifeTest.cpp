@@ -105,7 +105,7 @@ TEST(PortFailure, AnAdapterPulledOutMidSweepClosesThePortAndItOpensAgainOnceItIs
     expectClosed(w);
     EXPECT_TRUE(w.form.options().isSelected(3)) << "Hold";
     EXPECT_FALSE(w.timer.enabled);
-    EXPECT_EQ(w.boxes.calls, (std::vector<MessageCall>{{PortTexts::CommFailed + QString::fromLocal8Bit(std::strerror(EIO)),
+    EXPECT_EQ(w.boxes.calls, (std::vector<MessageCall>{{PortTexts::CommFailed + QStringLiteral("输入/输出错误"),
                                                          PortTexts::Title, MsgStyle::Exclamation}}));
     EXPECT_FALSE(w.lifetime.ended());
 
