@@ -27,7 +27,7 @@ SweepController::SweepController(Seams seams, LineFailure onLineFailure)
 void SweepController::Timer1_Timer()
 {
     // A tick that falls due while a sweep is suspended in its yield is dropped.
-    if (sweeping_)
+    if (sweeping())
         return;
 
     AcquisitionState& st = s_.state;
@@ -44,31 +44,30 @@ void SweepController::Timer1_Timer()
     s_.timer.setEnabled(true);
     Drawgrid1(s_.plot);
 
+    s_.afterSweep.sweepStarted();
     if (isUnipolar(st.RangeMode))
         sweep<false>();
     if (s_.lifetime.ended())
         return;
     if (isBipolar(st.RangeMode))
         sweep<true>();
+    // After Exit nothing that waited for the sweep may run.
+    if (!s_.lifetime.ended())
+        s_.afterSweep.sweepEnded();
 }
 
 template <bool Bipolar>
 void SweepController::sweep()
 {
-    struct Running {
-        bool& flag;
-        explicit Running(bool& f) : flag(f) { flag = true; }
-        ~Running() { flag = false; }
-    } running(sweeping_);
-
     const unsigned run = s_.runs.start();
+    const unsigned source = s_.comm.source();
+    const bool simulated = s_.comm.simulated();
     TraceRun trace;
     for (int i = 1; i <= SweepLength; ++i) {
         qint16 r = 0;
         try {
             r = s_.link.adc(s_.state.ControlWord);
         } catch (const LineError& error) {
-            sweeping_ = false;
             onLineFailure_(error.reason());
             return;
         }
@@ -82,10 +81,13 @@ void SweepController::sweep()
         }
         const PlotLine segment = trace.segment(i, v);
         s_.plot.drawLine(segment.x1, segment.y1, segment.x2, segment.y2, TraceColor);
+        if (simulated)
+            s_.plot.markSimulated();
 
         s_.pump.pump();
-        // After Exit nothing more runs; after a load the screen and the buffer are the file's.
-        if (s_.lifetime.ended() || !s_.runs.owns(run))
+        // After Exit nothing more runs; after a load the screen and the buffer are the file's;
+        // after a port toggle the samples would come from another source.
+        if (s_.lifetime.ended() || !s_.runs.owns(run) || s_.comm.source() != source)
             return;
     }
     std::copy(sweepSamples_.begin() + 1, sweepSamples_.end(), s_.state.SampleBuffer.begin() + 1);

@@ -19,4 +19,6 @@ public:
     virtual ~PlotSurface() = default;
     virtual void clear() = 0;
     virtual void drawLine(float x1, float y1, float x2, float y2, QRgb colour) = 0;
+    // What was drawn since the last clear includes simulated data; the next clear forgets it.
+    virtual void markSimulated() = 0;
 };

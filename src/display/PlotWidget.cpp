@@ -62,6 +62,7 @@ void PlotWidget::clear()
         present(true);
     painter_.reset();
     image_.fill(Background);
+    simulated_ = false;
     dirty_ = contentsRect();
     sinceClear_.restart();
     flushTimer_.stop();
@@ -79,6 +80,15 @@ void PlotWidget::drawLine(float x1, float y1, float x2, float y2, QRgb colour)
     drawn_.add(x1, y1, x2, y2);
     if (!flushTimer_.isActive())
         scheduleFlush();
+}
+
+void PlotWidget::markSimulated()
+{
+    if (simulated_)
+        return;
+    simulated_ = true;
+    if (!overlay_.isEmpty())
+        dirty_ = dirty_.united(overlayRect()); // shown with the lines, at the next frame
 }
 
 void PlotWidget::Extent::add(float x1, float y1, float x2, float y2)
@@ -148,6 +158,13 @@ const QImage& PlotWidget::overlayNote()
     return overlayNote_;
 }
 
+QRect PlotWidget::overlayRect()
+{
+    const QSize size = overlayNote().deviceIndependentSize().toSize();
+    const QRect interior = contentsRect();
+    return {interior.right() - size.width() - 4, interior.top() + 4, size.width(), size.height()};
+}
+
 void PlotWidget::paintEvent(QPaintEvent* event)
 {
     if (!qFuzzyCompare(image_.devicePixelRatio(), devicePixelRatioF()))
@@ -161,12 +178,9 @@ void PlotWidget::paintEvent(QPaintEvent* event)
         const qreal dpr = image_.devicePixelRatio();
         p.drawImage(area, image_, QRectF(QPointF(area.topLeft() - interior.topLeft()) * dpr, QSizeF(area.size()) * dpr));
     }
-    if (!overlay_.isEmpty()) {
-        const QImage& note = overlayNote();
-        const QSize size = note.deviceIndependentSize().toSize();
-        const QRect placed(interior.right() - size.width() - 4, interior.top() + 4, size.width(), size.height());
-        if (placed.intersects(event->rect()))
-            p.drawImage(placed.topLeft(), note);
+    if (showsOverlay()) {
+        if (const QRect placed = overlayRect(); placed.intersects(event->rect()))
+            p.drawImage(placed.topLeft(), overlayNote());
     }
     drawFrame(&p);
 }

@@ -35,9 +35,13 @@ public:
     void clear() override;
     void drawLine(float x1, float y1, float x2, float y2, QRgb colour) override;
 
-    // A small note in the top-right corner, over the plot but not part of it; empty hides it.
+    void markSimulated() override;
+
+    // A small note in the top-right corner, over the plot but not part of it, shown while the
+    // picture holds simulated data; empty shows none.
     void setOverlayText(const QString& text);
     const QString& overlayText() const { return overlay_; }
+    bool showsOverlay() const { return simulated_ && !overlay_.isEmpty(); }
 
     // The interior's picture, one pixel per logical pixel's worth of device pixels.
     const QImage& picture() const { return image_; }
@@ -57,6 +61,7 @@ private:
     // Hands what changed since the last frame to the screen: painted now, or with the next paint.
     void present(bool now);
     const QImage& overlayNote();
+    QRect overlayRect();
 
     QImage image_;
     std::unique_ptr<QPainter> painter_;
@@ -76,6 +81,7 @@ private:
     QElapsedTimer sinceFlush_;
     QElapsedTimer sinceClear_;
     QString overlay_;
+    bool simulated_ = false;  // the picture holds simulated data since its last clear
     QImage overlayNote_;      // the overlay as shown, made when first needed
     int repaints_ = 0;
 };

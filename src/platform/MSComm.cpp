@@ -104,6 +104,8 @@ void MSComm::setPortOpen(bool open)
     if (!open) {
         if (device_.isOpen())
             device_.close();
+        if (active_ != &simulator_)
+            ++source_;
         active_ = &simulator_;
         return;
     }
@@ -114,4 +116,5 @@ void MSComm::setPortOpen(bool open)
         throw PortError(QStringLiteral("COM%1: no such serial port").arg(commPort_));
     device_.open(name, LineSettings::parse(settings_));
     active_ = &deviceLines_;
+    ++source_;
 }

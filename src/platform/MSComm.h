@@ -46,6 +46,10 @@ public:
     // Writing true opens the port (PortError when it cannot be), false closes it.
     void setPortOpen(bool open);
     bool portOpen() const { return device_.isOpen(); }
+    // Where the line operations go: the open port or the simulated converter. source() changes
+    // at every open and every close, so a sweep can tell that its samples would mix two sources.
+    bool simulated() const { return active_ == &simulator_; }
+    unsigned source() const { return source_; }
 
     void setRts(bool asserted) override { active_->setRts(asserted); }
     void setDtr(bool asserted) override { active_->setDtr(asserted); }
@@ -69,4 +73,5 @@ private:
     QString settings_ = QStringLiteral("115200,n,8,1");
     QString devicePath_;
     ControlLines* active_; // the open device's lines, or the simulator
+    unsigned source_ = 0;
 };

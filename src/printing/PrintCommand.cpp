@@ -3,21 +3,32 @@
 #include "display/Grid.h"
 #include "display/Trace.h"
 
-PrintCommand::PrintCommand(const AcquisitionState& state, PrinterSurface& printer, SweepTimer& timer, MessageBoxes& boxes)
-    : state_(state), printer_(printer), timer_(timer), boxes_(boxes)
+PrintCommand::PrintCommand(const AcquisitionState& state, PrinterSurface& printer, SweepTimer& timer, MessageBoxes& boxes,
+                           AfterSweep& afterSweep)
+    : state_(state), printer_(printer), timer_(timer), boxes_(boxes), afterSweep_(afterSweep)
 {
 }
 
 void PrintCommand::Command5_Click()
 {
-    const bool confirmed = boxes_.show(QStringLiteral("打印机准备好？"), QStringLiteral("打印口状态"), MsgStyle::OkCancel)
-        != MsgAnswer::Cancel;
-    try {
-        if (confirmed) {
-            timer_.setEnabled(false);
+    if (boxes_.show(QStringLiteral("打印机准备好？"), QStringLiteral("打印口状态"), MsgStyle::OkCancel) == MsgAnswer::Cancel) {
+        reporting([this] { printer_.endDoc(); });
+        return;
+    }
+    timer_.setEnabled(false);
+    afterSweep_.run([this] {
+        reporting([this] {
             printPage();
-        }
-        printer_.endDoc();
+            printer_.endDoc();
+        });
+    });
+}
+
+template <class Operation>
+void PrintCommand::reporting(Operation operation)
+{
+    try {
+        operation();
     } catch (const PrintError& error) {
         boxes_.show(QStringLiteral("打印失败：") + error.reason(), QStringLiteral("打印"), MsgStyle::Exclamation);
     }

@@ -45,12 +45,13 @@ Form1::Form1(Form1Seams seams)
     buildControls();
 
     sweep_ = std::make_unique<SweepController>(
-        SweepController::Seams{link_, state_, *Picture1, runs_, seams_.timer, seams_.pump, seams_.lifetime, options()},
+        SweepController::Seams{link_, MSComm1, state_, *Picture1, runs_, seams_.timer, seams_.pump, seams_.lifetime,
+                               options(), afterSweep_},
         [this](const QString& reason) { port_->lineFailed(reason); });
-    save_ = std::make_unique<SaveCommand>(state_, seams_.timer, seams_.boxes, seams_.clock);
+    save_ = std::make_unique<SaveCommand>(state_, seams_.timer, seams_.boxes, seams_.clock, afterSweep_);
     load_ = std::make_unique<LoadCommand>(LoadCommand::Seams{state_, seams_.dialog, seams_.boxes, options(), seams_.timer,
                                                              *Picture1, runs_, seams_.pump, seams_.lifetime});
-    print_ = std::make_unique<PrintCommand>(state_, seams_.printer, seams_.timer, seams_.boxes);
+    print_ = std::make_unique<PrintCommand>(state_, seams_.printer, seams_.timer, seams_.boxes, afterSweep_);
     port_ = std::make_unique<PortControl>(MSComm1, seams_.boxes, seams_.lifetime, options(),
                                           PortControl::Widgets{Command[2], Shape1, Combo1, Picture1});
 

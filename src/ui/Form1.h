@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/AcquisitionState.h"
+#include "acquisition/AfterSweep.h"
 #include "acquisition/ConverterLink.h"
 #include "acquisition/SweepController.h"
 #include "display/PlotRuns.h"
@@ -85,6 +86,7 @@ private:
     ConverterLink link_;
     AcquisitionState state_;
     PlotRuns runs_;
+    AfterSweep afterSweep_;
 
     PlotWidget* Picture1 = nullptr;
     QGroupBox* Frame1 = nullptr;

@@ -73,7 +73,6 @@ void PortControl::showState(bool open)
 {
     w_.Command2->setText(open ? PortTexts::Close : PortTexts::Open);
     w_.Shape1->setFillColor(open ? LampOpen : LampClosed);
-    w_.Picture1->setOverlayText(open ? QString() : PortTexts::Simulated);
 }
 
 void PortControl::lineFailed(const QString& reason)

@@ -175,7 +175,9 @@ TEST(Sweep, LineFailureStopsTheSweepAndDropsItsSamples)
         bool readCts() override { step(); return inner.readCts(); }
         void step() { if (--left < 0) throw LineError(QStringLiteral("Input/output error")); }
     } lines(65 * 300 + 7);
-    ConverterLink link(lines);
+    FakeSerialDevice serial;
+    MSComm comm(serial, lines, PortMap([] { return QStringList(); }));
+    ConverterLink link(comm);
     AcquisitionState state;
     RecordingSurface plot;
     PlotRuns runs;
@@ -184,13 +186,12 @@ TEST(Sweep, LineFailureStopsTheSweepAndDropsItsSamples)
     FakeLifetime lifetime;
     FakeOptions options;
     options.selected[1] = options.selected[12] = true;
+    AfterSweep afterSweep;
     std::vector<QString> failures;
-    SweepController sweep({link, state, plot, runs, timer, pump, lifetime, options},
-                          [&](const QString& reason) {
-                              failures.push_back(reason);
-                              EXPECT_FALSE(sweep.sweeping());
-                          });
+    SweepController sweep({link, comm, state, plot, runs, timer, pump, lifetime, options, afterSweep},
+                          [&](const QString& reason) { failures.push_back(reason); });
     sweep.Timer1_Timer();
+    EXPECT_FALSE(sweep.sweeping());
     ASSERT_EQ(failures, std::vector<QString>{QStringLiteral("Input/output error")});
     EXPECT_EQ(pump.count, 300);
     EXPECT_EQ(state.SampleBuffer[1], 0);

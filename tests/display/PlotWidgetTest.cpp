@@ -105,6 +105,7 @@ TEST_F(PlotWidgetTest, OverlayIsNotPartOfThePicture)
 {
     plot.clear();
     plot.setOverlayText(QStringLiteral("模拟信号"));
+    plot.markSimulated();
     QApplication::processEvents();
     const QImage& img = plot.picture();
     for (int x = img.width() - 80; x < img.width(); ++x)
@@ -141,24 +142,32 @@ TEST_F(PlotWidgetTest, PaintsEachPartOfThePictureWhereItBelongs)
     }
 }
 
-TEST_F(PlotWidgetTest, OverlayShowsItsCurrentText)
+TEST_F(PlotWidgetTest, OverlayShowsItsCurrentTextWhileThePictureHoldsSimulatedData)
 {
     plot.clear();
     const QRect corner(plot.contentsRect().right() - 120, plot.contentsRect().top(), 120, 24);
     const auto shownCorner = [&] { return plot.grab(corner).toImage(); };
+    const QRgb background = plot.picture().pixel(2, 2) | 0xFF000000u;
+    const auto expectNone = [&] {
+        const QImage none = shownCorner();
+        for (int y = 0; y < none.height(); ++y)
+            for (int x = 0; x < none.width() - 4; ++x)
+                ASSERT_EQ(none.pixel(x, y) | 0xFF000000u, background) << x << "," << y;
+    };
     plot.setOverlayText(QStringLiteral("模拟信号"));
+    expectNone(); // nothing simulated drawn yet
+    plot.markSimulated();
     const QImage first = shownCorner();
     plot.setOverlayText(QStringLiteral("模拟信号 模拟信号"));
     const QImage second = shownCorner();
     EXPECT_NE(first, second);
     plot.setOverlayText(QStringLiteral("模拟信号"));
     EXPECT_EQ(shownCorner(), first);
+    plot.clear();
+    expectNone();
+    plot.markSimulated();
     plot.setOverlayText({});
-    const QImage none = shownCorner();
-    const QRgb background = plot.picture().pixel(2, 2) | 0xFF000000u;
-    for (int y = 0; y < none.height(); ++y)
-        for (int x = 0; x < none.width() - 4; ++x)
-            ASSERT_EQ(none.pixel(x, y) | 0xFF000000u, background) << x << "," << y;
+    expectNone();
 }
 
 // Waits until everything drawn is on screen, then for longer than a repaint interval.

@@ -43,7 +43,8 @@ struct PrintRig {
     RecordingPrinter printer;
     FakeTimer timer;
     ScriptedMessageBoxes boxes;
-    PrintCommand print{state, printer, timer, boxes};
+    AfterSweep idle;
+    PrintCommand print{state, printer, timer, boxes, idle};
 
     PrintRig()
     {
@@ -184,7 +185,8 @@ TEST(Print, APrinterThatFailsAnywhereShowsWhyAndTheProgramGoesOn)
         printer.failAt = failAt;
         FakeTimer timer;
         ScriptedMessageBoxes boxes;
-        PrintCommand print{state, printer, timer, boxes};
+        AfterSweep idle;
+        PrintCommand print{state, printer, timer, boxes, idle};
         print.Command5_Click();
 
         EXPECT_EQ(printer.count, failAt); // it stops at the failing operation
@@ -202,7 +204,8 @@ TEST(Print, APrinterThatFailsAnywhereShowsWhyAndTheProgramGoesOn)
     timer.enabled = true;
     ScriptedMessageBoxes boxes;
     boxes.answers = {MsgAnswer::Cancel};
-    PrintCommand(state, printer, timer, boxes).Command5_Click();
+    AfterSweep idle;
+    PrintCommand(state, printer, timer, boxes, idle).Command5_Click();
     ASSERT_EQ(boxes.calls.size(), 2u);
     EXPECT_EQ(boxes.calls[1].title, QStringLiteral("打印"));
     EXPECT_TRUE(timer.enabled);
@@ -212,7 +215,7 @@ TEST(Print, APrinterThatFailsAnywhereShowsWhyAndTheProgramGoesOn)
 struct WindowRig : SweepRig {
     ScriptedMessageBoxes boxes;
     RecordingPrinter printer;
-    PrintCommand print{state, printer, timer, boxes};
+    PrintCommand print{state, printer, timer, boxes, afterSweep};
 
     WindowRig()
     {
@@ -226,40 +229,34 @@ struct WindowRig : SweepRig {
     }
 };
 
-TEST(Print, DuringASweepPrintsTheLastCompleteSweepAndStopsSweeping)
-{
-    WindowRig rig;
-    rig.queueSweep(0);
-    rig.sweep.Timer1_Timer();
-    const SampleArray first = rig.state.SampleBuffer;
-    ASSERT_EQ(first[10], 10);
-
-    rig.queueSweep(1000);
-    rig.pump.at[SweepLength + 100] = [&] { rig.print.Command5_Click(); };
-    rig.sweep.Timer1_Timer();
-
-    EXPECT_TRUE(rig.printer.ops == expectedPage(first, QStringLiteral("1")));
-    // The interrupted sweep completed, and no further one follows.
-    EXPECT_EQ(rig.state.SampleBuffer[10], 1010);
-    EXPECT_FALSE(rig.timer.enabled);
-}
-
-TEST(Print, DuringTheFirstSweepAfterARangeChangePrintsTheLastSweepInItsOwnRange)
+TEST(Print, DuringASweepPrintsTheBufferAsThatSweepLeavesItInItsOwnRange)
 {
     WindowRig rig;
     rig.options.select(12);
     for (int n = 1; n <= SweepLength; ++n)
         rig.codes.push_back(n % 2 ? -1000 : 1000);
+    // Confirmed during the very first sweep: the box comes at once, the page once it is complete.
+    rig.pump.at[50] = [&] { rig.print.Command5_Click(); };
+    rig.pump.at[51] = [&] {
+        EXPECT_EQ(rig.boxes.calls, std::vector<MessageCall>{Confirm});
+        EXPECT_TRUE(rig.printer.ops.empty());
+        EXPECT_FALSE(rig.timer.enabled);
+    };
     rig.sweep.Timer1_Timer();
     const SampleArray bipolar = rig.state.SampleBuffer;
     ASSERT_EQ(bipolar[1], -32768 + 999);
+    EXPECT_TRUE(rig.printer.ops == expectedPage(bipolar, QStringLiteral("0")));
 
+    // A unipolar sweep dropped when the port opens under it: the page is the buffer it left.
+    rig.printer.ops.clear();
     rig.options.select(11);
     rig.queueSweep(0);
     rig.pump.at[SweepLength + 50] = [&] { rig.print.Command5_Click(); };
+    rig.pump.at[SweepLength + 60] = [&] { rig.comm.setPortOpen(true); };
     rig.sweep.Timer1_Timer();
+    EXPECT_EQ(rig.pump.count, SweepLength + 60);
     EXPECT_TRUE(rig.printer.ops == expectedPage(bipolar, QStringLiteral("0")));
-    EXPECT_EQ(rig.state.BufferRangeMode, QStringLiteral("1"));
+    EXPECT_EQ(rig.state.BufferRangeMode, QStringLiteral("0"));
 }
 
 } // namespace

@@ -48,7 +48,8 @@ struct PdfPrint : ::testing::Test {
     QtPrinterSurface printer{boxes, clock, [this] { return defaultPrinter; }};
     AcquisitionState state;
     FakeTimer timer;
-    PrintCommand print{state, printer, timer, boxes};
+    AfterSweep idle;
+    PrintCommand print{state, printer, timer, boxes, idle};
 
     void SetUp() override
     {

@@ -1,5 +1,6 @@
 #include "StorageRig.h"
 #include "support/FileSizeLimit.h"
+#include "support/FolderPermissions.h"
 
 #include <QLocale>
 
@@ -98,12 +99,13 @@ TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
         EXPECT_FALSE(QFile::exists(QStringLiteral("/") + SavedName));
     }
     {
-        SCOPED_TRACE("name taken by a folder");
+        SCOPED_TRACE("name taken by a folder: no overwrite question");
         Rig rig;
         ASSERT_TRUE(QDir().mkdir(SavedName));
-        rig.boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
         rig.save.Command3_Click();
         expectFailureBox(rig);
+        EXPECT_EQ(rig.boxes.calls.size(), 2u);
+        EXPECT_EQ(rig.boxes.calls.back().text, QStringLiteral("无法保存文件vx-2101435.dat：这是一个文件夹"));
         EXPECT_TRUE(QFileInfo(SavedName).isDir());
         EXPECT_EQ(rig.scratch.entries(), QStringList{SavedName});
     }
@@ -119,24 +121,57 @@ TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
             rig.save.Command3_Click();
         }
         expectFailureBox(rig);
+        EXPECT_EQ(rig.boxes.calls.back().text, QStringLiteral("无法保存文件vx-2101435.dat：文件过大"));
         EXPECT_EQ(bytesOf(SavedName), older);
         EXPECT_EQ(rig.scratch.entries(), QStringList{SavedName});
     }
 }
 
-TEST(Save, DuringASweepWritesTheLastCompleteSweep)
+TEST(Save, AWritableFileInAFolderThatTakesNoNewFileIsWrittenInPlace)
 {
     Rig rig;
-    rig.sweepWith(false, [](int) { return 100; });
-    rig.pump.at[SweepLength + 3000] = [&] { rig.save.Command3_Click(); };
-    rig.sweepWith(false, [](int) { return -201; });
+    put(SavedName, QByteArray(20000, char(0xAB)));
+    rig.state.SampleBuffer.fill(5);
+    rig.boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+    {
+        ReadOnlyFolder folder(QDir::currentPath());
+        ASSERT_FALSE(QFile(QStringLiteral("probe")).open(QIODevice::WriteOnly));
+        rig.save.Command3_Click();
+    }
+    EXPECT_EQ(rig.boxes.calls.size(), 2u);
+    EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(rig.state.SampleBuffer));
+    EXPECT_EQ(rig.scratch.entries(), QStringList{SavedName});
+}
 
+TEST(Save, DuringASweepWritesInTheOrderConfirmedWhatThatSweepLeavesInTheBuffer)
+{
+    Rig rig;
+    // Two saves during the very first sweep, the boxes at once, both files once it is complete.
+    rig.pump.at[3000] = [&] { rig.save.Command3_Click(); };
+    rig.pump.at[3001] = [&] {
+        EXPECT_EQ(rig.boxes.calls.size(), 1u);
+        EXPECT_TRUE(rig.scratch.entries().isEmpty());
+        rig.clock.time = rig.clock.time.addSecs(60);
+        QDir().mkdir(QStringLiteral("vx-2101436.dat")); // the second one fails, and says so then
+        rig.save.Command3_Click();
+    };
+    rig.sweepWith(false, [](int) { return -201; });
     SampleArray first{};
-    std::fill_n(first.begin() + 1, SweepLength, qint16(100));
+    std::fill_n(first.begin() + 1, SweepLength, qint16(200 - 32768));
     EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(first));
-    EXPECT_EQ(rig.scripted.asked.size(), std::size_t(2 * SweepLength)); // the interrupted sweep went on to its end
-    EXPECT_EQ(rig.state.SampleBuffer[SweepLength], qint16(200 - 32768));
+    ASSERT_EQ(rig.boxes.calls.size(), 3u);
+    EXPECT_TRUE(rig.boxes.calls[2].text.startsWith(QStringLiteral("无法保存文件vx-2101436.dat：这是一个文件夹")));
+    EXPECT_EQ(rig.scripted.asked.size(), std::size_t(SweepLength));
     EXPECT_FALSE(rig.timer.enabled);
+
+    // A sweep dropped when the port closes under it: the file is the buffer it left.
+    rig.comm.setPortOpen(true);
+    rig.clock.time = rig.clock.time.addSecs(60);
+    rig.pump.at[SweepLength + 10] = [&] { rig.save.Command3_Click(); };
+    rig.pump.at[SweepLength + 20] = [&] { rig.comm.setPortOpen(false); };
+    rig.sweep.Timer1_Timer();
+    EXPECT_EQ(rig.pump.count, SweepLength + 20);
+    EXPECT_EQ(bytesOf(QStringLiteral("vx-2101437.dat")), SampleFile::encode(first));
 }
 
 } // namespace

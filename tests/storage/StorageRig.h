@@ -66,7 +66,7 @@ struct Rig : SweepRig {
     ScriptedMessageBoxes boxes;
     ScriptedFileDialog dialog;
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
-    SaveCommand save{state, timer, boxes, clock};
+    SaveCommand save{state, timer, boxes, clock, afterSweep};
     LoadCommand load{{state, dialog, boxes, options, timer, plot, runs, pump, lifetime}};
 
     // One sweep in the given range whose n-th conversion answers code(n).

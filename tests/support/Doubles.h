@@ -29,11 +29,17 @@ struct SurfaceOp {
 
 class RecordingSurface final : public PlotSurface {
 public:
-    void clear() override { ops.push_back({SurfaceOp::Clear}); }
+    void clear() override
+    {
+        ops.push_back({SurfaceOp::Clear});
+        simulated = false;
+    }
     void drawLine(float x1, float y1, float x2, float y2, QRgb colour) override
     {
         ops.push_back({SurfaceOp::Line, {x1, y1, x2, y2}, colour});
     }
+    void markSimulated() override { simulated = true; }
+    bool simulated = false; // marked since the last clear
     // The lines drawn since the last clear, in order.
     std::vector<SurfaceOp> sinceLastClear() const;
     std::vector<SurfaceOp> ops;

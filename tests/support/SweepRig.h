@@ -1,17 +1,21 @@
 #pragma once
 
 #include "acquisition/SweepController.h"
+#include "platform/MSComm.h"
 #include "platform/SimulatedConverter.h"
 #include "support/Doubles.h"
 
-// A sweep controller over the simulated converter answering scripted codes and the recording
-// doubles, with the buttons as the window starts them: channel 0, Scan and "±2V"; timer on.
+// A sweep controller over the serial component, its port closed so that the simulated converter
+// answers scripted codes, and the recording doubles, with the buttons as the window starts
+// them: channel 0, Scan and "±2V"; timer on.
 struct SweepRig {
     ScriptedCodes scripted;
     std::deque<int>& codes = scripted.codes;
     std::vector<ConversionRequest>& asked = scripted.asked;
     SimulatedConverter converter{scripted.source()};
-    ConverterLink link{converter};
+    FakeSerialDevice serial;
+    MSComm comm{serial, converter, PortMap([] { return QStringList{QStringLiteral("/dev/ttyUSB0")}; })};
+    ConverterLink link{comm};
     AcquisitionState state;
     RecordingSurface plot;
     PlotRuns runs;
@@ -19,8 +23,9 @@ struct SweepRig {
     ScriptedPump pump;
     FakeLifetime lifetime;
     FakeOptions options;
+    AfterSweep afterSweep;
     std::vector<QString> lineFailures;
-    SweepController sweep{{link, state, plot, runs, timer, pump, lifetime, options},
+    SweepController sweep{{link, comm, state, plot, runs, timer, pump, lifetime, options, afterSweep},
                           [this](const QString& reason) { lineFailures.push_back(reason); }};
 
     SweepRig()

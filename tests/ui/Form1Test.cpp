@@ -6,6 +6,7 @@
 #include "platform/QtWindowSystem.h"
 #include "ui/Form1.h"
 #include "ui/Lamp.h"
+#include "storage/SampleFile.h"
 #include "ui/UnhandledErrors.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -93,7 +95,7 @@ TEST(Form1, StartsUpInTheStatedState)
 
     // The grid twice, once over a cleared surface: one grid.
     EXPECT_EQ(w.plot()->picture(), gridAlone(w.plot()->size()));
-    EXPECT_EQ(w.plot()->overlayText(), QStringLiteral("模拟信号"));
+    EXPECT_FALSE(w.plot()->showsOverlay()); // nothing simulated drawn yet
     EXPECT_EQ(w.form.focusWidget(), w.command(1));
 }
 
@@ -208,13 +210,11 @@ TEST(Form1, PortToggleOpensClosesAndRefuses)
     EXPECT_EQ(w.serial.lastSettings, LineSettings::parse(QStringLiteral("115200,n,8,1")));
     EXPECT_EQ(w.command(2)->text(), QStringLiteral("关闭串口"));
     EXPECT_EQ(w.lamp()->fillColor(), LampOpen);
-    EXPECT_TRUE(w.plot()->overlayText().isEmpty());
 
     w.click(w.command(2));
     EXPECT_FALSE(w.form.comm().portOpen());
     EXPECT_EQ(w.command(2)->text(), QStringLiteral("打开串口"));
     EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
-    EXPECT_EQ(w.plot()->overlayText(), QStringLiteral("模拟信号"));
 
     w.serial.refuseOpen = true;
     w.click(w.command(2));
@@ -224,6 +224,47 @@ TEST(Form1, PortToggleOpensClosesAndRefuses)
     EXPECT_EQ(w.command(2)->text(), QStringLiteral("打开串口"));
     EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
     EXPECT_TRUE(w.boxes.answers.empty());
+}
+
+TEST(Form1, ASweepKeepsToOneSourceAndTheNoteMarksExactlyWhatTheSimulatorDrew)
+{
+    Window w;
+    w.codes.assign(SweepLength, 700);
+    w.form.Timer1_Timer();
+    const SampleArray simulated = w.form.state().SampleBuffer;
+    ASSERT_EQ(simulated[SweepLength], 700);
+    EXPECT_TRUE(w.plot()->showsOverlay());
+
+    // Opened 100 samples into a simulated sweep: the sweep ends there and keeps nothing; what
+    // it drew is still the simulator's.
+    w.codes.assign(SweepLength, 300);
+    w.pump.at[SweepLength + 100] = [&] { w.click(w.command(2)); };
+    w.form.Timer1_Timer();
+    EXPECT_EQ(w.pump.count, SweepLength + 100);
+    EXPECT_EQ(w.form.state().SampleBuffer, simulated);
+    EXPECT_TRUE(w.plot()->showsOverlay());
+
+    // A whole sweep from the port (CTS asserted throughout: code 0) carries no note; closed
+    // 2000 samples into the next, that sweep too is dropped whole.
+    w.form.Timer1_Timer();
+    const SampleArray fromPort = w.form.state().SampleBuffer;
+    EXPECT_EQ(fromPort[1], 0);
+    EXPECT_FALSE(w.plot()->showsOverlay());
+    w.pump.at[w.pump.count + 2000] = [&] { w.click(w.command(2)); };
+    w.form.Timer1_Timer();
+    EXPECT_EQ(w.form.state().SampleBuffer, fromPort);
+    EXPECT_FALSE(w.plot()->showsOverlay());
+    EXPECT_EQ(w.asked.size(), std::size_t(SweepLength + 100)); // the simulator made no conversion for them
+
+    // Closed again, the simulator's sweeps carry the note; a replayed file does not.
+    w.form.Timer1_Timer();
+    EXPECT_TRUE(w.plot()->showsOverlay());
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("replayed.dat"));
+    SampleFile::write(file, simulated);
+    w.dialog.names.push_back(file);
+    w.click(w.command(4));
+    EXPECT_FALSE(w.plot()->showsOverlay());
 }
 
 TEST(Form1, LaterSelectionOrTypedPathTakesEffectAtTheNextOpen)
