@@ -1,7 +1,6 @@
 #include "platform/QtPrinterSurface.h"
 
 #include "platform/WholeFile.h"
-#include "storage/SampleFile.h"
 
 #include <QBuffer>
 #include <QPdfWriter>
@@ -93,8 +92,8 @@ QString QtPrinterSurface::systemDefaultPrinter()
     return QPrinterInfo::defaultPrinterName();
 }
 
-QtPrinterSurface::QtPrinterSurface(MessageBoxes& boxes, const Clock& clock, DefaultPrinter defaultPrinter)
-    : boxes_(boxes), clock_(clock), defaultPrinter_(std::move(defaultPrinter))
+QtPrinterSurface::QtPrinterSurface(PdfFallback fallback, DefaultPrinter defaultPrinter)
+    : fallback_(std::move(fallback)), defaultPrinter_(std::move(defaultPrinter))
 {
 }
 
@@ -105,9 +104,7 @@ void QtPrinterSurface::beginDoc()
     if (const QString printer = defaultPrinter_(); !printer.isEmpty()) {
         doc_ = std::make_unique<PrinterDocument>(printer);
     } else {
-        QString name = SampleFile::fileName(clock_.now());
-        name.replace(name.size() - 4, 4, QStringLiteral(".pdf"));
-        doc_ = std::make_unique<PdfDocument>(name);
+        doc_ = std::make_unique<PdfDocument>(fallback_.fileName());
     }
     QPagedPaintDevice& device = doc_->device();
     if (!painter_.begin(&device)) {
@@ -144,5 +141,5 @@ void QtPrinterSurface::endDoc()
         throw PrintError(QStringLiteral("打印机未能完成文档"));
     doc->finish();
     if (const QString file = doc->fileName(); !file.isEmpty())
-        boxes_.show(QStringLiteral("未找到打印机，已打印到文件") + file, QStringLiteral("打印"), MsgStyle::Ok);
+        fallback_.written(file);
 }

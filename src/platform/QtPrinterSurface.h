@@ -1,8 +1,6 @@
 #pragma once
 
-#include "platform/Clock.h"
 #include "platform/PrinterSurface.h"
-#include "platform/WindowSystem.h"
 
 #include <QPainter>
 
@@ -10,15 +8,19 @@
 #include <memory>
 
 // The machine's default printer, one unit one twip on paper from the top-left of the
-// printable area, vector lines. With no printer the page goes to a PDF in the current
-// directory named like a data file, and a box says so.
+// printable area, vector lines. With no printer the page goes to a PDF file instead.
 class QtPrinterSurface final : public PrinterSurface {
 public:
     // The name of the printer to print on, empty when the machine has none.
     using DefaultPrinter = std::function<QString()>;
     static QString systemDefaultPrinter();
+    // The file a page goes to when there is no printer, and what follows once it is written.
+    struct PdfFallback {
+        std::function<QString()> fileName;
+        std::function<void(const QString& path)> written;
+    };
 
-    QtPrinterSurface(MessageBoxes& boxes, const Clock& clock, DefaultPrinter defaultPrinter = systemDefaultPrinter);
+    explicit QtPrinterSurface(PdfFallback fallback, DefaultPrinter defaultPrinter = systemDefaultPrinter);
     ~QtPrinterSurface() override;
 
     void drawLine(float x1, float y1, float x2, float y2, std::optional<QRgb> colour = std::nullopt) override;
@@ -30,8 +32,7 @@ public:
 private:
     void beginDoc();
 
-    MessageBoxes& boxes_;
-    const Clock& clock_;
+    PdfFallback fallback_;
     DefaultPrinter defaultPrinter_;
     std::unique_ptr<Document> doc_;
     // Declared after the document it paints on, so that it ends before the document goes.

@@ -1,6 +1,7 @@
 #include "Process.h"
 
 #include "platform/QtPrinterSurface.h"
+#include "printing/PrintToFile.h"
 #include "platform/QtWindowSystem.h"
 #include "storage/StorageRig.h"
 #include "ui/Form1.h"
@@ -110,7 +111,7 @@ TEST(LongRun, SweepsLeaveNoGrowthInMemoryDescriptorsOrTimers)
     FakeLifetime lifetime;
     Chosen dialog;
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
-    QtPrinterSurface printer{boxes, clock, [] { return QString(); }};
+    QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [] { return QString(); }};
     FakeSerialDevice serial;
     long conversions = 0;
     Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QStringList(); },

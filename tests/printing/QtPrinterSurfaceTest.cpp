@@ -2,6 +2,7 @@
 // the current directory, rendered here to pixels and measured. No test names a real printer.
 
 #include "platform/QtPrinterSurface.h"
+#include "printing/PrintToFile.h"
 #include "printing/PrintCommand.h"
 #include "support/Doubles.h"
 #include "support/FileSizeLimit.h"
@@ -20,13 +21,18 @@ namespace {
 constexpr double Dpi = 144; // render resolution: one pixel is ten twips
 const QString PdfName = QStringLiteral("vx-2101435.pdf");
 const MessageCall Confirm{QStringLiteral("打印机准备好？"), QStringLiteral("打印口状态"), MsgStyle::OkCancel};
-const MessageCall Written{QStringLiteral("未找到打印机，已打印到文件") + PdfName, QStringLiteral("打印"), MsgStyle::Ok};
 
 bool isWhite(QRgb c) { return (c & 0xFFFFFF) == 0xFFFFFF; }
 bool isBlack(QRgb c) { return (c & 0xFFFFFF) == 0; }
 bool isGreen(QRgb c) { return (c & 0xFFFFFF) == 0x00FF00; }
 
 // Runs a poppler tool and returns its standard output; fails the test when it cannot run.
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QByteArray run(const QString& program, const QStringList& args)
 {
     QProcess p;
@@ -45,7 +51,7 @@ struct PdfPrint : ::testing::Test {
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
     ScriptedMessageBoxes boxes;
     QString defaultPrinter; // none
-    QtPrinterSurface printer{boxes, clock, [this] { return defaultPrinter; }};
+    QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [this] { return defaultPrinter; }};
     AcquisitionState state;
     FakeTimer timer;
     AfterSweep idle;
@@ -62,6 +68,11 @@ struct PdfPrint : ::testing::Test {
     }
     void TearDown() override { QDir::setCurrent(previousDir); }
 
+    // The box that says where the page went: its full path.
+    MessageCall written(const QString& name) const
+    {
+        return {QStringLiteral("未找到打印机，已打印到文件") + QDir(dir.path()).filePath(name), QStringLiteral("打印"), MsgStyle::Ok};
+    }
     QStringList entries() const { return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); }
 
     // The failure box for a print whose reason mentions this text; nothing else changed.
@@ -97,7 +108,7 @@ TEST_F(PdfPrint, NoPrinterWritesAOnePageVectorPdfOfTheRealSizeBlackGridAndGreenT
         state.SampleBuffer[n] = n <= 4096 ? 1100 : 3900;
     print.Command5_Click();
 
-    EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{Confirm, Written}));
+    EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{Confirm, written(PdfName)}));
     EXPECT_EQ(entries(), QStringList{PdfName}); // nothing half-written left beside it
     QFile file(PdfName);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -165,22 +176,25 @@ TEST_F(PdfPrint, EachDocumentIsAFileOfItsOwnAndAnEndWithNothingDrawnWritesNothin
     EXPECT_TRUE(entries().isEmpty());
     EXPECT_TRUE(timer.enabled);
 
-    // An older file of the same name is replaced; a minute later the name moves on.
+    // A printout never replaces a file: a name taken by a file or a folder moves on to the
+    // first free "-n"; a minute later the name moves on.
     QFile old(PdfName);
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write("an older file");
     old.close();
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("vx-2101435-2.pdf")));
+    print.Command5_Click();
     print.Command5_Click();
     clock.time = clock.time.addSecs(60);
     print.Command5_Click();
     printer.endDoc();
-    EXPECT_EQ(entries(), (QStringList{PdfName, QStringLiteral("vx-2101436.pdf")}));
-    for (const QString& name : entries()) {
-        QFile f(name);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(f.read(5) == "%PDF-") << name.toStdString();
-    }
-    EXPECT_EQ(boxes.calls.size(), 1u + 2 * 2); // each print: its question and its file
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("vx-2101435-2.pdf"), QStringLiteral("vx-2101435-3.pdf"),
+                                      QStringLiteral("vx-2101435-4.pdf"), PdfName, QStringLiteral("vx-2101436.pdf")}));
+    EXPECT_EQ(bytesOf(PdfName), QByteArray("an older file"));
+    for (const QString& name : {QStringLiteral("vx-2101435-3.pdf"), QStringLiteral("vx-2101435-4.pdf"), QStringLiteral("vx-2101436.pdf")})
+        EXPECT_TRUE(bytesOf(name).startsWith("%PDF-")) << name.toStdString();
+    ASSERT_EQ(boxes.calls.size(), 1u + 3 * 2); // each print: its question and its file
+    EXPECT_EQ(boxes.calls[2], written(QStringLiteral("vx-2101435-3.pdf")));
 }
 
 TEST_F(PdfPrint, AFailingPrinterOrFolderShowsWhyLeavesNoFileAndTheNextPrintWorks)
@@ -195,14 +209,6 @@ TEST_F(PdfPrint, AFailingPrinterOrFolderShowsWhyLeavesNoFileAndTheNextPrintWorks
     expectFailure(before, PdfName);
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
     EXPECT_TRUE(entries().isEmpty());
-
-    // A folder in the way of the file's name.
-    ASSERT_TRUE(QDir(dir.path()).mkdir(PdfName));
-    print.Command5_Click();
-    expectFailure(before, PdfName);
-    EXPECT_EQ(entries(), QStringList{PdfName});
-    EXPECT_TRUE(QDir(dir.filePath(PdfName)).isEmpty());
-    ASSERT_TRUE(QDir(dir.path()).rmdir(PdfName));
 
     // A disk that fills up part-way through the page: no truncated PDF takes the name.
     {
@@ -220,7 +226,7 @@ TEST_F(PdfPrint, AFailingPrinterOrFolderShowsWhyLeavesNoFileAndTheNextPrintWorks
 
     defaultPrinter.clear();
     print.Command5_Click();
-    EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{Confirm, Written}));
+    EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{Confirm, written(PdfName)}));
     EXPECT_EQ(entries(), QStringList{PdfName});
 }
 
