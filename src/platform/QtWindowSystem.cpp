@@ -4,6 +4,9 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <cstdio>
+#include <cstdlib>
+
 int QtMessageBoxes::show(const QString& text, const QString& title, int style)
 {
     QMessageBox box(parent_);
@@ -64,12 +67,13 @@ void QtSweepTimer::setEnabled(bool enabled)
         timer_.stop();
 }
 
-void QtLifetime::endProgram()
+void QtLifetime::endProgram(int status)
 {
     ended_ = true;
-    // Leaves every running event loop, nested ones included; code suspended in them sees
-    // ended() and returns without doing anything more.
-    QCoreApplication::exit(0);
+    // Leaving the event loops would still hand queued clicks to their handlers, and a box open
+    // at this moment would return as if answered; only the end of the process ends everything.
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 // "description|pattern|description|pattern..." becomes Qt's "description (pattern)" list;

@@ -36,7 +36,8 @@ private:
 
 class QtLifetime final : public Lifetime {
 public:
-    void endProgram() override;
+    // Ends the process and does not return.
+    [[noreturn]] void endProgram(int status) override;
     bool ended() const override { return ended_; }
 
 private:

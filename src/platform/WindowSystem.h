@@ -47,12 +47,13 @@ public:
     virtual void onTick(std::function<void()> handler) = 0;
 };
 
-// Ending the program. Code suspended in the event pump checks ended() after every yield and
-// returns at once, so nothing of a sweep or replay runs after the end.
+// Ending the program at once, with an exit status: nothing of the program runs afterwards, no
+// queued event, no box, no suspended sweep or replay. Code suspended in the event pump checks
+// ended() after every yield as well, for a lifetime that cannot end the process (a test's).
 class Lifetime {
 public:
     virtual ~Lifetime() = default;
-    virtual void endProgram() = 0;
+    virtual void endProgram(int status) = 0;
     virtual bool ended() const = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "platform/QtSerialDevice.h"
 #include "platform/QtWindowSystem.h"
 #include "platform/QtPrinterSurface.h"
+#include "printing/PrintToFile.h"
 #include "ui/Form1.h"
 #include "ui/UnhandledErrors.h"
 
@@ -44,7 +45,7 @@ int Application::run(int argc, char** argv)
     QtLifetime lifetime;
     QtFileDialog dialog;
     SystemClock clock;
-    QtPrinterSurface printer(boxes, clock);
+    QtPrinterSurface printer(PrintToFile::fallback(boxes, clock));
     QtSerialDevice serial;
     UnhandledErrors errors(boxes, lifetime);
     app.errors_ = &errors;
@@ -57,7 +58,8 @@ int Application::run(int argc, char** argv)
     } catch (const std::exception& error) {
         errors.report(error);
     }
-    const int code = lifetime.ended() ? 0 : app.exec();
+    // Exit and an unhandled error end the process from inside the loop.
+    const int code = app.exec();
     app.errors_ = nullptr;
-    return errors.reported() ? 1 : code;
+    return code;
 }

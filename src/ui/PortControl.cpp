@@ -87,5 +87,5 @@ void PortControl::Command1_Click()
 {
     if (comm_.portOpen())
         comm_.setPortOpen(false);
-    lifetime_.endProgram();
+    lifetime_.endProgram(0);
 }

@@ -23,5 +23,5 @@ void UnhandledErrors::report(const std::exception& error)
     reported_ = true;
     boxes_.show(QStringLiteral("运行错误 %1：%2").arg(number(error)).arg(QString::fromLocal8Bit(error.what())),
                 QStringLiteral("Q390A 数据采集器"), 16);
-    lifetime_.endProgram();
+    lifetime_.endProgram(1);
 }

@@ -11,7 +11,6 @@ public:
     UnhandledErrors(MessageBoxes& boxes, Lifetime& lifetime) : boxes_(boxes), lifetime_(lifetime) {}
 
     void report(const std::exception& error);
-    bool reported() const { return reported_; }
 
     // The number shown for an error of this kind.
     static int number(const std::exception& error);

@@ -134,7 +134,7 @@ TEST(Sweep, ExitMidSweepEndsItWithoutCompletingIt)
 {
     Rig rig;
     rig.state.SampleBuffer[8192] = 77;
-    rig.pump.at[20] = [&] { rig.lifetime.endProgram(); };
+    rig.pump.at[20] = [&] { rig.lifetime.endProgram(0); };
     rig.sweep.Timer1_Timer();
     EXPECT_EQ(rig.asked.size(), 20u);
     EXPECT_EQ(rig.pump.count, 20);

@@ -2,6 +2,7 @@
 
 #include "display/PlotWidget.h"
 #include "platform/QtPrinterSurface.h"
+#include "printing/PrintToFile.h"
 #include "storage/StorageRig.h"
 #include "support/FileSizeLimit.h"
 #include "ui/Form1.h"
@@ -233,7 +234,7 @@ struct Monkey::Session {
     FakeLifetime lifetime;
     HookedDialog dialog;
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
-    QtPrinterSurface pdf{boxes, clock, [] { return QString(); }};
+    QtPrinterSurface pdf{PrintToFile::fallback(boxes, clock), [] { return QString(); }};
     PageCount printer;
     MonkeyPort serial;
     Form1 form;

@@ -188,7 +188,7 @@ TEST(Load, AReplayEndsWhenAnotherLoadTakesThePlotOrTheProgramEnds)
     Rig ending;
     ending.state.RangeMode = QStringLiteral("0");
     put(QStringLiteral("a.dat"), records({100}));
-    ending.pump.at[300] = [&] { ending.lifetime.endProgram(); };
+    ending.pump.at[300] = [&] { ending.lifetime.endProgram(0); };
     ending.loadFile(QStringLiteral("a.dat"));
     EXPECT_EQ(ending.pump.count, 300);
 }

@@ -112,9 +112,14 @@ public:
 
 class FakeLifetime final : public Lifetime {
 public:
-    void endProgram() override { ++ends; }
+    void endProgram(int status) override
+    {
+        ++ends;
+        this->status = status;
+    }
     bool ended() const override { return ends > 0; }
     int ends = 0;
+    int status = -1;
 };
 
 class ScriptedFileDialog final : public FileDialog {

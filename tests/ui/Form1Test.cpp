@@ -2,15 +2,19 @@
 #include "display/PlotWidget.h"
 #include "support/Doubles.h"
 #include "ui/AppIcon.h"
+#include "platform/QtPrinterSurface.h"
 #include "platform/QtSerialDevice.h"
 #include "platform/QtWindowSystem.h"
 #include "ui/Form1.h"
 #include "ui/Lamp.h"
+#include "printing/PrintToFile.h"
 #include "storage/SampleFile.h"
 #include "ui/UnhandledErrors.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -334,6 +338,7 @@ TEST(Form1, ExitAndClosingTheWindowCloseThePortAndEnd)
     w.click(w.command(1));
     EXPECT_FALSE(w.form.comm().portOpen());
     EXPECT_EQ(w.lifetime.ends, 1);
+    EXPECT_EQ(w.lifetime.status, 0);
 
     Window closed;
     closed.click(closed.command(2));
@@ -344,6 +349,92 @@ TEST(Form1, ExitAndClosingTheWindowCloseThePortAndEnd)
     Window idle; // Exit with the port closed does not touch it
     idle.click(idle.command(1));
     EXPECT_EQ(idle.serial.closes, 0);
+}
+
+// Form1 with the program's own lifetime, event pump, boxes and no-printer PDF printer, saving
+// and printing into the current folder; its port notes every open and close in a journal file.
+struct ExitRig {
+    class JournalPort final : public SerialDevice {
+    public:
+        explicit JournalPort(QString journal) : journal_(std::move(journal)) {}
+        void open(const QString&, const LineSettings&) override { note("open"); open_ = true; }
+        void close() override { note("close"); open_ = false; }
+        bool isOpen() const override { return open_; }
+        void setRts(bool) override {}
+        void setDtr(bool) override {}
+        bool readCts() override { return true; }
+
+    private:
+        void note(const char* what)
+        {
+            QFile file(journal_);
+            if (file.open(QIODevice::Append))
+                file.write(QByteArray(what) + '\n');
+        }
+        QString journal_;
+        bool open_ = false;
+    };
+
+    explicit ExitRig(const QString& journal) : serial(journal)
+    {
+        boxes.setParent(&form);
+        form.Form_Load();
+        form.Command2_Click();
+    }
+    void queueClick(int n)
+    {
+        QMetaObject::invokeMethod(form.findChild<QPushButton*>(QStringLiteral("Command%1").arg(n)), "click", Qt::QueuedConnection);
+    }
+
+    QtMessageBoxes boxes;
+    QtEventPump pump;
+    FakeTimer timer;
+    QtLifetime lifetime;
+    ScriptedFileDialog dialog;
+    FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
+    QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [] { return QString(); }};
+    JournalPort serial;
+    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QStringList{QStringLiteral("/dev/ttyS0")}; }}};
+};
+
+TEST(ExitDeathTest, ClosesThePortAndThenNothingRunsNotEvenClicksQueuedBehindItOrABoxOpenAtThatMoment)
+{
+    const auto expectEndedCleanly = [](const QTemporaryDir& dir) {
+        QFile journal(dir.filePath(QStringLiteral("journal")));
+        ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+        EXPECT_EQ(journal.readAll(), QByteArray("open\nclose\n")); // no open after Exit
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("journal")}); // no save, no print
+    };
+    {
+        SCOPED_TRACE("Exit with Save, Print, the port toggle and Load queued behind it in one event-pump call");
+        QTemporaryDir dir;
+        EXPECT_EXIT(
+            {
+                QDir::setCurrent(dir.path());
+                ExitRig rig(dir.filePath(QStringLiteral("journal")));
+                for (int n : {1, 3, 5, 2, 4})
+                    rig.queueClick(n);
+                QCoreApplication::processEvents();
+                std::exit(2);
+            },
+            testing::ExitedWithCode(0), "");
+        expectEndedCleanly(dir);
+    }
+    {
+        SCOPED_TRACE("Exit while the save's box, opened in a sweep's yield, waits for its answer");
+        QTemporaryDir dir;
+        EXPECT_EXIT(
+            {
+                QDir::setCurrent(dir.path());
+                ExitRig rig(dir.filePath(QStringLiteral("journal")));
+                rig.queueClick(3);
+                rig.queueClick(1);
+                rig.form.Timer1_Timer();
+                std::exit(2);
+            },
+            testing::ExitedWithCode(0), "");
+        expectEndedCleanly(dir);
+    }
 }
 
 TEST(Form1, ATimerThatOutlivesTheWindowNoLongerReachesIt)
@@ -400,6 +491,7 @@ TEST(Application, UnhandledErrorShowsNumberAndTextThenEnds)
     ASSERT_EQ(boxes.calls.size(), 1u);
     EXPECT_EQ(boxes.calls[0].text, QStringLiteral("运行错误 9：index 9000 outside 0..8868"));
     EXPECT_EQ(lifetime.ends, 1);
+    EXPECT_EQ(lifetime.status, 1);
 }
 
 } // namespace
