@@ -62,6 +62,7 @@ void SweepController::sweep()
     } running(sweeping_);
 
     const unsigned run = s_.runs.start();
+    const ConverterLink::Run conversions(s_.link, SweepLength);
     TraceRun trace;
     for (int i = 1; i <= SweepLength; ++i) {
         qint16 r = 0;
