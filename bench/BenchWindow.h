@@ -46,6 +46,8 @@ public:
     void setRts(bool asserted) override;
     void setDtr(bool asserted) override;
     bool readCts() override;
+    // The converter starts afresh with these codes.
+    void answerWith(CodeSource codes) { converter_ = SimulatedConverter(std::move(codes)); }
 
     std::chrono::nanoseconds perOperation{0};
     long long operations = 0;
