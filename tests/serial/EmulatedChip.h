@@ -60,6 +60,7 @@ public:
     bool write(const unsigned char* data, int size);
     bool read(unsigned char* data, int size);
     void setBaudRate(int baudRate);
+    void flush(); // drops what was read back and not yet collected
 
 private:
     unsigned char pins() const;
