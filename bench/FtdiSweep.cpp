@@ -51,15 +51,9 @@ FtdiSweep measureFtdiSweep(BenchWindow& w)
     SimulatedConverter converter(fixedCode);
     EmulatedChip chip({}, {[&](bool a) { converter.setRts(a); }, [&](bool a) { converter.setDtr(a); },
                            [&] { return converter.readCts(); }});
-    QuietBoxes boxes;
-    QtEventPump pump;
-    QtSweepTimer timer;
-    QtLifetime lifetime;
-    ChosenFile dialog;
-    SystemClock clock;
-    NoPrinter printer;
+    QuietSeams s;
     QtSerialDevice serial;
-    Form1 form({boxes, pump, timer, lifetime, dialog, clock, printer, serial,
+    Form1 form({s.boxes, s.pump, s.timer, s.lifetime, s.dialog, s.clock, s.printer, serial,
                 [] { return QStringList{QStringLiteral("ftdi:i:0x0403:0x6001")}; }});
     form.Form_Load();
     form.Command2_Click();
@@ -68,7 +62,7 @@ FtdiSweep measureFtdiSweep(BenchWindow& w)
     figures.bytes = chip.bytes;
     figures.byteNs = chip.byteNanoseconds;
     figures.bitBangSeconds = (figures.bitBangOwnMs + double(chip.roundTrips) * UsbRoundTripMs) / 1e3 + chip.chipNanoseconds / 1e9;
-    figures.samplesAgree = boxes.shown == 0 && serial.path() == SerialDevice::Path::FtdiBitBang
+    figures.samplesAgree = s.boxes.shown == 0 && serial.path() == SerialDevice::Path::FtdiBitBang
         && form.state().SampleBuffer == modemSamples;
     form.Command2_Click();
     return figures;

@@ -66,6 +66,16 @@ struct Transfer {
     int size;
 };
 
+ftdi_transfer_control* submitted(ftdi_context* ftdi, bool reading, unsigned char* buf, int size)
+{
+    auto* tc = new ftdi_transfer_control{};
+    tc->ftdi = ftdi;
+    tc->buf = buf;
+    tc->size = size;
+    tc->transfer = reinterpret_cast<libusb_transfer*>(new Transfer{reading, buf, size});
+    return tc;
+}
+
 } // namespace
 
 EmulatedChip::EmulatedChip(Identity id, Lines lines) : identity(std::move(id)), lines_(std::move(lines))
@@ -215,26 +225,12 @@ int ftdi_tcioflush(ftdi_context* ftdi)
 
 ftdi_transfer_control* ftdi_read_data_submit(ftdi_context* ftdi, unsigned char* buf, int size)
 {
-    if (!reachable(ftdi))
-        return nullptr;
-    auto* tc = new ftdi_transfer_control{};
-    tc->ftdi = ftdi;
-    tc->buf = buf;
-    tc->size = size;
-    tc->transfer = reinterpret_cast<libusb_transfer*>(new Transfer{true, buf, size});
-    return tc;
+    return reachable(ftdi) ? submitted(ftdi, true, buf, size) : nullptr;
 }
 
 ftdi_transfer_control* ftdi_write_data_submit(ftdi_context* ftdi, unsigned char* buf, int size)
 {
-    if (!reachable(ftdi) || !plugged->write(buf, size))
-        return nullptr;
-    auto* tc = new ftdi_transfer_control{};
-    tc->ftdi = ftdi;
-    tc->buf = buf;
-    tc->size = size;
-    tc->transfer = reinterpret_cast<libusb_transfer*>(new Transfer{false, buf, size});
-    return tc;
+    return reachable(ftdi) && plugged->write(buf, size) ? submitted(ftdi, false, buf, size) : nullptr;
 }
 
 int ftdi_transfer_data_done(ftdi_transfer_control* tc)
