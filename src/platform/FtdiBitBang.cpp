@@ -28,11 +28,9 @@ std::optional<int> readNumber(const QString& path, int base)
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
-// The reason a transfer failed, in the words the port's boxes use.
-QString transferFailure(ftdi_context* context)
-{
-    return QStringLiteral("输入/输出错误（USB 传输失败：%1）").arg(QString::fromLocal8Bit(ftdi_get_error_string(context)));
-}
+// A transfer that failed (the chip pulled out, most often) is told as the input/output error a
+// serial adapter's line operations fail with then.
+const QString TransferFailure = QStringLiteral("输入/输出错误");
 
 ftdi_context* newContext()
 {
@@ -123,7 +121,7 @@ void FtdiBitBang::start()
     // The lines at rest, as a serial port leaves them when it opens.
     out_.assign(1, outputs_);
     if (!exchange())
-        throw PortError(transferFailure(context_));
+        throw PortError(TransferFailure);
 }
 
 void FtdiBitBang::put(LineOp op)
@@ -169,7 +167,7 @@ FrameReadout FtdiBitBang::runFrame(const LineFrame& frame, int ahead)
         for (const LineOp op : frame)
             put(op);
     if (!exchange())
-        throw LineError(transferFailure(context_));
+        throw LineError(TransferFailure);
 
     ahead_.resize(std::size_t(frames));
     std::size_t read = 0;
@@ -189,7 +187,7 @@ unsigned char FtdiBitBang::runAlone(LineOp op)
     reads_.clear();
     put(op);
     if (!exchange())
-        throw LineError(transferFailure(context_));
+        throw LineError(TransferFailure);
     return in_[0];
 }
 

@@ -58,6 +58,11 @@ bool QtSerialDevice::openBitBang(const QString& device)
     const std::optional<FtdiLocation> chip = findFtdiChip(device, sysfsRoot_);
     if (!chip)
         return false;
+    // Detaching the kernel's driver would take the tty from a program that holds it open.
+    port_.setPortName(device);
+    if (!port_.open(QIODevice::ReadWrite))
+        throw PortError(port_.errorString());
+    port_.close();
     // No access to the USB device, or a chip without the mode: the tty's modem lines serve.
     try {
         lines_ = FtdiBitBang::open(*chip);

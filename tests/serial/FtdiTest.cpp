@@ -141,9 +141,8 @@ TEST(FtdiBitBang, AChipPulledOutMidSweepIsMendedAsALineFailure)
     EXPECT_FALSE(w.form.comm().portOpen());
     EXPECT_EQ(w.caption(), PortTexts::Open);
     EXPECT_TRUE(w.form.options().isSelected(3));
-    ASSERT_EQ(w.boxes.calls.size(), 1u);
-    EXPECT_TRUE(w.boxes.calls[0].text.startsWith(PortTexts::CommFailed + QStringLiteral("输入/输出错误")))
-        << qPrintable(w.boxes.calls[0].text);
+    EXPECT_EQ(w.boxes.calls, (std::vector<MessageCall>{{PortTexts::CommFailed + QStringLiteral("输入/输出错误"),
+                                                         PortTexts::Title, MsgStyle::Exclamation}}));
     EXPECT_FALSE(w.lifetime.ended());
 }
 
@@ -176,7 +175,7 @@ struct DeviceTree {
     QTemporaryDir root;
 };
 
-TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanAndOnItsModemLinesWhenNot)
+TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanOnItsModemLinesWhenNotAndNeverFromUnderAnotherProgram)
 {
     EmulatedDevice tty(Ramp{});
     ChipOnPins pins;
@@ -184,6 +183,14 @@ TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanAndOnItsModemLinesWhenNot)
     EXPECT_EQ(findFtdiChip(tty.path(), QStringLiteral("/sys")), std::nullopt);
     EXPECT_EQ(findFtdiChip(tty.path(), tree.root.path()), (FtdiLocation{1, 5, 0}));
     Window w(tty.path(), tree.root.path());
+    {
+        OtherProcess other(tty.path());
+        ASSERT_TRUE(other.holding()) << qPrintable(other.answer());
+        w.form.Command2_Click();
+        EXPECT_FALSE(pins.chip.open) << "taken from the program that holds its tty";
+        EXPECT_EQ(w.boxes.calls.size(), 1u);
+        w.boxes.calls.clear();
+    }
 
     pins.chip.accessDenied = true;
     w.form.Command2_Click();
