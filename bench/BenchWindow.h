@@ -46,6 +46,8 @@ public:
     void setRts(bool asserted) override;
     void setDtr(bool asserted) override;
     bool readCts() override;
+    // The converter starts afresh with these codes.
+    void answerWith(CodeSource codes) { converter_ = SimulatedConverter(std::move(codes)); }
 
     std::chrono::nanoseconds perOperation{0};
     long long operations = 0;
@@ -57,10 +59,22 @@ private:
     bool open_ = false;
 };
 
+// The window's seams as the program has them (event pump, sweep timer, lifetime, clock), with
+// quiet stand-ins for boxes, dialog and printer.
+struct QuietSeams {
+    QuietBoxes boxes;
+    QtEventPump pump;
+    QtSweepTimer timer;
+    QtLifetime lifetime;
+    ChosenFile dialog;
+    SystemClock clock;
+    NoPrinter printer;
+};
+
 // Form1 as the program builds it: the Qt event pump, sweep timer and lifetime, the simulator
 // behind the closed port; boxes, dialog, printer and serial device are quiet stand-ins. The
 // simulator's signal is counted as it is asked for.
-class BenchWindow {
+class BenchWindow : public QuietSeams {
 public:
     BenchWindow();
 
@@ -74,13 +88,6 @@ public:
     // Selects Hold and waits until the running sweep has finished and the screen has settled.
     void hold();
 
-    QuietBoxes boxes;
-    QtEventPump pump;
-    QtSweepTimer timer;
-    QtLifetime lifetime;
-    ChosenFile dialog;
-    SystemClock clock;
-    NoPrinter printer;
     PacedDevice serial;
     Form1 form;
 

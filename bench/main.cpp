@@ -2,6 +2,7 @@
 // (QT_QPA_PLATFORM: offscreen, or xcb under an X server). Prints one line per figure.
 
 #include "BenchWindow.h"
+#include "FtdiSweep.h"
 #include "Loops.h"
 #include "Probe.h"
 #include "Process.h"
@@ -113,6 +114,28 @@ void reportStartUp()
              .arg(ms(startUp.fromSpawnMs, 0)).arg(StartUpRuns).arg(ms(startUp.fromKernelStartMs, 0)));
 }
 
+#ifdef Q390_BENCH_FTDI
+constexpr double FtdiRatioGoal = 100.0;
+constexpr double FtdiSecondsGoal = 2.0;
+
+void reportFtdi(BenchWindow& window)
+{
+    const FtdiSweep f = measureFtdiSweep(window);
+    const double ratio = f.modemLineSeconds / f.bitBangSeconds;
+    line(QStringLiteral("Sweep on a USB adapter, modem-line path (1 ms a line operation): %1 s (%2 operations, %3 of "
+                        "the program's own)")
+             .arg(f.modemLineSeconds, 0, 'f', 1).arg(f.lineOperations).arg(ms(f.modemLineOwnMs)));
+    line(QStringLiteral("Sweep on an FTDI chip in synchronous bit-bang mode (1 ms a USB round trip, %1 µs a byte): %2 s "
+                        "(%3 round trips, %4 bytes, %5 of the program's own)")
+             .arg(f.byteNs / 1e3, 0, 'f', 2).arg(f.bitBangSeconds, 0, 'f', 3).arg(f.roundTrips).arg(f.bytes)
+             .arg(ms(f.bitBangOwnMs)));
+    line(QStringLiteral("  %1 × faster, samples %2   goal ≥ %3 × and < %4 s   %5")
+             .arg(ratio, 0, 'f', 0).arg(f.samplesAgree ? QStringLiteral("the same") : QStringLiteral("DIFFERENT"))
+             .arg(FtdiRatioGoal, 0, 'f', 0).arg(FtdiSecondsGoal, 0, 'f', 0)
+             .arg(verdict(f.samplesAgree && ratio >= FtdiRatioGoal && f.bitBangSeconds < FtdiSecondsGoal)));
+}
+#endif
+
 struct Section {
     const char* name;
     std::function<void(BenchWindow&)> run;
@@ -131,6 +154,9 @@ const Section Sections[] = {
     {"hold", reportHold},
     {"memory", reportMemory},
     {"startup", [](BenchWindow&) { reportStartUp(); }},
+#ifdef Q390_BENCH_FTDI
+    {"ftdi", reportFtdi},
+#endif
 };
 
 } // namespace
@@ -147,7 +173,7 @@ int main(int argc, char** argv)
     QStringList wanted = app.arguments().mid(1);
     for (const QString& name : wanted)
         if (std::none_of(std::begin(Sections), std::end(Sections), [&](const Section& s) { return name == QLatin1StringView(s.name); }))
-            qFatal("no section %s; the sections are loops scan slow hold memory startup", qPrintable(name));
+            qFatal("no section %s; the sections are loops scan slow hold memory startup ftdi", qPrintable(name));
 
     line(QStringLiteral("Q390 benchmark on %1, %2 cores; platform %3; load average %4")
              .arg(probe::cpuModel()).arg(probe::cores()).arg(QGuiApplication::platformName(), probe::loadAverage()));

@@ -1,27 +1,51 @@
 #include "acquisition/ConverterLink.h"
 
-qint16 ConverterLink::adc(const QString& cw)
+LineFrame ConverterLink::encode(const QString& cw)
 {
-    ConversionSum = 0;
-
+    LineFrame frame{};
+    int n = 0;
     // Control cells: a "1" is sent by releasing RTS; anything else, or a missing
     // character of a short word, by asserting it.
     for (qsizetype j = 0; j < 8; ++j) {
-        lines_.setDtr(false);
-        lines_.setRts(!(j < cw.size() && cw[j] == u'1'));
-        lines_.setDtr(true);
+        frame[n++] = LineOp::DtrReleased;
+        frame[n++] = j < cw.size() && cw[j] == u'1' ? LineOp::RtsReleased : LineOp::RtsAsserted;
+        frame[n++] = LineOp::DtrAsserted;
     }
 
     // Turn-around pulse.
-    lines_.setRts(false);
-    lines_.setRts(true);
+    frame[n++] = LineOp::RtsReleased;
+    frame[n++] = LineOp::RtsAsserted;
 
-    // Read-out cells 0..12, each sampled after a full clock pulse; CTS released is a 1.
+    // Read-out cells 0..12, each sampled after a full clock pulse.
     for (int k = 0; k <= 12; ++k) {
-        lines_.setDtr(false);
-        lines_.setDtr(true);
-        ReadoutBits[k] = lines_.readCts() ? 0 : 1;
+        frame[n++] = LineOp::DtrReleased;
+        frame[n++] = LineOp::DtrAsserted;
+        frame[n++] = LineOp::ReadCts;
     }
+    return frame;
+}
+
+qint16 ConverterLink::adc(const QString& cw)
+{
+    const int ahead = planned_ > 1 ? planned_ - 1 : 0;
+    if (planned_ > 0)
+        --planned_;
+    ConversionSum = 0;
+    decode(lines_.runFrame(encode(cw), ahead), cw);
+    return ConversionSum;
+}
+
+ConverterLink::Run::~Run()
+{
+    link_.planned_ = 0;
+    link_.lines_.dropAhead();
+}
+
+void ConverterLink::decode(const FrameReadout& readout, const QString& cw)
+{
+    // CTS released is a 1.
+    for (int k = 0; k <= 12; ++k)
+        ReadoutBits[k] = readout[k] ? 0 : 1;
 
     const QChar range = cw.size() > 4 ? cw[4] : QChar();
     BitWeight = 2048;
@@ -43,5 +67,4 @@ qint16 ConverterLink::adc(const QString& cw)
         }
         BitWeight = qint16(BitWeight / 2);
     }
-    return ConversionSum;
 }

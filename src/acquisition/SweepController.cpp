@@ -62,6 +62,7 @@ void SweepController::sweep()
     const unsigned run = s_.runs.start();
     const unsigned source = s_.comm.source();
     const bool simulated = s_.comm.simulated();
+    const ConverterLink::Run conversions(s_.link, SweepLength);
     TraceRun trace;
     for (int i = 1; i <= SweepLength; ++i) {
         qint16 r = 0;

@@ -1,18 +1,13 @@
 #pragma once
 
-#include <QtGlobal>
+#include "platform/ControlLines.h"
 
 #include <memory>
 
-// The modem-control lines of an open port, reached through its native handle with exactly
-// one system call per line operation. Failures throw LineError with the system's reason.
-class LineDriver {
-public:
-    virtual ~LineDriver() = default;
-    virtual void setRts(bool asserted) = 0;
-    virtual void setDtr(bool asserted) = 0;
-    virtual bool readCts() = 0;
-};
+// The control lines of an open port as its driver reaches them: the modem-control lines
+// through the native handle with exactly one system call per line operation, or the pins of a
+// chip in bit-bang mode. Failures throw LineError with the reason to show.
+class LineDriver : public ControlLines {};
 
 // What QSerialPort::handle() gives: a file descriptor on Unix, a HANDLE on Windows.
 #ifdef Q_OS_WIN

@@ -54,6 +54,10 @@ public:
     void setRts(bool asserted) override { active_->setRts(asserted); }
     void setDtr(bool asserted) override { active_->setDtr(asserted); }
     bool readCts() override { return active_->readCts(); }
+    FrameReadout runFrame(const LineFrame& frame, int ahead) override { return active_->runFrame(frame, ahead); }
+    void dropAhead() override { active_->dropAhead(); }
+    // How the open port reaches the lines.
+    SerialDevice::Path path() const { return device_.path(); }
 
 private:
     // The open device seen as control lines.
@@ -62,6 +66,8 @@ private:
         void setRts(bool asserted) override { device.setRts(asserted); }
         void setDtr(bool asserted) override { device.setDtr(asserted); }
         bool readCts() override { return device.readCts(); }
+        FrameReadout runFrame(const LineFrame& frame, int ahead) override { return device.runFrame(frame, ahead); }
+        void dropAhead() override { device.dropAhead(); }
         SerialDevice& device;
     };
 

@@ -1,9 +1,18 @@
 #include "platform/QtSerialDevice.h"
 
+#ifndef Q_OS_WIN
+#include "platform/FtdiBitBang.h"
+#endif
+
 void QtSerialDevice::open(const QString& device, const LineSettings& settings)
 {
-    if (port_.isOpen())
+    if (isOpen())
         close();
+    if (openBitBang(device)) {
+        path_ = Path::FtdiBitBang;
+        return;
+    }
+    path_ = Path::ModemLines;
     port_.setPortName(device);
     if (!port_.open(QIODevice::ReadWrite))
         throw PortError(port_.errorString());
@@ -33,4 +42,33 @@ void QtSerialDevice::close()
 {
     lines_.reset();
     port_.close();
+}
+
+bool QtSerialDevice::openBitBang(const QString& device)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(device);
+    return false;
+#else
+    static const QString typed = QStringLiteral("ftdi:");
+    if (device.startsWith(typed)) {
+        lines_ = FtdiBitBang::open(device.mid(typed.size()));
+        return true;
+    }
+    const std::optional<FtdiLocation> chip = findFtdiChip(device, sysfsRoot_);
+    if (!chip)
+        return false;
+    // Detaching the kernel's driver would take the tty from a program that holds it open.
+    port_.setPortName(device);
+    if (!port_.open(QIODevice::ReadWrite))
+        throw PortError(port_.errorString());
+    port_.close();
+    // No access to the USB device, or a chip without the mode: the tty's modem lines serve.
+    try {
+        lines_ = FtdiBitBang::open(*chip);
+        return true;
+    } catch (const PortError&) {
+        return false;
+    }
+#endif
 }

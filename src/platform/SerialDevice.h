@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ControlLines.h"
 #include "platform/Failure.h"
 
 #include <QString>
@@ -33,4 +34,15 @@ public:
     virtual void setRts(bool asserted) = 0;
     virtual void setDtr(bool asserted) = 0;
     virtual bool readCts() = 0;
+    // A whole frame; see ControlLines::runFrame.
+    virtual FrameReadout runFrame(const LineFrame& frame, int ahead)
+    {
+        Q_UNUSED(ahead);
+        return runEachOperation(*this, frame);
+    }
+    virtual void dropAhead() {}
+
+    // How the open port reaches the converter's lines.
+    enum class Path { ModemLines, FtdiBitBang };
+    virtual Path path() const { return Path::ModemLines; }
 };

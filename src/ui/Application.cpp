@@ -47,7 +47,7 @@ int Application::run(int argc, char** argv)
     SystemClock clock;
     QtPrinterSurface printer(PrintToFile::fallback(boxes, clock));
     QtSerialDevice serial;
-    UnhandledErrors errors(boxes, lifetime);
+    UnhandledErrors errors(boxes, lifetime, serial);
     app.errors_ = &errors;
 
     Form1 form({boxes, pump, timer, lifetime, dialog, clock, printer, serial});

@@ -73,6 +73,9 @@ void PortControl::showState(bool open)
 {
     w_.Command2->setText(open ? PortTexts::Close : PortTexts::Open);
     w_.Shape1->setFillColor(open ? LampOpen : LampClosed);
+    w_.Shape1->setToolTip(!open ? QString()
+                          : comm_.path() == SerialDevice::Path::FtdiBitBang ? QStringLiteral("FTDI 同步位模式")
+                                                                            : QStringLiteral("串口控制线"));
 }
 
 void PortControl::lineFailed(const QString& reason)

@@ -21,6 +21,10 @@ void UnhandledErrors::report(const std::exception& error)
     if (reported_)
         return;
     reported_ = true;
+    // The end leaves no destructor to close it, and a chip left in bit-bang mode would keep its
+    // tty away from the system.
+    if (port_.isOpen())
+        port_.close();
     boxes_.show(QStringLiteral("运行错误 %1：%2").arg(number(error)).arg(QString::fromLocal8Bit(error.what())),
                 QStringLiteral("Q390A 数据采集器"), 16);
     lifetime_.endProgram(1);

@@ -1,14 +1,18 @@
 #pragma once
 
+#include "platform/SerialDevice.h"
 #include "platform/WindowSystem.h"
 
 #include <exception>
 
-// The one handling of programming faults: a box with the error's number and text, then the
-// program ends.
+// The one handling of programming faults: the port is released, a box gives the error's number
+// and text, then the program ends.
 class UnhandledErrors {
 public:
-    UnhandledErrors(MessageBoxes& boxes, Lifetime& lifetime) : boxes_(boxes), lifetime_(lifetime) {}
+    UnhandledErrors(MessageBoxes& boxes, Lifetime& lifetime, SerialDevice& port)
+        : boxes_(boxes), lifetime_(lifetime), port_(port)
+    {
+    }
 
     void report(const std::exception& error);
 
@@ -18,5 +22,6 @@ public:
 private:
     MessageBoxes& boxes_;
     Lifetime& lifetime_;
+    SerialDevice& port_;
     bool reported_ = false;
 };

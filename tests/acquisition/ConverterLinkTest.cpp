@@ -151,6 +151,41 @@ TEST(ConverterLink, LineErrorsPassUnchanged)
     EXPECT_THROW(link.adc(QStringLiteral("10000110")), LineError);
 }
 
+TEST(ConverterLink, ARunLetsTheLinesConvertAheadUpToItsEndAndDropsWhatIsLeftWhenItEnds)
+{
+    struct Batching final : ControlLines {
+        void setRts(bool) override {}
+        void setDtr(bool) override {}
+        bool readCts() override { return true; }
+        FrameReadout runFrame(const LineFrame& frame, int ahead) override
+        {
+            EXPECT_EQ(frame, ConverterLink::encode(QStringLiteral("10000110")));
+            aheads.push_back(ahead);
+            return {};
+        }
+        void dropAhead() override { ++drops; }
+        std::vector<int> aheads;
+        int drops = 0;
+    } lines;
+    ConverterLink link(lines);
+    const QString word = QStringLiteral("10000110");
+    link.adc(word);
+    {
+        const ConverterLink::Run run(link, 3);
+        link.adc(word);
+        link.adc(word); // ended one early
+    }
+    EXPECT_EQ(lines.drops, 1);
+    link.adc(word);
+    {
+        const ConverterLink::Run run(link, 2);
+        for (int n = 0; n < 3; ++n)
+            link.adc(word);
+    }
+    EXPECT_EQ(lines.aheads, (std::vector<int>{0, 2, 1, 0, 1, 0, 0}));
+    EXPECT_EQ(lines.drops, 2);
+}
+
 // Every code through the simulated converter, decoded by the link, against the closed form.
 TEST(SimulatedConverter, RoundTripsEveryCodeInBothRanges)
 {

@@ -29,15 +29,6 @@ void expectRefusedOnce(Window& w)
     EXPECT_EQ(w.form.comm().settings(), QStringLiteral("115200,n,8,1"));
 }
 
-// Checks SampleBuffer against the ramp's codes for a sweep that began at conversion n.
-void expectSweep(Window& w, int channel, bool unipolar, long n)
-{
-    const SampleArray& buffer = w.form.state().SampleBuffer;
-    for (int i = 1; i <= SweepLength; ++i)
-        ASSERT_EQ(buffer[i], storedSample(rampCode({channel, unipolar}, n + i - 1), unipolar))
-            << "channel " << channel << (unipolar ? " +5V" : " ±2V") << ", sample " << i;
-}
-
 TEST(SerialPath, SweepsOnTheOpenPortGiveTheConvertersCodesOnEveryChannelAndRange)
 {
     EmulatedDevice device(Ramp{});

@@ -6,6 +6,8 @@
 #include "ui/Form1.h"
 #include "ui/Lamp.h"
 
+#include <gtest/gtest.h>
+
 #include <QProcess>
 #include <QPushButton>
 
@@ -31,10 +33,11 @@ inline qint16 storedSample(int code, bool unipolar)
     return qint16(-code - 1 - 32768);
 }
 
-// The main window on the real serial path: QtSerialDevice, whose COM1 is the given device.
+// The main window on the real serial path: QtSerialDevice, whose COM1 is the given device,
+// finding FTDI chips in the device tree under `sysfs`.
 struct Window {
-    explicit Window(const QString& device)
-        : form(Form1Seams{boxes, pump, timer, lifetime, dialog, clock, printer, serial,
+    explicit Window(const QString& device, const QString& sysfs = QStringLiteral("/sys"))
+        : serial(sysfs), form(Form1Seams{boxes, pump, timer, lifetime, dialog, clock, printer, serial,
                           [device] { return QStringList{device}; }})
     {
         form.Form_Load();
@@ -47,7 +50,8 @@ struct Window {
         form.options().select(unipolar ? 11 : 12);
     }
     QString caption() const { return form.findChild<QPushButton*>(QStringLiteral("Command2"))->text(); }
-    QRgb lamp() const { return static_cast<Lamp*>(form.findChild<QWidget*>(QStringLiteral("Shape1")))->fillColor(); }
+    Lamp* shape1() const { return static_cast<Lamp*>(form.findChild<QWidget*>(QStringLiteral("Shape1"))); }
+    QRgb lamp() const { return shape1()->fillColor(); }
 
     ScriptedMessageBoxes boxes;
     ScriptedPump pump;
@@ -59,6 +63,15 @@ struct Window {
     QtSerialDevice serial;
     Form1 form;
 };
+
+// Checks SampleBuffer against the ramp's codes for a sweep that began at conversion n.
+inline void expectSweep(Window& w, int channel, bool unipolar, long n)
+{
+    const SampleArray& buffer = w.form.state().SampleBuffer;
+    for (int i = 1; i <= SweepLength; ++i)
+        ASSERT_EQ(buffer[i], storedSample(rampCode({channel, unipolar}, n + i - 1), unipolar))
+            << "channel " << channel << (unipolar ? " +5V" : " ±2V") << ", sample " << i;
+}
 
 // Another process that opens the device through QSerialPort and holds it until this ends.
 class OtherProcess {

@@ -486,8 +486,11 @@ TEST(Application, UnhandledErrorShowsNumberAndTextThenEnds)
 {
     ScriptedMessageBoxes boxes;
     FakeLifetime lifetime;
-    UnhandledErrors errors(boxes, lifetime);
+    FakeSerialDevice port;
+    port.open(QStringLiteral("/dev/ttyUSB0"), {});
+    UnhandledErrors errors(boxes, lifetime, port);
     errors.report(std::out_of_range("index 9000 outside 0..8868"));
+    EXPECT_FALSE(port.isOpen());
     ASSERT_EQ(boxes.calls.size(), 1u);
     EXPECT_EQ(boxes.calls[0].text, QStringLiteral("运行错误 9：index 9000 outside 0..8868"));
     EXPECT_EQ(lifetime.ends, 1);

@@ -1,0 +1,69 @@
+#include "FtdiSweep.h"
+
+#include "BenchWindow.h"
+#include "EmulatedChip.h"
+#include "Probe.h"
+
+#include "platform/QtSerialDevice.h"
+
+namespace {
+
+constexpr double UsbRoundTripMs = 1.0;
+constexpr double ModemLineOperationMs = 1.0;
+
+// A fixed code per channel and range, so that two sweeps on two paths can be compared.
+int fixedCode(const ConversionRequest& request)
+{
+    return request.unipolar ? 1000 + request.channel : -1000 - request.channel;
+}
+
+// Times one sweep from Hold, in milliseconds.
+template <class Form>
+double timeOneSweep(Form& form)
+{
+    form.options().select(3);
+    const std::int64_t start = probe::nowNs();
+    form.Timer1_Timer();
+    const double ms = double(probe::nowNs() - start) / 1e6;
+    form.options().select(3);
+    return ms;
+}
+
+} // namespace
+
+FtdiSweep measureFtdiSweep(BenchWindow& w)
+{
+    FtdiSweep figures;
+
+    w.hold();
+    w.serial.perOperation = {};
+    w.serial.answerWith(fixedCode);
+    w.form.Command2_Click();
+    const long long operations = w.serial.operations;
+    figures.modemLineOwnMs = timeOneSweep(w.form);
+    figures.lineOperations = w.serial.operations - operations;
+    const SampleArray modemSamples = w.form.state().SampleBuffer;
+    w.form.Command2_Click();
+    w.serial.answerWith(SignalGenerator{});
+    w.hold();
+    figures.modemLineSeconds = (figures.modemLineOwnMs + double(figures.lineOperations) * ModemLineOperationMs) / 1e3;
+
+    SimulatedConverter converter(fixedCode);
+    EmulatedChip chip({}, {[&](bool a) { converter.setRts(a); }, [&](bool a) { converter.setDtr(a); },
+                           [&] { return converter.readCts(); }});
+    QuietSeams s;
+    QtSerialDevice serial;
+    Form1 form({s.boxes, s.pump, s.timer, s.lifetime, s.dialog, s.clock, s.printer, serial,
+                [] { return QStringList{QStringLiteral("ftdi:i:0x0403:0x6001")}; }});
+    form.Form_Load();
+    form.Command2_Click();
+    figures.bitBangOwnMs = timeOneSweep(form);
+    figures.roundTrips = chip.roundTrips;
+    figures.bytes = chip.bytes;
+    figures.byteNs = chip.byteNanoseconds;
+    figures.bitBangSeconds = (figures.bitBangOwnMs + double(chip.roundTrips) * UsbRoundTripMs) / 1e3 + chip.chipNanoseconds / 1e9;
+    figures.samplesAgree = s.boxes.shown == 0 && serial.path() == SerialDevice::Path::FtdiBitBang
+        && form.state().SampleBuffer == modemSamples;
+    form.Command2_Click();
+    return figures;
+}
