@@ -9,6 +9,8 @@ q390_packages=(
   googletest libgtest-dev libgmock-dev
   fonts-noto-cjk        # the window's captions are Chinese
   poppler-utils         # tests render printed PDFs to pixels
+  xvfb xauth x11-utils  # window titles are checked on a real X server
+  binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 # the Windows build files are checked
 )
 
 q390_missing() {
