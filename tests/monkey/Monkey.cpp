@@ -210,7 +210,7 @@ struct Monkey::Session {
         : dialog([&m] { return m.onFileDialog(); }),
           printer(pdf, [&m](long lines) { m.onPage(lines); }),
           serial([&m](const QString& device) { return m.onOpen(device); }, [&m](const ConversionRequest& r) { return m.onConversion(r); }),
-          form({boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QStringList{Device}; },
+          form({boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QList<PortDevice>{{Device, Device}}; },
                 [&m](const ConversionRequest& r) { return m.onConversion(r); }})
     {
         boxes.whileShown = [&m] { m.onBox(); };
