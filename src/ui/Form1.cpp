@@ -74,8 +74,11 @@ void Form1::buildControls()
     setPalette(grey);
     setAutoFillBackground(true);
     setWindowIcon(appIcon());
-    // The layout is measured in twips for an 8.25-point font at 96 dots per inch.
+    // The layout is measured in twips for an 8.25-point font at 96 dots per inch, whose Latin
+    // letters are narrower than those of the usual sans-serif fonts (" +5V" gets 25 pixels):
+    // a CJK font draws the Latin captions as narrow as the Chinese ones need, where it exists.
     QFont small = font();
+    small.setFamilies({QStringLiteral("Noto Sans CJK SC"), small.family()});
     small.setPixelSize(11);
     setFont(small);
 
