@@ -43,7 +43,7 @@ void PacedDevice::pace(std::int64_t startedNs)
 
 BenchWindow::BenchWindow()
     : form({boxes, pump, timer, lifetime, dialog, clock, printer, serial,
-            [] { return QStringList{QStringLiteral("/dev/paced")}; },
+            [] { return QList<PortDevice>{{QStringLiteral("/dev/paced"), QStringLiteral("/dev/paced")}}; },
             [this, signal = SignalGenerator{}](const ConversionRequest& request) mutable {
                 ++conversions_;
                 if (afterConversion)

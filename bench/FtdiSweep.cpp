@@ -54,7 +54,7 @@ FtdiSweep measureFtdiSweep(BenchWindow& w)
     QuietSeams s;
     QtSerialDevice serial;
     Form1 form({s.boxes, s.pump, s.timer, s.lifetime, s.dialog, s.clock, s.printer, serial,
-                [] { return QStringList{QStringLiteral("ftdi:i:0x0403:0x6001")}; }});
+                [] { return QList<PortDevice>{{QStringLiteral("ftdi:i:0x0403:0x6001"), QStringLiteral("ftdi:i:0x0403:0x6001")}}; }});
     form.Form_Load();
     form.Command2_Click();
     figures.bitBangOwnMs = timeOneSweep(form);

@@ -11,6 +11,11 @@ q390_packages=(
   fonts-noto-cjk        # the window's captions are Chinese
   poppler-utils         # tests render printed PDFs to pixels
 )
+# What the tests need beyond building and running.
+q390_test_packages=(
+  xvfb xauth x11-utils  # window titles are checked on a real X server
+  binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 # the Windows build files are checked
+)
 
 q390_missing() {
   local p missing=()

@@ -55,6 +55,7 @@ protected:
 private:
     void rebuildImage();
     QPainter& painter();
+    QPen pen(QRgb colour) const;
     // dirty_ with the lines drawn since it was last brought up to date.
     const QRect& dirty();
     void scheduleFlush();

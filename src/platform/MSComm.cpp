@@ -1,5 +1,6 @@
 #include "platform/MSComm.h"
 
+#include <QDir>
 #include <QSerialPortInfo>
 
 LineSettings LineSettings::parse(const QString& text)
@@ -52,34 +53,57 @@ bool naturalLess(const QString& a, const QString& b)
 
 } // namespace
 
-PortMap::PortMap(DeviceList list) : list_(std::move(list)) {}
-
-QStringList PortMap::sortedDevices() const
+PortMap::PortMap(DeviceList list) : list_(std::move(list))
 {
-#ifdef Q_OS_WIN
-    return {};
-#else
-    QStringList devices = list_();
-    std::sort(devices.begin(), devices.end(), naturalLess);
-    return devices;
-#endif
+    refresh();
 }
 
-QString PortMap::deviceFor(int portNumber, const QStringList& sorted) const
+void PortMap::refresh()
 {
+    QList<PortDevice> devices = list_();
+    std::sort(devices.begin(), devices.end(),
+              [](const PortDevice& a, const PortDevice& b) { return naturalLess(a.path, b.path); });
+    present_.clear();
+    for (const PortDevice& device : devices) {
+        present_.insert(device.stableName, device.path);
+        if (std::find(numbered_.begin(), numbered_.end(), device.stableName) != numbered_.end())
+            continue;
 #ifdef Q_OS_WIN
-    Q_UNUSED(sorted);
-    return QStringLiteral("COM%1").arg(portNumber);
+        bool ok = false;
+        const int number = device.path.startsWith(QStringLiteral("COM")) ? device.path.mid(3).toInt(&ok) : 0;
+        const auto free = ok && number >= 1 && number <= Ports ? numbered_.begin() + number - 1 : numbered_.end();
 #else
-    return portNumber >= 1 && portNumber <= sorted.size() ? sorted[portNumber - 1] : QString();
+        const auto free = std::find(numbered_.begin(), numbered_.end(), QString());
 #endif
+        if (free != numbered_.end())
+            *free = device.stableName;
+    }
 }
 
-QStringList PortMap::systemDevices()
+QString PortMap::deviceFor(int portNumber) const
 {
-    QStringList devices;
+    if (portNumber < 1 || portNumber > Ports || numbered_[portNumber - 1].isEmpty())
+        return {};
+    return present_.value(numbered_[portNumber - 1]);
+}
+
+QHash<QString, QString> PortMap::stableLinks(const QString& folder)
+{
+    QHash<QString, QString> links;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& link : entries) {
+        if (link.isSymLink() && !link.canonicalFilePath().isEmpty())
+            links.insert(link.canonicalFilePath(), link.absoluteFilePath());
+    }
+    return links;
+}
+
+QList<PortDevice> PortMap::systemDevices()
+{
+    const QHash<QString, QString> links = stableLinks(QStringLiteral("/dev/serial/by-id"));
+    QList<PortDevice> devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        devices << info.systemLocation();
+        devices.append({info.systemLocation(), links.value(info.systemLocation(), info.systemLocation())});
     return devices;
 }
 
@@ -94,9 +118,19 @@ void MSComm::setSettings(const QString& settings)
     settings_ = settings;
 }
 
-QString MSComm::device() const
+void MSComm::setCommPort(int portNumber)
 {
-    return devicePath_.isEmpty() ? map_.deviceFor(commPort_) : devicePath_;
+    if (portNumber < 1 || portNumber > PortMap::Ports)
+        throw PortError(QStringLiteral("COM%1: port numbers run from 1 to %2").arg(portNumber).arg(PortMap::Ports));
+    commPort_ = portNumber;
+}
+
+QString MSComm::device()
+{
+    if (!devicePath_.isEmpty())
+        return devicePath_;
+    map_.refresh();
+    return map_.deviceFor(commPort_);
 }
 
 void MSComm::setPortOpen(bool open)

@@ -3,27 +3,44 @@
 #include "platform/ControlLines.h"
 #include "platform/SerialDevice.h"
 
+#include <QHash>
 #include <QStringList>
 
+#include <array>
 #include <functional>
 
-// Maps port numbers to devices: on Windows COMn is "COMn"; elsewhere it is the n-th serial
-// device the system reports, in natural order of the device path. Empty past the last one.
+// A serial device as the system reports it: its path, and a name that stays the same when it
+// is unplugged and plugged in again (its /dev/serial/by-id link where it has one).
+struct PortDevice {
+    QString path;
+    QString stableName;
+};
+
+// Gives port numbers 1 to 16 to devices the way Windows does. On Windows COMn is the device
+// "COMn". Elsewhere the devices present when the map is made take COM1, COM2, ... in path
+// order; a device that appears later takes the lowest free number; a number stays with its
+// device (known by its stable name) for the whole run, also while it is unplugged, so that a
+// number never moves to a device the user did not choose.
 class PortMap {
 public:
-    using DeviceList = std::function<QStringList()>;
+    static constexpr int Ports = 16;
+    using DeviceList = std::function<QList<PortDevice>()>;
 
     explicit PortMap(DeviceList list);
-    QString deviceFor(int portNumber) const { return deviceFor(portNumber, sortedDevices()); }
-    QString deviceFor(int portNumber, const QStringList& sorted) const;
-    // The system's devices in port-number order (empty on Windows, where COMn is "COMn").
-    QStringList sortedDevices() const;
+    // Looks at the system's devices again; a new one takes the lowest free number.
+    void refresh();
+    // The path of the device under the port number as of the last refresh; empty when none.
+    QString deviceFor(int portNumber) const;
 
     // The system's serial devices as QSerialPortInfo reports them.
-    static QStringList systemDevices();
+    static QList<PortDevice> systemDevices();
+    // The links in a folder such as /dev/serial/by-id, by the device each one points at.
+    static QHash<QString, QString> stableLinks(const QString& folder);
 
 private:
     DeviceList list_;
+    std::array<QString, Ports> numbered_; // stable name by port number - 1; empty while free
+    QHash<QString, QString> present_;     // path by stable name, of the devices present now
 };
 
 // The serial component: port number, line settings and open state, and the three control
@@ -33,15 +50,16 @@ class MSComm final : public ControlLines {
 public:
     MSComm(SerialDevice& device, ControlLines& simulator, PortMap map);
 
-    void setCommPort(int portNumber) { commPort_ = portNumber; }
+    // A number outside 1 to 16 throws PortError and leaves the port number as it was.
+    void setCommPort(int portNumber);
     int commPort() const { return commPort_; }
     void setSettings(const QString& settings);
     const QString& settings() const { return settings_; }
     // A device path that the next open uses instead of the port number; empty for none.
     void setDevicePath(const QString& path) { devicePath_ = path; }
-    // The device the next open reaches: the typed path, or the port number's device.
-    QString device() const;
-    const PortMap& portMap() const { return map_; }
+    // The device the next open reaches: the typed path, or the port number's device now.
+    QString device();
+    PortMap& portMap() { return map_; }
 
     // Writing true opens the port (PortError when it cannot be), false closes it.
     void setPortOpen(bool open);

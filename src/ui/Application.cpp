@@ -13,14 +13,20 @@
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
-    setApplicationName(QStringLiteral("Q390"));
-    setApplicationDisplayName(QStringLiteral("Q390"));
-    setApplicationVersion(QStringLiteral("1.00"));
-    setOrganizationName(Form1::Maker);
+    describe();
     // The toolkit's own texts (dialog buttons, the file dialog) in the window's language.
     if (translator_.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         installTranslator(&translator_);
+}
+
+void Application::describe()
+{
+    // No display name: the toolkit would append it to every window title, and the titles are
+    // the window's own texts exactly.
+    setApplicationName(QStringLiteral("Q390"));
+    setApplicationVersion(QStringLiteral("1.00"));
+    setOrganizationName(Form1::Maker);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

@@ -4,9 +4,9 @@
 #include "display/PlotWidget.h"
 #include "ui/AppIcon.h"
 #include "ui/Lamp.h"
+#include "ui/PortList.h"
 
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -75,8 +75,11 @@ void Form1::buildControls()
     setPalette(grey);
     setAutoFillBackground(true);
     setWindowIcon(appIcon());
-    // The layout is measured in twips for an 8.25-point font at 96 dots per inch.
+    // The layout is measured in twips for an 8.25-point font at 96 dots per inch, whose Latin
+    // letters are narrower than those of the usual sans-serif fonts (" +5V" gets 25 pixels):
+    // a CJK font draws the Latin captions as narrow as the Chinese ones need, where it exists.
     QFont small = font();
+    small.setFamilies({QStringLiteral("Noto Sans CJK SC"), small.family()});
     small.setPixelSize(11);
     setFont(small);
 
@@ -101,7 +104,7 @@ void Form1::buildControls()
     Label[10] = place<QLabel>(Frame3, "Label10", 360, 720, 375, 255);
     Label[10]->setText(QStringLiteral("±2V"));
 
-    Combo1 = place<QComboBox>(this, "Combo1", 120, 5280, 975, 300);
+    Combo1 = place<PortList>(this, "Combo1", 120, 5280, 975, 300);
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Shape1 = place<Lamp>(this, "Shape1", 1200, 5280, 255, 255);
@@ -122,6 +125,16 @@ void Form1::buildControls()
         if (option == 3 || option == 4)
             continue;
         Option[option]->setText(Option[option]->objectName());
+    }
+
+    // Tab stops once in each option group, on its selected button; the arrow keys move the
+    // selection within the group.
+    for (QRadioButton* button : Option) {
+        if (!button)
+            continue;
+        button->setFocusPolicy(Qt::ClickFocus);
+        connect(button, &QRadioButton::toggled, button,
+                [button](bool checked) { button->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus); });
     }
 
     for (int n = 1; n <= 6; ++n)
@@ -171,7 +184,7 @@ void Form1::Form_Load()
 void Form1::Command6_Click()
 {
     seams_.boxes.show(QStringLiteral("Q390 微型数据采集器\n版本 1.00\n\n%1 出品").arg(Maker),
-                      QStringLiteral("关于 Q390"), MsgStyle::Ok);
+                      QStringLiteral("关于 Q390 — %1").arg(Maker), MsgStyle::Ok);
 }
 
 bool Form1::isSelected(int option) const

@@ -20,12 +20,12 @@
 #include <array>
 #include <memory>
 
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
 class Lamp;
+class PortList;
 class PlotWidget;
 
 // Everything the window reaches outside itself.
@@ -94,7 +94,7 @@ private:
     QGroupBox* Frame3 = nullptr;
     std::array<QRadioButton*, 13> Option{}; // Option[1]..Option[12]
     std::array<QLabel*, 11> Label{};        // Label[1]..Label[10]
-    QComboBox* Combo1 = nullptr;
+    PortList* Combo1 = nullptr;
     Lamp* Shape1 = nullptr;
     std::array<QPushButton*, 7> Command{}; // Command[1]..Command[6]
 

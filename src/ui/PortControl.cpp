@@ -2,21 +2,23 @@
 
 #include "display/PlotWidget.h"
 #include "ui/Lamp.h"
+#include "ui/PortList.h"
 
-#include <QComboBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardItemModel>
 
 PortControl::PortControl(MSComm& comm, MessageBoxes& boxes, Lifetime& lifetime, OptionButtons& options, Widgets widgets)
     : comm_(comm), boxes_(boxes), lifetime_(lifetime), options_(options), w_(widgets)
 {
+    w_.Combo1->onOpening([this] { describeDevices(); });
 }
 
 void PortControl::setUp()
 {
     if (comm_.portOpen())
         comm_.setPortOpen(false);
-    for (int n = 1; n <= 16; ++n)
+    for (int n = 1; n <= PortMap::Ports; ++n)
         w_.Combo1->addItem(QStringLiteral("COM%1").arg(n));
     w_.Combo1->setCurrentIndex(0);
     comm_.setCommPort(w_.Combo1->currentIndex() + 1);
@@ -29,22 +31,25 @@ void PortControl::setUp()
 
 void PortControl::describeDevices()
 {
-    const QStringList devices = comm_.portMap().sortedDevices();
+    comm_.portMap().refresh();
+    auto* entries = static_cast<QStandardItemModel*>(w_.Combo1->model());
     for (int i = 0; i < w_.Combo1->count(); ++i) {
-        const QString device = comm_.portMap().deviceFor(i + 1, devices);
-        w_.Combo1->setItemData(i, device.isEmpty() ? QStringLiteral("无此端口") : device, Qt::ToolTipRole);
+        const QString device = comm_.portMap().deviceFor(i + 1);
+        entries->item(i)->setToolTip(device.isEmpty() ? PortTexts::NoSuchPort : device);
+        entries->item(i)->setEnabled(!device.isEmpty());
     }
 }
 
-// A list entry ("COM3") chooses a port number; anything else typed into the text field is a
-// device path opened as it stands.
+// A port name ("COM3") chooses a port number, refused outside 1 to 16; anything else typed into
+// the text field is a device path, opened as it stands.
 void PortControl::takeSelection()
 {
     const QString text = w_.Combo1->currentText().trimmed();
-    static const QRegularExpression entry(QStringLiteral("^COM([1-9][0-9]*)$"), QRegularExpression::CaseInsensitiveOption);
-    if (const auto match = entry.match(text); match.hasMatch() || text.isEmpty()) {
-        if (match.hasMatch())
-            comm_.setCommPort(match.captured(1).toInt());
+    static const QRegularExpression portName(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    if (const auto match = portName.match(text); match.hasMatch()) {
+        bool ok = false;
+        const int number = match.captured(1).toInt(&ok);
+        comm_.setCommPort(ok ? number : 0);
         comm_.setDevicePath({});
     } else {
         comm_.setDevicePath(text);

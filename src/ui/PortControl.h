@@ -5,9 +5,9 @@
 
 #include <QRgb>
 
-class QComboBox;
 class QPushButton;
 class Lamp;
+class PortList;
 class PlotWidget;
 
 namespace PortTexts {
@@ -15,6 +15,7 @@ inline const QString Open = QStringLiteral("打开串口");
 inline const QString Close = QStringLiteral("关闭串口");
 inline const QString Title = QStringLiteral("Q390A 数据采集器");
 inline const QString InvalidPort = QStringLiteral("无效端口号");
+inline const QString NoSuchPort = QStringLiteral("无此端口");
 inline const QString CommFailed = QStringLiteral("串口通信失败：");
 inline const QString Simulated = QStringLiteral("模拟信号");
 } // namespace PortTexts
@@ -29,7 +30,7 @@ public:
     struct Widgets {
         QPushButton* Command2;
         Lamp* Shape1;
-        QComboBox* Combo1;
+        PortList* Combo1;
         PlotWidget* Picture1;
     };
 
@@ -42,7 +43,7 @@ public:
     void lineFailed(const QString& reason);
 
 private:
-    // Sets the tooltip of each port list entry to the device it stands for.
+    // Each list entry names the device it stands for now; entries with none are greyed.
     void describeDevices();
     void showState(bool open);
     void takeSelection();

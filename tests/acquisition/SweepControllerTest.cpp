@@ -176,7 +176,7 @@ TEST(Sweep, LineFailureStopsTheSweepAndDropsItsSamples)
         void step() { if (--left < 0) throw LineError(QStringLiteral("Input/output error")); }
     } lines(65 * 300 + 7);
     FakeSerialDevice serial;
-    MSComm comm(serial, lines, PortMap([] { return QStringList(); }));
+    MSComm comm(serial, lines, PortMap([] { return QList<PortDevice>(); }));
     ConverterLink link(comm);
     AcquisitionState state;
     RecordingSurface plot;

@@ -63,6 +63,50 @@ TEST_F(PlotWidgetTest, ShowsGridColorOnGridLinesAndTraceColorOnTheTrace)
     EXPECT_EQ(at(plot, 0, 0), background);
 }
 
+// The lengths of the runs of one colour along a column or row of device pixels.
+std::vector<int> runs(const QImage& picture, QRgb colour, int x, int y, bool down)
+{
+    std::vector<int> lengths;
+    int run = 0;
+    for (int i = 0; i <= (down ? picture.height() : picture.width()); ++i) {
+        const bool inside = i < (down ? picture.height() : picture.width());
+        if (inside && (picture.pixel(down ? x : i, down ? i : y) | 0xFF000000u) == colour) {
+            ++run;
+        } else if (run) {
+            lengths.push_back(run);
+            run = 0;
+        }
+    }
+    return lengths;
+}
+
+// At 200 % (ctest's display_200) as at 100 %: grid and trace one logical pixel wide, every
+// pixel background, grid or trace colour.
+TEST_F(PlotWidgetTest, LinesAreOneLogicalPixelWideAndSharpAtAnyScale)
+{
+    plot.clear();
+    Drawgrid1(plot);
+    const QImage& picture = plot.picture();
+    const int wide = qRound(picture.devicePixelRatio());
+    ASSERT_EQ(wide, qRound(plot.devicePixelRatioF()));
+    const auto across = [&](double twips) { return int(twips / 15.0 * wide); };
+    // 11 horizontal lines down a column and 11 vertical ones along a row, each line whole.
+    EXPECT_EQ(runs(picture, GridColor, across(300), 0, true), std::vector<int>(11, wide));
+    EXPECT_EQ(runs(picture, GridColor, 0, across(300), false), std::vector<int>(11, wide));
+    TraceRun run;
+    for (int i = 1; i <= 8192; ++i) {
+        const PlotLine s = run.segment(i, i < 4096 ? 1000 : 1000 + (i - 4096));
+        plot.drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor);
+    }
+    EXPECT_EQ(runs(picture, TraceColor, across(1000), 0, true), std::vector<int>{wide});
+    const QRgb background = picture.pixel(across(300) + 2 * wide, across(300) + 2 * wide) | 0xFF000000u;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb pixel = picture.pixel(x, y) | 0xFF000000u;
+            ASSERT_TRUE(pixel == background || pixel == GridColor || pixel == TraceColor) << x << "," << y;
+        }
+}
+
 TEST_F(PlotWidgetTest, CutsLinesAtTheEdgeOfTheInterior)
 {
     plot.clear();

@@ -114,7 +114,7 @@ TEST(LongRun, SweepsLeaveNoGrowthInMemoryDescriptorsOrTimers)
     QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [] { return QString(); }};
     FakeSerialDevice serial;
     long conversions = 0;
-    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QStringList(); },
+    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QList<PortDevice>(); },
                 [&conversions](const ConversionRequest&) { return int(conversions++ % 4096) - 2048; }}};
     Timers timers;
 

@@ -213,7 +213,7 @@ struct Monkey::Session {
           printer(pdf, [&m](long lines) { m.onPage(lines); }),
           serial([&m](const QString& device) { return m.onOpen(device); },
                  [&m](const ConversionRequest& r) { return m.onConversion(r, true); }),
-          form({boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QStringList{Device}; },
+          form({boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QList<PortDevice>{{Device, Device}}; },
                 [&m](const ConversionRequest& r) { return m.onConversion(r, false); }})
     {
         boxes.whileShown = [&m] { m.onBox(); };

@@ -99,7 +99,7 @@ TEST(FtdiBitBang, TheBytesAreTheFramesInOrderAndLookAheadEndsWithItsRun)
     ChipOnPins pins;
     QtSerialDevice serial;
     SimulatedConverter whileClosed;
-    MSComm comm(serial, whileClosed, PortMap([] { return QStringList{Typed}; }));
+    MSComm comm(serial, whileClosed, PortMap([] { return QList<PortDevice>{{Typed, Typed}}; }));
     comm.setPortOpen(true);
     ASSERT_EQ(comm.path(), SerialDevice::Path::FtdiBitBang);
     ConverterLink link(comm);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <cstring>
 
 namespace {
@@ -136,6 +138,17 @@ TEST(PortClose, ReleasesTheDeviceSoThisProgramOrAnotherOpensItAtOnce)
     w.form.Command2_Click();
     expectOpen(w);
     EXPECT_TRUE(w.boxes.calls.empty());
+}
+
+// Stable names come from links like those in /dev/serial/by-id, which point at device nodes.
+TEST(PortMap, StableNamesAreTheLinksToEachDevice)
+{
+    QTemporaryDir byId;
+    const QString link = byId.filePath(QStringLiteral("usb-Q390_A12-if00-port0"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), link));
+    ASSERT_TRUE(QFile::link(byId.filePath(QStringLiteral("gone")), byId.filePath(QStringLiteral("dangling"))));
+    EXPECT_EQ(PortMap::stableLinks(byId.path()), (QHash<QString, QString>{{QStringLiteral("/dev/null"), link}}));
+    EXPECT_TRUE(PortMap::stableLinks(byId.filePath(QStringLiteral("none"))).isEmpty());
 }
 
 } // namespace

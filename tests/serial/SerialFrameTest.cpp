@@ -24,7 +24,7 @@ namespace {
 // The converter link over MSComm with the device open for real: QSerialPort opens it and
 // the native driver carries the line operations.
 struct OpenLink {
-    explicit OpenLink(const QString& device) : comm(serial, whileClosed, PortMap([device] { return QStringList{device}; }))
+    explicit OpenLink(const QString& device) : comm(serial, whileClosed, PortMap([device] { return QList<PortDevice>{{device, device}}; }))
     {
         comm.setPortOpen(true);
     }

@@ -38,7 +38,7 @@ inline qint16 storedSample(int code, bool unipolar)
 struct Window {
     explicit Window(const QString& device, const QString& sysfs = QStringLiteral("/sys"))
         : serial(sysfs), form(Form1Seams{boxes, pump, timer, lifetime, dialog, clock, printer, serial,
-                          [device] { return QStringList{device}; }})
+                          [device] { return QList<PortDevice>{{device, device}}; }})
     {
         form.Form_Load();
     }

@@ -17,7 +17,14 @@
 #include <map>
 #include <QStringList>
 #include <optional>
+#include <ostream>
 #include <vector>
+
+// Failures show texts as text, not as code units.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 // One operation on a plot or printer surface: a clear / end of document, or a line.
 struct SurfaceOp {

@@ -14,7 +14,7 @@ struct SweepRig {
     std::vector<ConversionRequest>& asked = scripted.asked;
     SimulatedConverter converter{scripted.source()};
     FakeSerialDevice serial;
-    MSComm comm{serial, converter, PortMap([] { return QStringList{QStringLiteral("/dev/ttyUSB0")}; })};
+    MSComm comm{serial, converter, PortMap([] { return QList<PortDevice>{{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyUSB0")}}; })};
     ConverterLink link{comm};
     AcquisitionState state;
     RecordingSurface plot;

@@ -18,8 +18,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -36,7 +40,9 @@ struct Window {
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
     RecordingPrinter printer;
     FakeSerialDevice serial;
-    QStringList devices{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyS10"), QStringLiteral("/dev/ttyS2")};
+    QList<PortDevice> devices{{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/serial/by-id/usb-A")},
+                              {QStringLiteral("/dev/ttyS10"), QStringLiteral("/dev/ttyS10")},
+                              {QStringLiteral("/dev/ttyS2"), QStringLiteral("/dev/ttyS2")}};
     ScriptedCodes scripted;
     std::deque<int>& codes = scripted.codes;
     std::vector<ConversionRequest>& asked = scripted.asked;
@@ -95,7 +101,7 @@ TEST(Form1, StartsUpInTheStatedState)
     EXPECT_EQ(combo->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyS2"));
     EXPECT_EQ(combo->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyS10"));
     EXPECT_EQ(combo->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyUSB0"));
-    EXPECT_NE(combo->itemData(3, Qt::ToolTipRole).toString(), QString());
+    EXPECT_EQ(combo->itemData(3, Qt::ToolTipRole).toString(), QStringLiteral("无此端口"));
 
     // The grid twice, once over a cleared surface: one grid.
     EXPECT_EQ(w.plot()->picture(), gridAlone(w.plot()->size()));
@@ -103,7 +109,80 @@ TEST(Form1, StartsUpInTheStatedState)
     EXPECT_EQ(w.form.focusWidget(), w.command(1));
 }
 
-TEST(Form1, ControlsSitAtTheirTwipGeometryWithTheirCaptions)
+// A caption as its control's style lays it out: the text, the area it is drawn in (and
+// clipped to), and its alignment there.
+struct Caption {
+    QString text;
+    QRect area;
+    Qt::Alignment alignment;
+};
+
+QList<Caption> captionsOf(QWidget* widget)
+{
+    QStyle* style = widget->style();
+    QStyleOptionButton button;
+    button.initFrom(widget);
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return {{label->text(), label->contentsRect(), label->alignment()}};
+    if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
+        button.text = radio->text();
+        return {{radio->text(), style->subElementRect(QStyle::SE_RadioButtonContents, &button, radio),
+                 Qt::AlignLeft | Qt::AlignVCenter}};
+    }
+    if (auto* push = qobject_cast<QPushButton*>(widget)) {
+        button.text = push->text();
+        button.features = QStyleOptionButton::AutoDefaultButton;
+        return {{push->text(), style->subElementRect(QStyle::SE_PushButtonContents, &button, push), Qt::AlignCenter}};
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        QStyleOptionGroupBox frame;
+        frame.initFrom(group);
+        frame.text = group->title();
+        frame.textAlignment = group->alignment();
+        frame.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        frame.lineWidth = 1;
+        const QRect label = style->subControlRect(QStyle::CC_GroupBox, &frame, QStyle::SC_GroupBoxLabel, group);
+        return {{group->title(), label.intersected(group->rect()), Qt::AlignLeft | Qt::AlignVCenter}};
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) { // every entry, in the text field
+        QList<Caption> entries;
+        const QRect field = combo->lineEdit()->contentsRect().adjusted(2, 0, -2, 0);
+        const QRect inCombo(combo->lineEdit()->mapTo(combo, field.topLeft()), field.size());
+        for (int i = 0; i < combo->count(); ++i)
+            entries.append({combo->itemText(i), inCombo.intersected(combo->rect()), Qt::AlignLeft | Qt::AlignVCenter});
+        return entries;
+    }
+    return {};
+}
+
+// Every caption of every control is whole on screen: the ink of its glyphs, in the control's
+// own font at this screen's scale, lies inside the area its style draws it in. The channel and
+// range buttons' own names are meant to be hidden; their round buttons must be whole.
+void expectCaptionsWhole(QWidget* window)
+{
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (qobject_cast<QRadioButton*>(widget) && widget->objectName() == static_cast<QRadioButton*>(widget)->text()) {
+            QStyleOptionButton button;
+            button.initFrom(widget);
+            const QRect indicator = widget->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &button, widget);
+            EXPECT_TRUE(widget->rect().contains(indicator)) << widget->objectName().toStdString();
+            continue;
+        }
+        for (const Caption& caption : captionsOf(widget)) {
+            const QFontMetrics metrics = widget->fontMetrics();
+            const QRect line = QStyle::alignedRect(Qt::LeftToRight, caption.alignment,
+                                                   metrics.size(Qt::TextShowMnemonic, caption.text), caption.area);
+            const QRect ink = metrics.tightBoundingRect(caption.text).translated(line.left(), line.top() + metrics.ascent());
+            EXPECT_TRUE(caption.area.contains(ink))
+                << widget->objectName().toStdString() << " \"" << caption.text.toStdString() << "\" needs "
+                << ink.width() << "x" << ink.height() << " px at (" << ink.x() << "," << ink.y() << "), has "
+                << caption.area.width() << "x" << caption.area.height() << " at (" << caption.area.x() << ","
+                << caption.area.y() << ") at scale " << widget->devicePixelRatioF();
+        }
+    }
+}
+
+TEST(Form1, ControlsSitAtTheirTwipGeometryWithEveryCaptionWhole)
 {
     Window w;
     struct Expect {
@@ -142,6 +221,8 @@ TEST(Form1, ControlsSitAtTheirTwipGeometryWithTheirCaptions)
     EXPECT_EQ(w.option(5)->parentWidget()->objectName(), QStringLiteral("Frame2"));
     EXPECT_EQ(w.option(12)->parentWidget()->objectName(), QStringLiteral("Frame3"));
     EXPECT_EQ(w.option(3)->parentWidget()->objectName(), QStringLiteral("Frame1"));
+
+    expectCaptionsWhole(&w.form);
 
     const QRect exitAt = w.command(1)->geometry();
     w.form.resize(900, 700); // nothing moves when the window is resized
@@ -271,21 +352,48 @@ TEST(Form1, ASweepKeepsToOneSourceAndTheNoteMarksExactlyWhatTheSimulatorDrew)
     EXPECT_FALSE(w.plot()->showsOverlay());
 }
 
-TEST(Form1, LaterSelectionOrTypedPathTakesEffectAtTheNextOpen)
+// Numbers stay with their devices for the whole run: a device that comes later takes the lowest
+// free number, an unplugged one keeps its number and gets it back when it returns.
+TEST(Form1, PortNumbersStayWithTheirDevicesAndWithinOneToSixteen)
 {
     Window w;
     auto* combo = w.get<QComboBox>("Combo1");
-    combo->setCurrentIndex(2);
-    w.click(w.command(2));
-    w.click(w.command(2));
-    combo->setEditText(QStringLiteral("/dev/ttyACM7"));
-    w.click(w.command(2));
-    w.click(w.command(2));
-    combo->setCurrentIndex(15); // past the last device
-    w.click(w.command(2));
-    EXPECT_EQ(w.serial.opened, (QStringList{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyACM7")}));
-    ASSERT_EQ(w.boxes.calls.size(), 1u);
-    EXPECT_EQ(w.boxes.calls[0].text, QStringLiteral("无效端口号"));
+    const auto entry = [&](int number) {
+        const QModelIndex index = combo->model()->index(number - 1, 0);
+        return (index.flags() & Qt::ItemIsEnabled ? QString() : QStringLiteral("greyed "))
+            + index.data(Qt::ToolTipRole).toString();
+    };
+    const auto openAndClose = [&](const QString& text) {
+        combo->setEditText(text);
+        w.click(w.command(2));
+        if (w.form.comm().portOpen())
+            w.click(w.command(2));
+    };
+
+    w.devices.append({QStringLiteral("/dev/ttyACM0"), QStringLiteral("/dev/serial/by-id/usb-B")});
+    w.devices.removeFirst(); // usb-A unplugged
+    combo->showPopup();
+    combo->hidePopup();
+    EXPECT_EQ(entry(1), QStringLiteral("/dev/ttyS2")); // not the newcomer, first in path order
+    EXPECT_EQ(entry(3), QStringLiteral("greyed 无此端口"));
+    EXPECT_EQ(entry(4), QStringLiteral("/dev/ttyACM0"));
+    EXPECT_EQ(entry(16), QStringLiteral("greyed 无此端口"));
+
+    // Back on another path, usb-A is COM3 again; a new adapter takes the lowest free number.
+    w.devices.append({QStringLiteral("/dev/ttyUSB1"), QStringLiteral("/dev/serial/by-id/usb-A")});
+    w.devices.append({QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/serial/by-id/usb-C")});
+    for (const char* text : {"COM1", "COM3", "com5", "/dev/ttyACM7", "COM6", "COM17", "COM99999999999", "COM0"})
+        openAndClose(QString::fromLatin1(text));
+    EXPECT_EQ(w.serial.opened, (QStringList{QStringLiteral("/dev/ttyS2"), QStringLiteral("/dev/ttyUSB1"),
+                                            QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyACM7")}));
+    ASSERT_EQ(w.boxes.calls.size(), 4u); // COM6 has no device; the others are no port numbers
+    for (const MessageCall& call : w.boxes.calls)
+        EXPECT_EQ(call, (MessageCall{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), 48}));
+    EXPECT_EQ(w.form.comm().commPort(), 6);
+    combo->showPopup();
+    combo->hidePopup();
+    EXPECT_EQ(entry(3), QStringLiteral("/dev/ttyUSB1"));
+    EXPECT_EQ(entry(5), QStringLiteral("/dev/ttyUSB0"));
 }
 
 TEST(Form1, RealSerialPortThatDoesNotExistGivesOneMessage)
@@ -299,7 +407,7 @@ TEST(Form1, RealSerialPortThatDoesNotExistGivesOneMessage)
     RecordingPrinter printer;
     QtSerialDevice serial;
     Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial,
-                [] { return QStringList{QStringLiteral("/nonexistent/ttyQ390")}; }}};
+                [] { return QList<PortDevice>{{QStringLiteral("/nonexistent/ttyQ390"), QStringLiteral("/nonexistent/ttyQ390")}}; }}};
     form.Form_Load();
     form.Command2_Click();
     EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), 48}}));
@@ -394,7 +502,7 @@ struct ExitRig {
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
     QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [] { return QString(); }};
     JournalPort serial;
-    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QStringList{QStringLiteral("/dev/ttyS0")}; }}};
+    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QList<PortDevice>{{QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyS0")}}; }}};
 };
 
 TEST(ExitDeathTest, ClosesThePortAndThenNothingRunsNotEvenClicksQueuedBehindItOrABoxOpenAtThatMoment)
@@ -448,7 +556,7 @@ TEST(Form1, ATimerThatOutlivesTheWindowNoLongerReachesIt)
         FixedClock clock{QDateTime::currentDateTime()};
         RecordingPrinter printer;
         FakeSerialDevice serial;
-        Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QStringList(); }}};
+        Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QList<PortDevice>(); }}};
         form.Form_Load();
         EXPECT_TRUE(timer.isEnabled());
     }
@@ -456,6 +564,45 @@ TEST(Form1, ATimerThatOutlivesTheWindowNoLongerReachesIt)
     timer.setEnabled(true);
     QTest::qWait(20); // ticks fall due; under the sanitizers a stale handler would be caught here
     timer.setEnabled(false);
+}
+
+// The names of the controls Tab visits from Exit, once round.
+QString tabStops()
+{
+    QStringList stops;
+    QWidget* start = QApplication::focusWidget();
+    do {
+        QWidget* focus = QApplication::focusWidget();
+        stops << (qobject_cast<QComboBox*>(focus->parentWidget()) ? focus->parentWidget() : focus)->objectName();
+        QTest::keyClick(focus, Qt::Key_Tab);
+    } while (QApplication::focusWidget() != start && stops.size() < 40);
+    return stops.join(u' ');
+}
+
+TEST(Form1, KeyboardStopsOncePerGroupOnItsSelectionAndExitTakesEnterAndSpace)
+{
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
+        Window w;
+        QApplication::setActiveWindow(&w.form);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w.form));
+        ASSERT_EQ(QApplication::focusWidget(), w.command(1));
+        QTest::keyClick(w.command(1), key);
+        EXPECT_EQ(w.lifetime.ends, 1) << key;
+    }
+    Window w;
+    QApplication::setActiveWindow(&w.form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.form));
+    EXPECT_EQ(tabStops(), "Command1 Picture1 Command3 Command4 Command5 Command6 Option4 Option1 Option12 Combo1 Command2");
+
+    // Arrow keys move the selection within a group; the group's stop follows it.
+    w.option(4)->setFocus();
+    QTest::keyClick(w.option(4), Qt::Key_Right);
+    EXPECT_TRUE(w.option(3)->isChecked());
+    EXPECT_FALSE(w.timer.enabled);
+    w.click(w.option(7));
+    w.click(w.option(11));
+    w.command(1)->setFocus();
+    EXPECT_EQ(tabStops(), "Command1 Picture1 Command3 Command4 Command5 Command6 Option3 Option7 Option11 Combo1 Command2");
 }
 
 TEST(Form1, AboutNamesProgramVersionAndMaker)
@@ -467,6 +614,7 @@ TEST(Form1, AboutNamesProgramVersionAndMaker)
     EXPECT_TRUE(w.boxes.calls[0].text.contains(QStringLiteral("Q390")));
     EXPECT_TRUE(w.boxes.calls[0].text.contains(QStringLiteral("1.00")));
     EXPECT_TRUE(w.boxes.calls[0].text.contains(Form1::Maker));
+    EXPECT_TRUE(w.boxes.calls[0].title.contains(Form1::Maker));
 }
 
 TEST(Application, IconCarriesThreeImages)
