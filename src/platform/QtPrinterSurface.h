@@ -3,8 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/PrinterSurface.h"
 #include "platform/WindowSystem.h"
-
-#include <QPainter>
+#include "printing/PdfPage.h"
 
 #include <functional>
 #include <memory>
@@ -35,6 +34,5 @@ private:
     DefaultPrinter defaultPrinter_;
     std::unique_ptr<Document> doc_;
     // Declared after the document it paints on, so that it ends before the document goes.
-    QPainter painter_;
-    QRgb penColour_ = 0;
+    PagePainter painter_;
 };

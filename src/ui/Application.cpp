@@ -14,7 +14,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Q390"));
     setApplicationDisplayName(QStringLiteral("Q390"));
-    setApplicationVersion(QStringLiteral("1.00"));
+    setApplicationVersion(QStringLiteral(Q390_VERSION));
     setOrganizationName(Form1::Maker);
     // The toolkit's own texts (dialog buttons, the file dialog) in the window's language.
     if (translator_.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
