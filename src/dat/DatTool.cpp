@@ -110,7 +110,7 @@ Request parse(const QStringList& args)
 SampleArray readRecords(const QString& path)
 {
     const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
+    if (!info.exists())
         throw failure(path, QStringLiteral("no such file"));
     if (info.isDir())
         throw failure(path, QStringLiteral("is a folder, not a data file"));
@@ -217,31 +217,33 @@ QByteArray pdf(const Request& request, const SampleArray& samples, Range range)
     return pdf.bytes();
 }
 
-void deliver(const Request& request, const QByteArray& result, std::FILE* out)
+QByteArray result(const Request& request, const SampleArray& samples, Range range)
 {
-    if (request.output.isEmpty()) {
-        if (std::fwrite(result.constData(), 1, result.size(), out) != std::size_t(result.size()) || std::fflush(out) != 0)
-            throw failure(QStringLiteral("standard output"), QString::fromLocal8Bit(std::strerror(errno)));
-        return;
-    }
-    WholeFile file(request.output);
-    if (!file.open() || !file.commit(result))
-        throw failure(request.output, file.errorString());
+    if (request.command == u"info")
+        return info(request, samples, range);
+    if (request.command == u"csv")
+        return csv(samples, range);
+    if (request.command == u"png")
+        return png(samples, range, request.scale);
+    return pdf(request, samples, range);
 }
 
 int execute(const QStringList& args, std::FILE* out, std::FILE* err)
 {
     const Request request = parse(args);
+    // An output that cannot be written is found before any work; until the commit it is a
+    // temporary file beside its name that goes again when anything fails.
+    std::optional<WholeFile> output;
+    if (!request.output.isEmpty() && !output.emplace(request.output).open())
+        throw failure(request.output, output->errorString());
     const SampleArray samples = readRecords(request.input);
-    const Range range = chooseRange(request, samples, err);
-    if (request.command == u"info")
-        deliver(request, info(request, samples, range), out);
-    else if (request.command == u"csv")
-        deliver(request, csv(samples, range), out);
-    else if (request.command == u"png")
-        deliver(request, png(samples, range, request.scale), out);
-    else
-        deliver(request, pdf(request, samples, range), out);
+    const QByteArray bytes = result(request, samples, chooseRange(request, samples, err));
+    if (output) {
+        if (!output->commit(bytes))
+            throw failure(request.output, output->errorString());
+    } else if (std::fwrite(bytes.constData(), 1, bytes.size(), out) != std::size_t(bytes.size()) || std::fflush(out) != 0) {
+        throw failure(QStringLiteral("standard output"), QString::fromLocal8Bit(std::strerror(errno)));
+    }
     return 0;
 }
 
