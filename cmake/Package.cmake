@@ -12,15 +12,15 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${Q390_HOMEPAGE}")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
- The Q390 is an eight-channel, 12-bit data-acquisition unit on a PC serial port.
- This program clocks the converter's serial interface through the port's
- modem-control lines and draws each sweep of 8192 conversions as a trace over
- a grid; it saves sweeps to data files, loads them back and prints them. With
- the port closed a built-in simulated converter answers.
- .
- q390-dat turns the data files into CSV with codes and volts, a summary, a
- PNG picture of the plot or a PDF of the printed page.")
+# The synopsis is the summary above; CPack indents these lines and marks the empty one.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The Q390 is an eight-channel, 12-bit data-acquisition unit on a PC serial port.
+This program clocks the converter's serial interface through the port's
+modem-control lines and draws each sweep of 8192 conversions as a trace over
+a grid; it saves sweeps to data files, loads them back and prints them. With
+the port closed a built-in simulated converter answers.
+
+q390-dat turns the data files into CSV with codes and volts, a summary, a
+PNG picture of the plot or a PDF of the printed page.")
 # The libraries come from the binaries; the window's Chinese captions need a CJK font.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")

@@ -9,6 +9,12 @@ q390_packages=(
   googletest libgtest-dev libgmock-dev
   fonts-noto-cjk        # the window's captions are Chinese
   poppler-utils         # tests render printed PDFs to pixels
+  cups printer-driver-cups-pdf  # a real print spooler for the print test
+)
+
+# Building and checking the Debian package.
+q390_package_tools=(
+  dpkg-dev file fakeroot lintian desktop-file-utils appstream
 )
 
 q390_missing() {
