@@ -2,6 +2,7 @@
 // (QT_QPA_PLATFORM: offscreen, or xcb under an X server). Prints one line per figure.
 
 #include "BenchWindow.h"
+#include "DatBench.h"
 #include "Loops.h"
 #include "Probe.h"
 #include "Process.h"
@@ -29,6 +30,8 @@ constexpr int FewSweeps = 100;
 constexpr int ManySweeps = 2000;
 constexpr long MemoryGoalKiB = 1024;
 constexpr int StartUpRuns = 7;
+constexpr int DatRuns = 21;
+constexpr double DatGoalMs = 50;
 
 void line(const QString& text)
 {
@@ -113,6 +116,15 @@ void reportStartUp()
              .arg(ms(startUp.fromSpawnMs, 0)).arg(StartUpRuns).arg(ms(startUp.fromKernelStartMs, 0)));
 }
 
+void reportDatCsv()
+{
+    const DatCsv csv = measureDatCsv(DatRuns);
+    line(QStringLiteral("q390-dat csv of one file: %1 (%2 of processor time) from start to end of the process, %3 of "
+                        "it the conversion; median of %4   goal ≤ %5   %6")
+             .arg(ms(csv.processMs), ms(csv.processCpuMs), ms(csv.conversionMs, 2)).arg(DatRuns)
+             .arg(ms(DatGoalMs, 0)).arg(verdict(csv.processMs <= DatGoalMs)));
+}
+
 struct Section {
     const char* name;
     std::function<void(BenchWindow&)> run;
@@ -131,6 +143,7 @@ const Section Sections[] = {
     {"hold", reportHold},
     {"memory", reportMemory},
     {"startup", [](BenchWindow&) { reportStartUp(); }},
+    {"dat", [](BenchWindow&) { reportDatCsv(); }},
 };
 
 } // namespace
@@ -147,7 +160,7 @@ int main(int argc, char** argv)
     QStringList wanted = app.arguments().mid(1);
     for (const QString& name : wanted)
         if (std::none_of(std::begin(Sections), std::end(Sections), [&](const Section& s) { return name == QLatin1StringView(s.name); }))
-            qFatal("no section %s; the sections are loops scan slow hold memory startup", qPrintable(name));
+            qFatal("no section %s; the sections are loops scan slow hold memory startup dat", qPrintable(name));
 
     line(QStringLiteral("Q390 benchmark on %1, %2 cores; platform %3; load average %4")
              .arg(probe::cpuModel()).arg(probe::cores()).arg(QGuiApplication::platformName(), probe::loadAverage()));
