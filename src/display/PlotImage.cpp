@@ -1,23 +1,33 @@
 #include "display/PlotImage.h"
 
+#include "display/ScreenDrawing.h"
+
 #include <cmath>
 
-PlotImage::PlotImage(int scale)
-    : image_(int(std::ceil(PlotSpace::Width * scale / TwipsPerPixel)) + 1,
-             int(std::ceil(PlotSpace::Height * scale / TwipsPerPixel)) + 1, QImage::Format_RGB32)
+namespace {
+
+// Pixels enough for a line on the far edge of PlotSpace.
+int pixels(int twips, int scale)
 {
+    return int(std::ceil(twips * scale / ScreenDrawing::TwipsPerPixel)) + 1;
+}
+
+} // namespace
+
+PlotImage::PlotImage(int scale)
+    : image_(pixels(PlotSpace::Width, scale), pixels(PlotSpace::Height, scale), QImage::Format_RGB32)
+{
+    image_.setDevicePixelRatio(scale);
     image_.fill(Qt::black);
     painter_.begin(&image_);
-    painter_.setRenderHint(QPainter::Antialiasing, false);
-    painter_.scale(scale / TwipsPerPixel, scale / TwipsPerPixel);
-    painter_.setPen(QPen(QColor::fromRgb(colour_), 0));
+    ScreenDrawing::prepare(painter_);
 }
 
 void PlotImage::clear()
 {
     painter_.save();
     painter_.resetTransform();
-    painter_.fillRect(image_.rect(), Qt::black);
+    painter_.fillRect(QRect(QPoint(0, 0), image_.deviceIndependentSize().toSize() + QSize(1, 1)), Qt::black);
     painter_.restore();
 }
 
@@ -25,7 +35,7 @@ void PlotImage::drawLine(float x1, float y1, float x2, float y2, QRgb colour)
 {
     if (colour != colour_) {
         colour_ = colour;
-        painter_.setPen(QPen(QColor::fromRgb(colour), 0));
+        painter_.setPen(ScreenDrawing::pen(colour));
     }
     painter_.drawLine(QLineF(x1, y1, x2, y2));
 }

@@ -1,5 +1,7 @@
 #include "display/PlotWidget.h"
 
+#include "display/ScreenDrawing.h"
+
 #include <QPaintEvent>
 
 #include <algorithm>
@@ -45,10 +47,8 @@ QPainter& PlotWidget::painter()
 {
     if (!painter_) {
         painter_ = std::make_unique<QPainter>(&image_);
-        painter_->setRenderHint(QPainter::Antialiasing, false);
-        painter_->scale(1.0 / TwipsPerPixel, 1.0 / TwipsPerPixel);
+        ScreenDrawing::prepare(*painter_);
         penColour_ = 0;
-        painter_->setPen(QPen(QColor::fromRgb(penColour_), 0));
     }
     return *painter_;
 }
@@ -73,7 +73,7 @@ void PlotWidget::drawLine(float x1, float y1, float x2, float y2, QRgb colour)
     QPainter& p = painter();
     if (colour != penColour_) {
         penColour_ = colour;
-        p.setPen(QPen(QColor::fromRgb(colour), 0));
+        p.setPen(ScreenDrawing::pen(colour));
     }
     p.drawLine(QLineF(x1, y1, x2, y2));
     drawn_.add(x1, y1, x2, y2);

@@ -1,9 +1,11 @@
 #include "printing/PdfPage.h"
 
+#include "display/ScreenDrawing.h"
+
 namespace {
 
 // One screen pixel, so the page shows the plot as the window does, at the same size.
-constexpr qreal PenWidth = 15;
+constexpr qreal PenWidth = ScreenDrawing::TwipsPerPixel;
 
 } // namespace
 
