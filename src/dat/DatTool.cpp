@@ -5,8 +5,9 @@
 #include "display/PlotImage.h"
 #include "display/Trace.h"
 #include "platform/Failure.h"
+#include "platform/PdfPage.h"
 #include "platform/WholeFile.h"
-#include "printing/PdfPage.h"
+#include "printing/PrintedPage.h"
 #include "storage/SampleFile.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
 #include "platform/QtPrinterSurface.h"
 
+#include "platform/PdfPage.h"
 #include "platform/WholeFile.h"
-#include "printing/PdfPage.h"
 #include "storage/SampleFile.h"
 
 #include <QPrinter>

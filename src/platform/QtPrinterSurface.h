@@ -3,7 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/PrinterSurface.h"
 #include "platform/WindowSystem.h"
-#include "printing/PdfPage.h"
+#include "platform/PdfPage.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "printing/PrintCommand.h"
 
-#include "printing/PdfPage.h"
+#include "printing/PrintedPage.h"
 
 PrintCommand::PrintCommand(const AcquisitionState& state, PrinterSurface& printer, SweepTimer& timer, MessageBoxes& boxes)
     : state_(state), printer_(printer), timer_(timer), boxes_(boxes)

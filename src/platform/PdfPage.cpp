@@ -1,4 +1,4 @@
-#include "printing/PdfPage.h"
+#include "platform/PdfPage.h"
 
 #include "display/ScreenDrawing.h"
 
