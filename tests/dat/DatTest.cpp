@@ -220,7 +220,7 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
         {{QStringLiteral("png"), path(QStringLiteral("folder.dat")), QStringLiteral("-o"), out}, 1, QStringLiteral("folder.dat: is a folder")},
         {{QStringLiteral("png"), path(QStringLiteral("fifo.dat")), QStringLiteral("-o"), out}, 1, QStringLiteral("fifo.dat: not a regular file")},
         {{QStringLiteral("csv"), QStringLiteral("/dev/zero")}, 1, QStringLiteral("/dev/zero: not a regular file")},
-        {{QStringLiteral("png"), good, QStringLiteral("-o"), path(QStringLiteral("no/such/folder.png"))}, 1, QStringLiteral("no/such/folder.png: ")},
+        {{QStringLiteral("png"), good, QStringLiteral("-o"), path(QStringLiteral("no/such/folder.png"))}, 1, QStringLiteral("no/such/folder.png: No such file or directory")},
         {{QStringLiteral("pdf"), good, QStringLiteral("-o"), path(QStringLiteral("folder.dat"))}, 1, QStringLiteral("folder.dat: ")},
         {{QStringLiteral("plot"), good}, 2, QStringLiteral("unknown command 'plot'")},
         {{}, 2, QStringLiteral("no command given")},
