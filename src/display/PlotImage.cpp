@@ -20,7 +20,7 @@ PlotImage::PlotImage(int scale)
     image_.setDevicePixelRatio(scale);
     image_.fill(Qt::black);
     painter_.begin(&image_);
-    ScreenDrawing::prepare(painter_);
+    ScreenDrawing::prepare(painter_, scale);
 }
 
 void PlotImage::clear()
@@ -35,7 +35,7 @@ void PlotImage::drawLine(float x1, float y1, float x2, float y2, QRgb colour)
 {
     if (colour != colour_) {
         colour_ = colour;
-        painter_.setPen(ScreenDrawing::pen(colour));
+        painter_.setPen(ScreenDrawing::pen(colour, image_.devicePixelRatio()));
     }
     painter_.drawLine(QLineF(x1, y1, x2, y2));
 }

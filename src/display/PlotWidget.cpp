@@ -47,7 +47,7 @@ QPainter& PlotWidget::painter()
 {
     if (!painter_) {
         painter_ = std::make_unique<QPainter>(&image_);
-        ScreenDrawing::prepare(*painter_);
+        ScreenDrawing::prepare(*painter_, image_.devicePixelRatio());
         penColour_ = 0;
     }
     return *painter_;
@@ -73,7 +73,7 @@ void PlotWidget::drawLine(float x1, float y1, float x2, float y2, QRgb colour)
     QPainter& p = painter();
     if (colour != penColour_) {
         penColour_ = colour;
-        p.setPen(ScreenDrawing::pen(colour));
+        p.setPen(ScreenDrawing::pen(colour, image_.devicePixelRatio()));
     }
     p.drawLine(QLineF(x1, y1, x2, y2));
     drawn_.add(x1, y1, x2, y2);
