@@ -194,7 +194,8 @@ TEST(SpoolerPrint, TheWindowPrintsALoadedFileOnTheDefaultPrinterAsOnePageOfGridA
     QtPrinterSurface printer{boxes, clock};
     FakeSerialDevice serial;
     {
-        Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QStringList(); },
+        const auto noDevices = [] { return PortMap::DeviceList::result_type(); };
+        Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, noDevices,
                     [](const ConversionRequest&) { return 0; }}};
         form.Form_Load();
         form.Timer1_Timer(); // one sweep in "±2V": the range the file is read in
