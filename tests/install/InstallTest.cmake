@@ -3,9 +3,9 @@
 file(REMOVE_RECURSE ${ROOT})
 set(ENV{DESTDIR} ${ROOT})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix /usr
-  RESULT_VARIABLE failed OUTPUT_QUIET)
+  RESULT_VARIABLE failed OUTPUT_QUIET ERROR_VARIABLE errors)
 if(failed)
-  message(FATAL_ERROR "cmake --install failed")
+  message(FATAL_ERROR "cmake --install failed (is everything built?):\n${errors}")
 endif()
 file(GLOB_RECURSE installed RELATIVE ${ROOT} LIST_DIRECTORIES false ${ROOT}/*)
 list(SORT installed)
