@@ -2,6 +2,7 @@
 // (QT_QPA_PLATFORM: offscreen, or xcb under an X server). Prints one line per figure.
 
 #include "BenchWindow.h"
+#include "DatBench.h"
 #include "FtdiSweep.h"
 #include "Loops.h"
 #include "Probe.h"
@@ -30,6 +31,8 @@ constexpr int FewSweeps = 100;
 constexpr int ManySweeps = 2000;
 constexpr long MemoryGoalKiB = 1024;
 constexpr int StartUpRuns = 7;
+constexpr int DatRuns = 21;
+constexpr double DatGoalMs = 50;
 
 void line(const QString& text)
 {
@@ -135,6 +138,14 @@ void reportFtdi(BenchWindow& window)
              .arg(verdict(f.samplesAgree && ratio >= FtdiRatioGoal && f.bitBangSeconds < FtdiSecondsGoal)));
 }
 #endif
+void reportDatCsv()
+{
+    const DatCsv csv = measureDatCsv(DatRuns);
+    line(QStringLiteral("q390-dat csv of one file: %1 (%2 of processor time) from start to end of the process, %3 of "
+                        "it the conversion; median of %4   goal ≤ %5   %6")
+             .arg(ms(csv.processMs), ms(csv.processCpuMs), ms(csv.conversionMs, 2)).arg(DatRuns)
+             .arg(ms(DatGoalMs, 0)).arg(verdict(csv.processMs <= DatGoalMs)));
+}
 
 struct Section {
     const char* name;
@@ -157,6 +168,7 @@ const Section Sections[] = {
 #ifdef Q390_BENCH_FTDI
     {"ftdi", reportFtdi},
 #endif
+    {"dat", [](BenchWindow&) { reportDatCsv(); }},
 };
 
 } // namespace
@@ -173,7 +185,7 @@ int main(int argc, char** argv)
     QStringList wanted = app.arguments().mid(1);
     for (const QString& name : wanted)
         if (std::none_of(std::begin(Sections), std::end(Sections), [&](const Section& s) { return name == QLatin1StringView(s.name); }))
-            qFatal("no section %s; the sections are loops scan slow hold memory startup ftdi", qPrintable(name));
+            qFatal("no section %s; the sections are loops scan slow hold memory startup ftdi dat", qPrintable(name));
 
     line(QStringLiteral("Q390 benchmark on %1, %2 cores; platform %3; load average %4")
              .arg(probe::cpuModel()).arg(probe::cores()).arg(QGuiApplication::platformName(), probe::loadAverage()));

@@ -11,10 +11,16 @@ q390_packages=(
   fonts-noto-cjk        # the window's captions are Chinese
   poppler-utils         # tests render printed PDFs to pixels
 )
+
+# Building and checking the Debian package.
+q390_package_tools=(
+  dpkg-dev file fakeroot lintian desktop-file-utils appstream
+)
 # What the tests need beyond building and running.
 q390_test_packages=(
   xvfb xauth x11-utils  # window titles are checked on a real X server
   binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 # the Windows build files are checked
+  cups printer-driver-cups-pdf  # a real print spooler for the print test
 )
 
 q390_missing() {

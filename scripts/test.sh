@@ -1,11 +1,26 @@
 #!/usr/bin/env bash
 # Sets up, checks the Windows build files, builds and runs every test, then builds them again with
-# AddressSanitizer and UndefinedBehaviorSanitizer and runs them there too.
+# AddressSanitizer and UndefinedBehaviorSanitizer and runs them there too; last, builds the
+# Debian package and checks it.
 set -euo pipefail
 source "$(dirname "$0")/setup.sh"
-q390_install "${q390_packages[@]}" "${q390_test_packages[@]}"
+q390_install "${q390_packages[@]}" "${q390_test_packages[@]}" "${q390_package_tools[@]}"
 "$q390_root/scripts/windows-check.sh"
 q390_build "$q390_root/build"
 (cd "$q390_root/build" && ctest --output-on-failure -j"$(nproc)")
 q390_build "$q390_root/build-asan" -DQ390_SANITIZE=ON
 (cd "$q390_root/build-asan" && ctest --output-on-failure -j"$(nproc)")
+
+# The package: its menu entry and metainfo valid, no lintian errors, and exactly the files
+# that `cmake --install` puts in (the list the install test holds it to).
+"$q390_root/scripts/package.sh"
+deb=$(ls "$q390_root"/build-package/q390_*.deb)
+contents=$(mktemp -d)
+trap 'rm -rf "$contents"' EXIT
+dpkg-deb -x "$deb" "$contents"
+desktop-file-validate "$contents"/usr/share/applications/q390.desktop
+appstreamcli validate --no-net "$contents"/usr/share/metainfo/*.metainfo.xml
+lintian --fail-on error "$deb"
+diff -u <(sort "$q390_root/build/tests/install/files.txt") \
+  <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
+echo "$(basename "$deb"): $(stat -c %s "$deb") bytes, checked"

@@ -1,5 +1,7 @@
 #include "display/PlotWidget.h"
 
+#include "display/ScreenDrawing.h"
+
 #include <QPaintEvent>
 
 #include <algorithm>
@@ -45,24 +47,10 @@ QPainter& PlotWidget::painter()
 {
     if (!painter_) {
         painter_ = std::make_unique<QPainter>(&image_);
-        painter_->setRenderHint(QPainter::Antialiasing, false);
-        // Lines one logical pixel wide at any density, sharp: as many device pixels wide, from
-        // the point down and to the right, as a one-pixel line covers at 100 %.
-        const qreal dpr = image_.devicePixelRatio();
-        const qreal shift = (dpr - 1) / (2 * dpr);
-        painter_->translate(shift, shift);
-        painter_->scale(1.0 / TwipsPerPixel, 1.0 / TwipsPerPixel);
+        ScreenDrawing::prepare(*painter_, image_.devicePixelRatio());
         penColour_ = 0;
-        painter_->setPen(pen(penColour_));
     }
     return *painter_;
-}
-
-QPen PlotWidget::pen(QRgb colour) const
-{
-    QPen pen(QColor::fromRgb(colour), image_.devicePixelRatio() > 1 ? qRound(image_.devicePixelRatio()) : 0);
-    pen.setCosmetic(true);
-    return pen;
 }
 
 void PlotWidget::clear()
@@ -86,7 +74,7 @@ void PlotWidget::drawLine(float x1, float y1, float x2, float y2, QRgb colour)
     QPainter& p = painter();
     if (colour != penColour_) {
         penColour_ = colour;
-        p.setPen(pen(colour));
+        p.setPen(ScreenDrawing::pen(colour, image_.devicePixelRatio()));
     }
     p.drawLine(QLineF(x1, y1, x2, y2));
     drawn_.add(x1, y1, x2, y2);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "display/PlotSpace.h"
+#include "display/ScreenDrawing.h"
 
 #include <QElapsedTimer>
 #include <QFrame>
@@ -23,7 +24,7 @@
 class PlotWidget final : public QFrame, public PlotSurface {
     Q_OBJECT
 public:
-    static constexpr double TwipsPerPixel = 15.0;
+    static constexpr double TwipsPerPixel = ScreenDrawing::TwipsPerPixel;
     static constexpr int RepaintIntervalMs = 16;
     static constexpr int SettleMs = 50;
     // A picture cleared within this time of its own clear is never shown: no sweep is so quick.
@@ -55,7 +56,6 @@ protected:
 private:
     void rebuildImage();
     QPainter& painter();
-    QPen pen(QRgb colour) const;
     // dirty_ with the lines drawn since it was last brought up to date.
     const QRect& dirty();
     void scheduleFlush();

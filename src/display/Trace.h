@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/AcquisitionState.h"
 #include "display/Grid.h"
 
 #include <QString>
@@ -39,3 +40,19 @@ private:
 // RangeMode as the last sweep tick left it: "1" unipolar, "0" bipolar, empty before the first.
 inline bool isUnipolar(const QString& rangeMode) { return rangeMode == u"1"; }
 inline bool isBipolar(const QString& rangeMode) { return rangeMode == u"0"; }
+
+// The trace of stored samples 1..8192 read in rangeMode, one TraceRun; with an empty
+// RangeMode there is none. Replay, print and the data tool draw through it. Each segment goes
+// to draw, which returns false to end the run there; the result is false when it did.
+template <class Draw>
+bool traceStored(const SampleArray& samples, const QString& rangeMode, Draw draw)
+{
+    if (!isUnipolar(rangeMode) && !isBipolar(rangeMode))
+        return true;
+    const auto plotValueOf = isUnipolar(rangeMode) ? PlotValue::storedUnipolar : PlotValue::storedBipolar;
+    TraceRun trace;
+    for (int n = 1; n <= SweepLength; ++n)
+        if (!draw(trace.segment(n, plotValueOf(samples[n]))))
+            return false;
+    return true;
+}

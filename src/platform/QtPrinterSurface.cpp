@@ -1,18 +1,10 @@
 #include "platform/QtPrinterSurface.h"
 
+#include "platform/PdfPage.h"
 #include "platform/WholeFile.h"
 
-#include <QBuffer>
-#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
-
-namespace {
-
-// One screen pixel, so the page shows the plot as the window does, at the same size.
-constexpr qreal PenWidth = 15;
-
-} // namespace
 
 class QtPrinterSurface::Document {
 public:
@@ -57,19 +49,16 @@ private:
 // stops quietly at a short write, so it never writes to the file itself.
 class PdfDocument final : public QtPrinterSurface::Document {
 public:
-    explicit PdfDocument(const QString& name) : file_(name), writer_(&page_)
+    explicit PdfDocument(const QString& name) : file_(name), page_(name)
     {
         if (!file_.open())
             throw PrintError(cannotWrite());
-        page_.open(QIODevice::WriteOnly);
-        writer_.setTitle(name);
-        writer_.setCreator(QStringLiteral("Q390"));
     }
-    QPagedPaintDevice& device() override { return writer_; }
+    QPagedPaintDevice& device() override { return page_.device(); }
     QString refusal() const override { return cannotWrite(); }
     void finish() override
     {
-        if (!file_.commit(page_.data()))
+        if (!file_.commit(page_.bytes()))
             throw PrintError(cannotWrite());
     }
     QString fileName() const override { return file_.fileName(); }
@@ -81,8 +70,7 @@ private:
     }
 
     WholeFile file_;
-    QBuffer page_;
-    QPdfWriter writer_;
+    PdfPage page_;
 };
 
 } // namespace
@@ -106,29 +94,18 @@ void QtPrinterSurface::beginDoc()
     } else {
         doc_ = std::make_unique<PdfDocument>(fallback_.fileName());
     }
-    QPagedPaintDevice& device = doc_->device();
-    if (!painter_.begin(&device)) {
+    if (!painter_.begin(doc_->device())) {
         const QString reason = doc_->refusal();
         doc_.reset();
         throw PrintError(reason);
     }
-    // PlotSpace coordinates are twips on paper.
-    painter_.scale(device.logicalDpiX() / 1440.0, device.logicalDpiY() / 1440.0);
-    penColour_ = qRgb(0, 0, 0);
-    painter_.setPen(QPen(QColor::fromRgb(penColour_), PenWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
 }
 
 void QtPrinterSurface::drawLine(float x1, float y1, float x2, float y2, std::optional<QRgb> colour)
 {
     if (!painter_.isActive())
         beginDoc();
-    if (const QRgb wanted = colour.value_or(qRgb(0, 0, 0)); wanted != penColour_) {
-        penColour_ = wanted;
-        QPen pen = painter_.pen();
-        pen.setColor(QColor::fromRgb(wanted));
-        painter_.setPen(pen);
-    }
-    painter_.drawLine(QLineF(x1, y1, x2, y2));
+    painter_.drawLine(x1, y1, x2, y2, colour);
 }
 
 void QtPrinterSurface::endDoc()

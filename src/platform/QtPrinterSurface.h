@@ -1,8 +1,7 @@
 #pragma once
 
+#include "platform/PdfPage.h"
 #include "platform/PrinterSurface.h"
-
-#include <QPainter>
 
 #include <functional>
 #include <memory>
@@ -36,6 +35,5 @@ private:
     DefaultPrinter defaultPrinter_;
     std::unique_ptr<Document> doc_;
     // Declared after the document it paints on, so that it ends before the document goes.
-    QPainter painter_;
-    QRgb penColour_ = 0;
+    PagePainter painter_;
 };

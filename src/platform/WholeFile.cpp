@@ -14,14 +14,15 @@ WholeFile::WholeFile(const QString& path) : file_(path)
 
 bool WholeFile::failed()
 {
-    const int error = errno;
-    reason_ = error ? systemReason(error) : file_.errorString();
+    errorNumber_ = errno;
+    reason_ = errorNumber_ ? systemReason(errorNumber_) : file_.errorString();
     return false;
 }
 
 bool WholeFile::open()
 {
     if (QFileInfo(file_.fileName()).isDir()) {
+        errorNumber_ = EISDIR;
         reason_ = systemReason(EISDIR);
         return false;
     }

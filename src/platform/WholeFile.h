@@ -23,10 +23,13 @@ public:
     QString fileName() const { return file_.fileName(); }
     // Why open or commit failed, in the user's words.
     const QString& reason() const { return reason_; }
+    // The system's error number behind the reason; 0 when the reason is the toolkit's own.
+    int errorNumber() const { return errorNumber_; }
 
 private:
     bool failed();
 
     QSaveFile file_;
     QString reason_;
+    int errorNumber_ = 0;
 };

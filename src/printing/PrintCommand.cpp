@@ -1,7 +1,6 @@
 #include "printing/PrintCommand.h"
 
-#include "display/Grid.h"
-#include "display/Trace.h"
+#include "printing/PrintedPage.h"
 
 PrintCommand::PrintCommand(const AcquisitionState& state, PrinterSurface& printer, SweepTimer& timer, MessageBoxes& boxes,
                            AfterSweep& afterSweep)
@@ -38,20 +37,7 @@ void PrintCommand::printPage()
 {
     // A document left open by an earlier operation is finished first.
     printer_.endDoc();
-    for (const PlotLine& line : gridLines())
-        printer_.drawLine(line.x1, line.y1, line.x2, line.y2);
-
-    const auto trace = [this](int (*plotValueOf)(qint16)) {
-        TraceRun run;
-        for (int n = 1; n <= SweepLength; ++n) {
-            const PlotLine s = run.segment(n, plotValueOf(state_.SampleBuffer[n]));
-            printer_.drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor);
-        }
-    };
     // The samples are read in the range they were taken in, which is RangeMode unless a
     // sweep in another range has started since.
-    if (isUnipolar(state_.BufferRangeMode))
-        trace(PlotValue::storedUnipolar);
-    if (isBipolar(state_.BufferRangeMode))
-        trace(PlotValue::storedBipolar);
+    drawPrintedPage(printer_, state_.SampleBuffer, state_.BufferRangeMode);
 }

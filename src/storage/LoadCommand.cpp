@@ -30,22 +30,9 @@ void LoadCommand::Command4_Click()
     s_.plot.clear();
     Drawgrid1(s_.plot);
 
-    if (isUnipolar(s_.state.RangeMode) && !replay<PlotValue::storedUnipolar>(run))
-        return;
-    if (isBipolar(s_.state.RangeMode))
-        replay<PlotValue::storedBipolar>(run);
-}
-
-template <int (*PlotValueOf)(qint16)>
-bool LoadCommand::replay(unsigned run)
-{
-    TraceRun trace;
-    for (int n = 1; n <= SweepLength; ++n) {
-        const PlotLine segment = trace.segment(n, PlotValueOf(s_.state.SampleBuffer[n]));
+    traceStored(s_.state.SampleBuffer, s_.state.RangeMode, [&](const PlotLine& segment) {
         s_.plot.drawLine(segment.x1, segment.y1, segment.x2, segment.y2, TraceColor);
         s_.pump.pump();
-        if (s_.lifetime.ended() || !s_.runs.owns(run))
-            return false;
-    }
-    return true;
+        return !s_.lifetime.ended() && s_.runs.owns(run);
+    });
 }

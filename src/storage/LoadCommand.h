@@ -26,9 +26,5 @@ public:
     void Command4_Click();
 
 private:
-    // One trace run over the loaded samples; false when it was ended before its last segment.
-    template <int (*PlotValueOf)(qint16)>
-    bool replay(unsigned run);
-
     Seams s_;
 };

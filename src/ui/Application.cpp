@@ -25,7 +25,7 @@ void Application::describe()
     // No display name: the toolkit would append it to every window title, and the titles are
     // the window's own texts exactly.
     setApplicationName(QStringLiteral("Q390"));
-    setApplicationVersion(QStringLiteral("1.00"));
+    setApplicationVersion(QStringLiteral(Q390_VERSION));
     setOrganizationName(Form1::Maker);
 }
 

@@ -183,7 +183,7 @@ void Form1::Form_Load()
 
 void Form1::Command6_Click()
 {
-    seams_.boxes.show(QStringLiteral("Q390 微型数据采集器\n版本 1.00\n\n%1 出品").arg(Maker),
+    seams_.boxes.show(QStringLiteral("Q390 微型数据采集器\n版本 %1\n\n%2 出品").arg(QStringLiteral(Q390_VERSION), Maker),
                       QStringLiteral("关于 Q390 — %1").arg(Maker), MsgStyle::Ok);
 }
 

@@ -1,0 +1,277 @@
+#include "dat/DatTool.h"
+
+#include "dat/Readings.h"
+#include "display/Grid.h"
+#include "display/PlotImage.h"
+#include "display/Trace.h"
+#include "platform/Failure.h"
+#include "platform/PdfPage.h"
+#include "platform/WholeFile.h"
+#include "printing/PrintedPage.h"
+#include "storage/SampleFile.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <optional>
+
+namespace DatTool {
+namespace {
+
+constexpr int MaxScale = 16;
+
+const char* const UsageText =
+    "usage: q390-dat info FILE.dat [--range auto|unipolar|bipolar]\n"
+    "       q390-dat csv  FILE.dat [--range ...] [-o OUT.csv]\n"
+    "       q390-dat png  FILE.dat [--range ...] -o OUT.png [--scale N]\n"
+    "       q390-dat pdf  FILE.dat [--range ...] -o OUT.pdf\n";
+
+// A reason to stop, with the exit status it gives.
+struct Stop {
+    int status;
+    QString message;
+};
+
+Stop usage(const QString& message)
+{
+    return {Usage, message + QStringLiteral(" (q390-dat --help shows the usage)")};
+}
+
+Stop failure(const QString& file, const QString& reason)
+{
+    return {Failed, file + QStringLiteral(": ") + reason};
+}
+
+struct Request {
+    QString command;
+    QString input;
+    QString output;
+    std::optional<Range> range; // none: decided from the records
+    int scale = 1;
+};
+
+Request parse(const QStringList& args)
+{
+    static const QStringList Commands{QStringLiteral("info"), QStringLiteral("csv"), QStringLiteral("png"),
+                                      QStringLiteral("pdf")};
+    Request r;
+    r.command = args.value(0);
+    if (!Commands.contains(r.command))
+        throw usage(r.command.isEmpty() ? QStringLiteral("no command given")
+                                        : QStringLiteral("unknown command '%1'").arg(r.command));
+    const bool writesFile = r.command != u"info";
+    for (qsizetype n = 1; n < args.size(); ++n) {
+        QString option = args[n];
+        QString value;
+        if (option.startsWith(u"--") && option.contains(u'=')) {
+            value = option.section(u'=', 1);
+            option = option.section(u'=', 0, 0);
+        } else if (option == u"--range" || option == u"--scale" || option == u"-o") {
+            if (++n == args.size())
+                throw usage(QStringLiteral("option %1 needs a value").arg(option));
+            value = args[n];
+        }
+        if (option == u"--range") {
+            if (value == u"unipolar")
+                r.range = Range::Unipolar;
+            else if (value == u"bipolar")
+                r.range = Range::Bipolar;
+            else if (value == u"auto")
+                r.range.reset();
+            else
+                throw usage(QStringLiteral("--range takes auto, unipolar or bipolar, not '%1'").arg(value));
+        } else if (option == u"--scale" && r.command == u"png") {
+            bool number = false;
+            r.scale = value.toInt(&number);
+            if (!number || r.scale < 1 || r.scale > MaxScale)
+                throw usage(QStringLiteral("--scale takes a whole number from 1 to %1, not '%2'").arg(MaxScale).arg(value));
+        } else if (option == u"-o" && writesFile) {
+            if (value.isEmpty())
+                throw usage(QStringLiteral("-o needs a file name"));
+            r.output = value;
+        } else if (option.startsWith(u'-')) {
+            throw usage(QStringLiteral("%1 has no option %2").arg(r.command, option));
+        } else if (r.input.isEmpty()) {
+            r.input = option;
+        } else {
+            throw usage(QStringLiteral("one data file at a time: '%1' is one too many").arg(option));
+        }
+    }
+    if (r.input.isEmpty())
+        throw usage(QStringLiteral("%1 needs a data file").arg(r.command));
+    if (r.output.isEmpty() && (r.command == u"png" || r.command == u"pdf"))
+        throw usage(QStringLiteral("%1 needs -o OUT.%1").arg(r.command));
+    return r;
+}
+
+SampleArray readRecords(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw failure(path, QStringLiteral("no such file"));
+    if (info.isDir())
+        throw failure(path, QStringLiteral("is a folder, not a data file"));
+    // A FIFO or a device would block the read or never end.
+    if (!info.isFile())
+        throw failure(path, QStringLiteral("not a regular file"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw failure(path, file.errorString());
+    const QByteArray bytes = file.read(SampleFile::Size);
+    if (file.error() != QFileDevice::NoError)
+        throw failure(path, file.errorString());
+    if (bytes.size() < SampleFile::Size)
+        throw failure(path, QStringLiteral("only %1 bytes; a data file holds %2").arg(bytes.size()).arg(SampleFile::Size));
+    SampleArray samples{};
+    SampleFile::decode(bytes, samples);
+    return samples;
+}
+
+// The system's own words for a failed write: the tool speaks English, like the tools beside it.
+QString reasonOf(const WholeFile& file)
+{
+    return file.errorNumber() ? QString::fromLocal8Bit(std::strerror(file.errorNumber())) : file.reason();
+}
+
+void say(std::FILE* err, const QString& line)
+{
+    std::fprintf(err, "q390-dat: %s\n", qUtf8Printable(line));
+}
+
+Range chooseRange(const Request& r, const SampleArray& samples, std::FILE* err)
+{
+    if (r.range) {
+        say(err, QStringLiteral("%1: range %2").arg(r.input, rangeName(*r.range)));
+        return *r.range;
+    }
+    const RangeGuess guess = guessRange(samples);
+    if (guess.sure)
+        say(err, QStringLiteral("%1: range %2, from the records").arg(r.input, rangeName(guess.range)));
+    else
+        say(err, QStringLiteral("%1: the records do not tell the range; taking %2 (--range sets it)")
+                     .arg(r.input, rangeName(guess.range)));
+    return guess.range;
+}
+
+// Appends a number as text whatever the locale: the decimal point is always ".".
+void append(QByteArray& text, double value)
+{
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 6).ptr;
+    text.append(digits, end - digits);
+}
+
+QByteArray csv(const SampleArray& samples, Range range)
+{
+    QByteArray text;
+    text.reserve(SweepLength * 32);
+    text += "index,stored,code,volts\n";
+    for (int n = 1; n <= SweepLength; ++n) {
+        const Reading r = reading(samples[n], range);
+        text += QByteArray::number(n) + ',' + QByteArray::number(samples[n]) + ',' + QByteArray::number(r.code) + ',';
+        append(text, r.volts);
+        text += '\n';
+    }
+    return text;
+}
+
+QByteArray info(const Request& request, const SampleArray& samples, Range range)
+{
+    const Summary s = summarise(samples, range);
+    QByteArray text = "file: " + request.input.toUtf8() + "\nrange: " + rangeName(range).toUtf8() + "\nrecords: "
+        + QByteArray::number(SweepLength);
+    const auto volts = [&](const char* name, double value) {
+        text += '\n';
+        text += name;
+        append(text, value);
+        text += " V";
+    };
+    volts("minimum: ", s.minimum);
+    volts("maximum: ", s.maximum);
+    volts("mean: ", s.mean);
+    volts("rms: ", s.rms);
+    text += "\nimpossible in this range: " + QByteArray::number(s.impossible) + '\n';
+    return text;
+}
+
+QByteArray png(const SampleArray& samples, Range range, int scale)
+{
+    PlotImage plot(scale);
+    Drawgrid1(plot);
+    traceStored(samples, rangeMode(range), [&](const PlotLine& s) {
+        plot.drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor);
+        return true;
+    });
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    plot.image().save(&bytes, "PNG");
+    return bytes.data();
+}
+
+QByteArray pdf(const Request& request, const SampleArray& samples, Range range)
+{
+    PdfPage pdf(QFileInfo(request.input).fileName());
+    PagePainter page;
+    if (!page.begin(pdf.device()))
+        throw failure(request.output, QStringLiteral("the PDF page could not be started"));
+    drawPrintedPage(page, samples, rangeMode(range));
+    if (!page.end())
+        throw failure(request.output, QStringLiteral("the PDF page could not be finished"));
+    return pdf.bytes();
+}
+
+QByteArray result(const Request& request, const SampleArray& samples, Range range)
+{
+    if (request.command == u"info")
+        return info(request, samples, range);
+    if (request.command == u"csv")
+        return csv(samples, range);
+    if (request.command == u"png")
+        return png(samples, range, request.scale);
+    return pdf(request, samples, range);
+}
+
+int execute(const QStringList& args, std::FILE* out, std::FILE* err)
+{
+    const Request request = parse(args);
+    // An output that cannot be written is found before any work; until the commit it is a
+    // temporary file beside its name that goes again when anything fails.
+    std::optional<WholeFile> output;
+    if (!request.output.isEmpty() && !output.emplace(request.output).open())
+        throw failure(request.output, reasonOf(*output));
+    const SampleArray samples = readRecords(request.input);
+    const QByteArray bytes = result(request, samples, chooseRange(request, samples, err));
+    if (output) {
+        if (!output->commit(bytes))
+            throw failure(request.output, reasonOf(*output));
+    } else if (std::fwrite(bytes.constData(), 1, bytes.size(), out) != std::size_t(bytes.size()) || std::fflush(out) != 0) {
+        throw failure(QStringLiteral("standard output"), QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    return 0;
+}
+
+} // namespace
+
+int run(const QStringList& arguments, std::FILE* out, std::FILE* err)
+{
+    if (arguments.size() == 1 && (arguments[0] == u"--help" || arguments[0] == u"-h")) {
+        std::fputs(UsageText, out);
+        return 0;
+    }
+    if (arguments.size() == 1 && arguments[0] == u"--version") {
+        std::fprintf(out, "q390-dat %s\n", Q390_VERSION);
+        return 0;
+    }
+    try {
+        return execute(arguments, out, err);
+    } catch (const Stop& stop) {
+        say(err, stop.message);
+        return stop.status;
+    }
+}
+
+} // namespace DatTool

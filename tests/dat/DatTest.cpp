@@ -1,0 +1,262 @@
+// q390-dat run as a process on crafted data files: the codes and volts of every record, the
+// range it picks, the picture and the page it draws, and every way its input can be wrong.
+
+#include "display/PlotSpace.h"
+#include "storage/SampleFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Result {
+    int status = -1;
+    QByteArray out;
+    QStringList err; // its lines
+};
+
+Result dat(const QStringList& args, const QString& program = QStringLiteral(Q390_DAT), const QStringList& before = {})
+{
+    QProcess p;
+    p.start(program, before + args);
+    EXPECT_TRUE(p.waitForFinished(30000)) << args.join(u' ').toStdString();
+    Result r{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), {}};
+    r.err = QString::fromUtf8(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    return r;
+}
+
+struct DatFiles : ::testing::Test {
+    QTemporaryDir dir;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString write(const QString& name, const SampleArray& samples) const
+    {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(SampleFile::encode(samples));
+        return path(name);
+    }
+    QStringList entries() const { return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System); }
+};
+
+// Stored records, and by hand: unipolar code and volts, bipolar code and volts.
+struct Row {
+    qint16 stored;
+    int uCode;
+    const char* uVolts;
+    int bCode;
+    const char* bVolts;
+};
+const Row Table[] = {
+    {0, 0, "0.000000", 0, "0.000000"},
+    {4095, 4095, "4.998779", 4095, "3.999023"},
+    {2047, 2047, "2.498779", 2047, "1.999023"},
+    {-32768, 0, "0.000000", -1, "-0.000977"},           // -0: the converter's -1
+    {2047 - 32768, 2047, "2.498779", -2048, "-2.000000"}, // the converter's -2048
+    {-1, 8191, "9.998779", -8192, "-8.000000"},
+    {-2048, 6144, "7.500000", -6145, "-6.000977"},
+    {0x6005, 5, "0.006104", 5, "0.004883"},              // bits 13 and 14 are dropped
+};
+constexpr int TableRows = int(std::size(Table));
+
+TEST_F(DatFiles, CsvGivesEveryRecordsCodeAndVoltsInBothRangesAndInfoSumsThemUp)
+{
+    SampleArray samples{};
+    for (int n = 0; n < TableRows; ++n)
+        samples[n + 1] = Table[n].stored;
+    samples[SweepLength] = 1000;
+    const QString file = write(QStringLiteral("t.dat"), samples);
+
+    for (const bool bipolar : {false, true}) {
+        SCOPED_TRACE(bipolar);
+        const QString range = bipolar ? QStringLiteral("bipolar") : QStringLiteral("unipolar");
+        const Result r = dat({QStringLiteral("csv"), file, QStringLiteral("--range"), range});
+        ASSERT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, QStringList{QStringLiteral("q390-dat: %1: range %2").arg(file, bipolar ? u"bipolar (±2V)" : u"unipolar ( +5V)")});
+        const QList<QByteArray> lines = r.out.split('\n');
+        ASSERT_EQ(lines.size(), SweepLength + 2); // the header, the records, and after the last newline nothing
+        EXPECT_EQ(lines[0], "index,stored,code,volts");
+        EXPECT_TRUE(lines.last().isEmpty());
+        for (int n = 1; n <= SweepLength; ++n) {
+            const QList<QByteArray> cells = lines[n].split(',');
+            ASSERT_EQ(cells.size(), 4) << n;
+            EXPECT_EQ(cells[0].toInt(), n);
+            EXPECT_EQ(cells[1].toInt(), samples[n]);
+            if (n <= TableRows) {
+                const Row& row = Table[n - 1];
+                EXPECT_EQ(cells[2].toInt(), bipolar ? row.bCode : row.uCode) << n;
+                EXPECT_EQ(cells[3], bipolar ? row.bVolts : row.uVolts) << n;
+            }
+        }
+        EXPECT_EQ(lines[SweepLength], bipolar ? "8192,1000,1000,0.976562" : "8192,1000,1000,1.220703");
+
+        const Result info = dat({QStringLiteral("info"), file, QStringLiteral("--range=") + range});
+        ASSERT_EQ(info.status, 0);
+        const QString text = QString::fromUtf8(info.out);
+        // Unipolar: -0, the converter's -2048, -1 and -2048 have bit 15 set, and two of them a
+        // magnitude above 4095. Bipolar: 4095, -1 and -2048 lie beyond 2047.
+        EXPECT_TRUE(text.contains(bipolar ? u"impossible in this range: 3\n" : u"impossible in this range: 4\n")) << text.toStdString();
+        EXPECT_TRUE(text.contains(bipolar ? u"minimum: -8.000000 V\n" : u"minimum: 0.000000 V\n")) << text.toStdString();
+        EXPECT_TRUE(text.contains(bipolar ? u"maximum: 3.999023 V\n" : u"maximum: 9.998779 V\n")) << text.toStdString();
+    }
+
+    // Written to a file with -o, the same text.
+    const Result toFile = dat({QStringLiteral("csv"), file, QStringLiteral("--range"), QStringLiteral("bipolar"),
+                               QStringLiteral("-o"), path(QStringLiteral("t.csv"))});
+    ASSERT_EQ(toFile.status, 0);
+    EXPECT_TRUE(toFile.out.isEmpty());
+    QFile csv(path(QStringLiteral("t.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll(), dat({QStringLiteral("csv"), file, QStringLiteral("--range"), QStringLiteral("bipolar")}).out);
+}
+
+TEST_F(DatFiles, AutoRangeIsBipolarForASignUnipolarForALargeMagnitudeAndSaysWhenItCannotTell)
+{
+    SampleArray samples{};
+    samples[100] = 2047;
+    const QString small = write(QStringLiteral("small.dat"), samples);
+    samples[200] = 2048;
+    const QString large = write(QStringLiteral("large.dat"), samples);
+    samples[300] = qint16(-32768 + 5);
+    const QString sign = write(QStringLiteral("sign.dat"), samples);
+
+    const auto firstLine = [](const QString& file) {
+        const Result r = dat({QStringLiteral("info"), file});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err.size(), 1);
+        return r.err.value(0);
+    };
+    EXPECT_EQ(firstLine(sign), QStringLiteral("q390-dat: %1: range bipolar (±2V), from the records").arg(sign));
+    EXPECT_EQ(firstLine(large), QStringLiteral("q390-dat: %1: range unipolar ( +5V), from the records").arg(large));
+    EXPECT_EQ(firstLine(small),
+              QStringLiteral("q390-dat: %1: the records do not tell the range; taking unipolar ( +5V) (--range sets it)").arg(small));
+}
+
+TEST_F(DatFiles, PngIsTheWindowsPlotAndPdfThePrintedPage)
+{
+    // A step: 1100 for the first half, 3900 for the second, unipolar.
+    SampleArray samples{};
+    for (int n = 1; n <= SweepLength; ++n)
+        samples[n] = n <= 4096 ? 1100 : 3900;
+    const QString file = write(QStringLiteral("step.dat"), samples);
+
+    for (const int scale : {1, 3}) {
+        SCOPED_TRACE(scale);
+        const QString png = path(QStringLiteral("s%1.png").arg(scale));
+        ASSERT_EQ(dat({QStringLiteral("png"), file, QStringLiteral("-o"), png, QStringLiteral("--scale"), QString::number(scale)}).status, 0);
+        const QImage image = QImage(png).convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(image.isNull());
+        EXPECT_EQ(image.size(), QSize((8200 * scale + 14) / 15 + 1, (5000 * scale + 14) / 15 + 1));
+        const auto at = [&](int x, int y) { return image.pixel(x * scale / 15, y * scale / 15) & 0xFFFFFF; };
+        EXPECT_EQ(at(300, 0), GridColor & 0xFFFFFF);
+        EXPECT_EQ(at(0, 700), GridColor & 0xFFFFFF);
+        EXPECT_EQ(at(2460, 300), GridColor & 0xFFFFFF);
+        EXPECT_EQ(at(2000, 5000 - 1100), TraceColor & 0xFFFFFF);
+        EXPECT_EQ(at(6000, 5000 - 3900), TraceColor & 0xFFFFFF);
+        EXPECT_EQ(at(4097, 2250), TraceColor & 0xFFFFFF);
+        EXPECT_EQ(at(300, 300), 0u);
+        EXPECT_EQ(at(2000, 5000 - 3900), 0u);
+    }
+
+    // The page: 114 grid lines and 8192 trace segments, each stroked on its own.
+    const QString pdf = path(QStringLiteral("step.pdf"));
+    ASSERT_EQ(dat({QStringLiteral("pdf"), file, QStringLiteral("-o"), pdf}).status, 0);
+    QFile f(pdf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_EQ(bytes.count("/Type /Page\n"), 1);
+    const QRegularExpressionMatch stream =
+        QRegularExpression(QStringLiteral("/Filter /FlateDecode\\s*>>\\s*stream\\r?\\n"))
+            .match(QString::fromLatin1(bytes));
+    ASSERT_TRUE(stream.hasMatch());
+    const QByteArray packed = bytes.mid(stream.capturedEnd());
+    QByteArray sized(4, '\0');
+    qToBigEndian<quint32>(64u << 20, sized.data());
+    const QByteArray content = qUncompress(sized + packed.left(packed.indexOf("endstream")));
+    EXPECT_EQ(content.count("\nS\n"), 114 + SweepLength);
+    EXPECT_EQ(content.count(" l\n"), 114 + SweepLength);
+}
+
+TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
+{
+    const QString good = write(QStringLiteral("good.dat"), SampleArray{});
+    const QString out = path(QStringLiteral("out.png"));
+    QFile shortFile(path(QStringLiteral("short.dat")));
+    ASSERT_TRUE(shortFile.open(QIODevice::WriteOnly));
+    shortFile.write(QByteArray(SampleFile::Size - 1, '\0'));
+    shortFile.close();
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.dat")));
+    ASSERT_EQ(mkfifo(qPrintable(path(QStringLiteral("fifo.dat"))), 0600), 0);
+    const QString locked = write(QStringLiteral("locked.dat"), SampleArray{});
+    ASSERT_EQ(chmod(qPrintable(locked), 0), 0);
+    // Root reads any file: the unreadable one is tried as nobody, who may search the folders.
+    QStringList asUser;
+    QString program = QStringLiteral(Q390_DAT);
+    if (geteuid() == 0) {
+        asUser = {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), program};
+        program = QStringLiteral("setpriv");
+        ASSERT_EQ(chmod(qPrintable(dir.path()), 0755), 0);
+    }
+    const QStringList before = entries();
+
+    struct Case {
+        QStringList args;
+        int status;
+        QString mentioned; // in the one line on stderr
+    };
+    const Case cases[] = {
+        {{QStringLiteral("png"), path(QStringLiteral("none.dat")), QStringLiteral("-o"), out}, 1, QStringLiteral("none.dat: no such file")},
+        {{QStringLiteral("png"), path(QStringLiteral("short.dat")), QStringLiteral("-o"), out}, 1, QStringLiteral("short.dat: only 16383 bytes")},
+        {{QStringLiteral("png"), path(QStringLiteral("folder.dat")), QStringLiteral("-o"), out}, 1, QStringLiteral("folder.dat: is a folder")},
+        {{QStringLiteral("png"), path(QStringLiteral("fifo.dat")), QStringLiteral("-o"), out}, 1, QStringLiteral("fifo.dat: not a regular file")},
+        {{QStringLiteral("csv"), QStringLiteral("/dev/zero")}, 1, QStringLiteral("/dev/zero: not a regular file")},
+        {{QStringLiteral("png"), good, QStringLiteral("-o"), path(QStringLiteral("no/such/folder.png"))}, 1, QStringLiteral("no/such/folder.png: No such file or directory")},
+        {{QStringLiteral("pdf"), good, QStringLiteral("-o"), path(QStringLiteral("folder.dat"))}, 1, QStringLiteral("folder.dat: ")},
+        {{QStringLiteral("plot"), good}, 2, QStringLiteral("unknown command 'plot'")},
+        {{}, 2, QStringLiteral("no command given")},
+        {{QStringLiteral("csv"), good, QStringLiteral("--colour")}, 2, QStringLiteral("csv has no option --colour")},
+        {{QStringLiteral("info"), good, QStringLiteral("-o"), out}, 2, QStringLiteral("info has no option -o")},
+        {{QStringLiteral("csv"), good, QStringLiteral("--scale"), QStringLiteral("2")}, 2, QStringLiteral("csv has no option --scale")},
+        {{QStringLiteral("csv"), good, QStringLiteral("--range"), QStringLiteral("both")}, 2, QStringLiteral("--range takes auto, unipolar or bipolar")},
+        {{QStringLiteral("csv"), good, QStringLiteral("--range")}, 2, QStringLiteral("option --range needs a value")},
+        {{QStringLiteral("png"), good, QStringLiteral("-o"), out, QStringLiteral("--scale"), QStringLiteral("0")}, 2, QStringLiteral("--scale takes a whole number")},
+        {{QStringLiteral("png"), good}, 2, QStringLiteral("png needs -o OUT.png")},
+        {{QStringLiteral("csv")}, 2, QStringLiteral("csv needs a data file")},
+        {{QStringLiteral("csv"), good, good}, 2, QStringLiteral("one data file at a time")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const Result r = dat(c.args);
+        EXPECT_EQ(r.status, c.status);
+        ASSERT_EQ(r.err.size(), 1) << r.err.join(u'\n').toStdString();
+        EXPECT_TRUE(r.err[0].startsWith(u"q390-dat: ")) << r.err[0].toStdString();
+        EXPECT_TRUE(r.err[0].contains(c.mentioned)) << r.err[0].toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_EQ(entries(), before);
+    }
+
+    const Result unreadable = dat({QStringLiteral("csv"), locked}, program, asUser);
+    EXPECT_EQ(unreadable.status, 1);
+    EXPECT_EQ(unreadable.err.join(u'\n').toStdString(), QStringLiteral("q390-dat: %1: Permission denied").arg(locked).toStdString());
+    EXPECT_EQ(entries(), before);
+
+    // A full disk behind standard output.
+    QProcess p;
+    p.setStandardOutputFile(QStringLiteral("/dev/full"));
+    p.start(QStringLiteral(Q390_DAT), {QStringLiteral("csv"), good, QStringLiteral("--range"), QStringLiteral("unipolar")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().endsWith("q390-dat: standard output: No space left on device\n"));
+}
+
+} // namespace
