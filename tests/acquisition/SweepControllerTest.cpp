@@ -166,35 +166,16 @@ TEST(Sweep, AnotherRunTakingThePlotEndsTheSweepWithNothingMoreStored)
 
 TEST(Sweep, LineFailureStopsTheSweepAndDropsItsSamples)
 {
-    struct Failing final : ControlLines {
-        SimulatedConverter inner{[](const ConversionRequest&) { return 9; }};
-        long left;
-        explicit Failing(long n) : left(n) {}
-        void setRts(bool a) override { step(); inner.setRts(a); }
-        void setDtr(bool a) override { step(); inner.setDtr(a); }
-        bool readCts() override { step(); return inner.readCts(); }
-        void step() { if (--left < 0) throw LineError(QStringLiteral("Input/output error")); }
-    } lines(65 * 300 + 7);
-    FakeSerialDevice serial;
-    MSComm comm(serial, lines, PortMap([] { return QList<PortDevice>(); }));
-    ConverterLink link(comm);
-    AcquisitionState state;
-    RecordingSurface plot;
-    PlotRuns runs;
-    FakeTimer timer;
-    ScriptedPump pump;
-    FakeLifetime lifetime;
-    FakeOptions options;
-    options.selected[1] = options.selected[12] = true;
-    AfterSweep afterSweep;
-    std::vector<QString> failures;
-    SweepController sweep({link, comm, state, plot, runs, timer, pump, lifetime, options, afterSweep},
-                          [&](const QString& reason) { failures.push_back(reason); });
-    sweep.Timer1_Timer();
-    EXPECT_FALSE(sweep.sweeping());
-    ASSERT_EQ(failures, std::vector<QString>{QStringLiteral("Input/output error")});
-    EXPECT_EQ(pump.count, 300);
-    EXPECT_EQ(state.SampleBuffer[1], 0);
+    Rig rig;
+    rig.codes.assign(SweepLength, 9);
+    rig.sweep.Timer1_Timer();
+    rig.comm.setPortOpen(true);
+    rig.serial.failFromLineOp = 65 * 300 + 7;
+    rig.sweep.Timer1_Timer();
+    EXPECT_FALSE(rig.sweep.sweeping());
+    ASSERT_EQ(rig.lineFailures, std::vector<QString>{QStringLiteral("Input/output error")});
+    EXPECT_EQ(rig.pump.count, SweepLength + 300);
+    EXPECT_EQ(rig.state.SampleBuffer[1], 9);
 }
 
 } // namespace
