@@ -52,4 +52,16 @@ q390_build() { # build-dir [extra cmake args...]
   cmake --build "$dir" -j"$(nproc)"
 }
 
+# How a build that is packaged is configured: installed under /usr, with Debian's hardening
+# flags, as a package built by Debian's own tools gets them (dpkg-buildflags: dpkg-dev).
+q390_package_configuration() {
+  export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+  q390_package_args=(
+    -DCMAKE_INSTALL_PREFIX=/usr
+    "-DCMAKE_C_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)"
+    "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+    "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"
+  )
+}
+
 q390_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

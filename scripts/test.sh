@@ -6,14 +6,16 @@ set -euo pipefail
 source "$(dirname "$0")/setup.sh"
 q390_install "${q390_packages[@]}" "${q390_test_packages[@]}" "${q390_package_tools[@]}"
 "$q390_root/scripts/windows-check.sh"
-q390_build "$q390_root/build"
+# The release build is the one the package is made from, so it is built once.
+q390_package_configuration
+q390_build "$q390_root/build" "${q390_package_args[@]}"
 (cd "$q390_root/build" && ctest --output-on-failure -j"$(nproc)")
 q390_build "$q390_root/build-asan" -DQ390_SANITIZE=ON
 (cd "$q390_root/build-asan" && ctest --output-on-failure -j"$(nproc)")
 
 # The package: its menu entry and metainfo valid, no lintian errors, and exactly the files
 # that `cmake --install` puts in (the list the install test holds it to).
-"$q390_root/scripts/package.sh"
+"$q390_root/scripts/package.sh" "$q390_root/build"
 deb=$(ls "$q390_root"/build-package/q390_*.deb)
 contents=$(mktemp -d)
 trap 'rm -rf "$contents"' EXIT
