@@ -10,7 +10,7 @@ q390_install "${q390_packages[@]}" "${q390_test_packages[@]}" "${q390_package_to
 q390_package_configuration
 q390_build "$q390_root/build" "${q390_package_args[@]}"
 (cd "$q390_root/build" && ctest --output-on-failure -j"$(nproc)")
-q390_build "$q390_root/build-asan" -DQ390_SANITIZE=ON
+q390_build "$q390_root/build-asan" -DQ390_SANITIZE=ON -DQ390_BENCH=OFF
 (cd "$q390_root/build-asan" && ctest --output-on-failure -j"$(nproc)")
 
 # The package: its menu entry and metainfo valid, no lintian errors, and exactly the files
