@@ -108,27 +108,29 @@ Request parse(const QStringList& args)
     return r;
 }
 
+// The file read as the window reads it, a refusal in the system's own (English) words.
 SampleArray readRecords(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw failure(path, QStringLiteral("no such file"));
-    if (info.isDir())
-        throw failure(path, QStringLiteral("is a folder, not a data file"));
-    // A FIFO or a device would block the read or never end.
-    if (!info.isFile())
+    const SampleFile::Contents contents = SampleFile::inspect(path);
+    switch (contents.outcome) {
+    case SampleFile::Contents::Whole: {
+        SampleArray samples{};
+        SampleFile::decode(contents.bytes, samples);
+        return samples;
+    }
+    case SampleFile::Contents::SystemError:
+        if (contents.errorNumber == ENOENT)
+            throw failure(path, QStringLiteral("no such file"));
+        if (contents.errorNumber == EISDIR)
+            throw failure(path, QStringLiteral("is a folder, not a data file"));
+        throw failure(path, contents.errorNumber ? QString::fromLocal8Bit(std::strerror(contents.errorNumber))
+                                                 : contents.errorText);
+    case SampleFile::Contents::NotRegular:
         throw failure(path, QStringLiteral("not a regular file"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw failure(path, file.errorString());
-    const QByteArray bytes = file.read(SampleFile::Size);
-    if (file.error() != QFileDevice::NoError)
-        throw failure(path, file.errorString());
-    if (bytes.size() < SampleFile::Size)
-        throw failure(path, QStringLiteral("only %1 bytes; a data file holds %2").arg(bytes.size()).arg(SampleFile::Size));
-    SampleArray samples{};
-    SampleFile::decode(bytes, samples);
-    return samples;
+    case SampleFile::Contents::Short:
+        break;
+    }
+    throw failure(path, QStringLiteral("only %1 bytes; a data file holds %2").arg(contents.bytes.size()).arg(SampleFile::Size));
 }
 
 // The system's own words for a failed write: the tool speaks English, like the tools beside it.

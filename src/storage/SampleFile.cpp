@@ -42,30 +42,50 @@ void write(const QString& path, const SampleArray& samples)
         throw FileError(file.reason());
 }
 
-QByteArray read(const QString& path)
+Contents inspect(const QString& path)
 {
+    Contents found;
+    const auto refused = [&found](Contents::Outcome outcome, int errorNumber = 0) {
+        found.outcome = outcome;
+        found.errorNumber = errorNumber;
+        return found;
+    };
     const QFileInfo info(path);
     if (info.isDir())
-        throw FileError(systemReason(EISDIR));
+        return refused(Contents::SystemError, EISDIR);
     if (!info.exists())
-        throw FileError(systemReason(ENOENT));
+        return refused(Contents::SystemError, ENOENT);
     // A FIFO or a device would block the open or never end.
     if (!info.isFile())
-        throw FileError(QStringLiteral("不是普通文件"));
+        return refused(Contents::NotRegular);
     QFile file(path);
-    const auto fail = [&file] {
-        const int error = errno;
-        throw FileError(error ? systemReason(error) : file.errorString());
-    };
     errno = 0;
-    if (!file.open(QIODevice::ReadOnly))
-        fail();
-    const QByteArray bytes = file.read(Size);
-    if (file.error() != QFileDevice::NoError)
-        fail();
-    if (bytes.size() < Size)
-        throw FileError(QStringLiteral("文件只有 %1 字节，数据文件应有 %2 字节").arg(bytes.size()).arg(Size));
-    return bytes;
+    if (file.open(QIODevice::ReadOnly))
+        found.bytes = file.read(Size);
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
+        const int error = errno;
+        if (!error)
+            found.errorText = file.errorString();
+        return refused(Contents::SystemError, error);
+    }
+    found.outcome = found.bytes.size() < Size ? Contents::Short : Contents::Whole;
+    return found;
+}
+
+QByteArray read(const QString& path)
+{
+    Contents contents = inspect(path);
+    switch (contents.outcome) {
+    case Contents::Whole:
+        return std::move(contents.bytes);
+    case Contents::SystemError:
+        throw FileError(contents.errorNumber ? systemReason(contents.errorNumber) : contents.errorText);
+    case Contents::NotRegular:
+        throw FileError(QStringLiteral("不是普通文件"));
+    case Contents::Short:
+        break;
+    }
+    throw FileError(QStringLiteral("文件只有 %1 字节，数据文件应有 %2 字节").arg(contents.bytes.size()).arg(Size));
 }
 
 } // namespace SampleFile

@@ -30,9 +30,18 @@ void decode(const QByteArray& bytes, SampleArray& samples);
 // over the name. Throws FileError with the reason.
 void write(const QString& path, const SampleArray& samples);
 
-// Reads the first Size bytes without creating or changing anything. A missing, short or
-// unreadable file, a folder or anything else that is not a regular file throws FileError
-// with the reason.
+// What reading the first Size bytes of a file found, without creating or changing anything:
+// the bytes, or why they are no data file. Each program words the refusal in its own language.
+struct Contents {
+    enum Outcome { Whole, SystemError, NotRegular, Short } outcome = Whole;
+    int errorNumber = 0; // SystemError: the system's error number; 0 when only errorText is known
+    QString errorText;   // SystemError without a number: the toolkit's text
+    QByteArray bytes;    // Whole: Size bytes; Short: what there was
+};
+Contents inspect(const QString& path);
+
+// The first Size bytes; anything that is not a whole data file throws FileError with the
+// window's reason.
 QByteArray read(const QString& path);
 
 } // namespace SampleFile
