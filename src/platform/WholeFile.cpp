@@ -12,22 +12,25 @@ WholeFile::WholeFile(const QString& path) : file_(path)
     file_.setDirectWriteFallback(true);
 }
 
-bool WholeFile::failed()
+bool WholeFile::failed(int errorNumber)
 {
-    errorNumber_ = errno;
-    reason_ = errorNumber_ ? systemReason(errorNumber_) : file_.errorString();
+    errorNumber_ = errorNumber;
+    if (!errorNumber)
+        toolkitReason_ = file_.errorString();
     return false;
+}
+
+QString WholeFile::reason() const
+{
+    return errorNumber_ ? systemReason(errorNumber_) : toolkitReason_;
 }
 
 bool WholeFile::open()
 {
-    if (QFileInfo(file_.fileName()).isDir()) {
-        errorNumber_ = EISDIR;
-        reason_ = systemReason(EISDIR);
-        return false;
-    }
+    if (QFileInfo(file_.fileName()).isDir())
+        return failed(EISDIR);
     errno = 0;
-    return file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || failed();
+    return file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || failed(errno);
 }
 
 bool WholeFile::commit(const QByteArray& bytes)
@@ -40,12 +43,12 @@ bool WholeFile::commit(const QByteArray& bytes)
         errno = 0;
         const qint64 written = file_.write(bytes.constData() + done, bytes.size() - done);
         if (written <= 0) {
-            failed();
+            failed(errno);
             file_.cancelWriting();
             return false;
         }
         done += written;
     }
     errno = 0;
-    return file_.commit() || failed();
+    return file_.commit() || failed(errno);
 }

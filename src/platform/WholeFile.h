@@ -22,14 +22,14 @@ public:
 
     QString fileName() const { return file_.fileName(); }
     // Why open or commit failed, in the user's words.
-    const QString& reason() const { return reason_; }
+    QString reason() const;
     // The system's error number behind the reason; 0 when the reason is the toolkit's own.
     int errorNumber() const { return errorNumber_; }
 
 private:
-    bool failed();
+    bool failed(int errorNumber);
 
     QSaveFile file_;
-    QString reason_;
     int errorNumber_ = 0;
+    QString toolkitReason_; // when the failure has no error number
 };
