@@ -1,12 +1,12 @@
 #pragma once
 
-#include "display/PlotWidget.h"
-#include "platform/Clock.h"
-#include "platform/PrinterSurface.h"
-#include "platform/QtWindowSystem.h"
-#include "platform/SerialDevice.h"
-#include "platform/SimulatedConverter.h"
-#include "ui/Form1.h"
+#include "window/PlotWidget.h"
+#include "core/system/Clock.h"
+#include "window/toolkit/PrinterSurface.h"
+#include "window/toolkit/QtWindowSystem.h"
+#include "devices/SerialDevice.h"
+#include "core/converter/SimulatedConverter.h"
+#include "window/Form1.h"
 
 #include <chrono>
 #include <functional>

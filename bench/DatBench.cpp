@@ -3,7 +3,7 @@
 #include "Probe.h"
 
 #include "dat/DatTool.h"
-#include "storage/SampleFile.h"
+#include "core/samples/SampleFile.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

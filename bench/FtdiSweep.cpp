@@ -4,7 +4,7 @@
 #include "EmulatedChip.h"
 #include "Probe.h"
 
-#include "platform/QtSerialDevice.h"
+#include "devices/QtSerialDevice.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "BenchWindow.h"
 #include "Probe.h"
 
-#include "display/Trace.h"
+#include "core/drawing/Trace.h"
 
 #include <QFile>
 #include <QTemporaryDir>

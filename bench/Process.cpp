@@ -3,7 +3,7 @@
 #include "BenchWindow.h"
 #include "Probe.h"
 
-#include "ui/Application.h"
+#include "window/Application.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -3,7 +3,7 @@
 #include "BenchWindow.h"
 #include "Probe.h"
 
-#include "acquisition/AcquisitionState.h"
+#include "window/handlers/AcquisitionState.h"
 
 #include <QEvent>
 #include <QEventLoop>

@@ -9,7 +9,7 @@
 #include "Process.h"
 #include "Screen.h"
 
-#include "acquisition/AcquisitionState.h"
+#include "window/handlers/AcquisitionState.h"
 
 #include <QApplication>
 

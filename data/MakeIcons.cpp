@@ -1,7 +1,7 @@
 // Writes the desktop's icons from the window icon's picture: q390-<size>.png for each size
 // given, and q390.svg, into the folder given first.
 
-#include "ui/ScopeArt.h"
+#include "core/drawing/ScopeArt.h"
 
 #include <QDir>
 #include <QFile>

@@ -9,7 +9,7 @@ export LC_ALL=C.UTF-8
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-x86_64-w64-mingw32-windres -i "$root/src/ui/q390.rc" -O res -o "$out/q390.res"
+x86_64-w64-mingw32-windres -i "$root/src/window/q390.rc" -O res -o "$out/q390.res"
 x86_64-w64-mingw32-windres -i "$out/q390.res" -O rc -o "$out/compiled.rc"
 
 failed=0
@@ -35,7 +35,7 @@ check ProductName "Q390" "$(value ProductName)"
 check Translation "0x804, 1200" "$(sed -n 's/^ *VALUE "Translation", \(.*\)$/\1/p' "$out/compiled.rc")"
 
 qt=$(dirname "$(find /usr/include -path '*/qt6/QtCore/qglobal.h' -print -quit)")
-x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Werror -c "$root/src/platform/LineDriverWin.cpp" \
+x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Werror -c "$root/src/devices/LineDriverWin.cpp" \
   -I"$root/src" -I"$(dirname "$qt")" -I"$qt" -o "$out/LineDriverWin.o"
 for call in EscapeCommFunction GetCommModemStatus; do
   if grep -q "U __imp_$call\$" <<<"$(x86_64-w64-mingw32-nm "$out/LineDriverWin.o")"; then

@@ -1,4 +1,4 @@
-#include "ui/Application.h"
+#include "window/Application.h"
 
 int main(int argc, char** argv)
 {

@@ -3,8 +3,8 @@
 // the system calls each makes per conversion as the emulated port counted them.
 
 #include "EmulatedDevice.h"
-#include "acquisition/ConverterLink.h"
-#include "platform/LineDriver.h"
+#include "core/converter/ConverterLink.h"
+#include "devices/LineDriver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,14 +1,14 @@
 #include "dat/DatTool.h"
 
-#include "dat/Readings.h"
-#include "display/Grid.h"
-#include "display/PlotImage.h"
-#include "display/Trace.h"
-#include "platform/Failure.h"
-#include "platform/PdfPage.h"
-#include "platform/WholeFile.h"
-#include "printing/PrintedPage.h"
-#include "storage/SampleFile.h"
+#include "core/samples/Readings.h"
+#include "core/drawing/Grid.h"
+#include "core/drawing/PlotImage.h"
+#include "core/drawing/Trace.h"
+#include "core/system/Failure.h"
+#include "core/drawing/PdfPage.h"
+#include "core/system/WholeFile.h"
+#include "core/drawing/PrintedPage.h"
+#include "core/samples/SampleFile.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -204,7 +204,7 @@ QByteArray png(const SampleArray& samples, Range range, int scale)
 {
     PlotImage plot(scale);
     Drawgrid1(plot);
-    traceStored(samples, rangeMode(range), [&](const PlotLine& s) {
+    traceStored(samples, range, [&](const PlotLine& s) {
         plot.drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor);
         return true;
     });
@@ -220,7 +220,7 @@ QByteArray pdf(const Request& request, const SampleArray& samples, Range range)
     PagePainter page;
     if (!page.begin(pdf.device()))
         throw failure(request.output, QStringLiteral("the PDF page could not be started"));
-    drawPrintedPage(page, samples, rangeMode(range));
+    drawPrintedPage(page, samples, range);
     if (!page.end())
         throw failure(request.output, QStringLiteral("the PDF page could not be finished"));
     return pdf.bytes();

@@ -1,8 +1,8 @@
 // q390-dat run as a process on crafted data files: the codes and volts of every record, the
 // range it picks, the picture and the page it draws, and every way its input can be wrong.
 
-#include "display/PlotSpace.h"
-#include "storage/SampleFile.h"
+#include "core/drawing/PlotSpace.h"
+#include "core/samples/SampleFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,12 +1,12 @@
 #include "Monkey.h"
 
-#include "display/PlotWidget.h"
-#include "platform/QtPrinterSurface.h"
-#include "printing/PrintToFile.h"
-#include "storage/StorageRig.h"
+#include "window/PlotWidget.h"
+#include "window/toolkit/QtPrinterSurface.h"
+#include "window/handlers/PrintToFile.h"
+#include "support/StorageRig.h"
 #include "support/FileSizeLimit.h"
-#include "ui/Form1.h"
-#include "ui/Lamp.h"
+#include "window/Form1.h"
+#include "window/Lamp.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -3,14 +3,14 @@
 // Test doubles for the platform seams: recording surfaces and lines, scripted message boxes,
 // pump, dialog and clock.
 
-#include "display/Grid.h"
-#include "display/PlotSpace.h"
-#include "platform/Clock.h"
-#include "platform/ControlLines.h"
-#include "platform/PrinterSurface.h"
-#include "platform/SerialDevice.h"
-#include "platform/SimulatedConverter.h"
-#include "platform/WindowSystem.h"
+#include "core/drawing/Grid.h"
+#include "core/drawing/PlotSpace.h"
+#include "core/system/Clock.h"
+#include "core/converter/ControlLines.h"
+#include "window/toolkit/PrinterSurface.h"
+#include "devices/SerialDevice.h"
+#include "core/converter/SimulatedConverter.h"
+#include "window/toolkit/WindowSystem.h"
 
 #include <deque>
 #include <functional>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "acquisition/SweepController.h"
-#include "platform/MSComm.h"
-#include "platform/SimulatedConverter.h"
+#include "window/handlers/SweepController.h"
+#include "devices/MSComm.h"
+#include "core/converter/SimulatedConverter.h"
 #include "support/Doubles.h"
 
 // A sweep controller over the serial component, its port closed so that the simulated converter

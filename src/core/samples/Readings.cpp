@@ -1,0 +1,59 @@
+#include "core/samples/Readings.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+QString rangeName(Range range)
+{
+    return range == Range::Unipolar ? QStringLiteral("unipolar ( +5V)") : QStringLiteral("bipolar (±2V)");
+}
+
+RangeGuess guessRange(const SampleArray& samples)
+{
+    bool large = false;
+    for (int n = 1; n <= SweepLength; ++n) {
+        if (StoredSample::negative(samples[n]))
+            return {Range::Bipolar, true};
+        large = large || StoredSample::magnitude(samples[n]) > 2047;
+    }
+    return {Range::Unipolar, large};
+}
+
+Reading reading(qint16 stored, Range range)
+{
+    const int m = StoredSample::magnitude(stored);
+    if (range == Range::Unipolar)
+        return {m, m * 5.0 / 4096};
+    // The converter link reads a negative code back as its complement with no 1 added.
+    const int code = StoredSample::negative(stored) ? -(m + 1) : m;
+    return {code, code * 2.0 / 2048};
+}
+
+bool impossible(qint16 stored, Range range)
+{
+    const int m = StoredSample::magnitude(stored);
+    if (range == Range::Unipolar)
+        return m > 4095 || StoredSample::negative(stored);
+    return m > 2047;
+}
+
+Summary summarise(const SampleArray& samples, Range range)
+{
+    Summary s;
+    s.minimum = std::numeric_limits<double>::infinity();
+    s.maximum = -s.minimum;
+    double sum = 0;
+    double squares = 0;
+    for (int n = 1; n <= SweepLength; ++n) {
+        const double v = reading(samples[n], range).volts;
+        s.minimum = std::min(s.minimum, v);
+        s.maximum = std::max(s.maximum, v);
+        sum += v;
+        squares += v * v;
+        s.impossible += impossible(samples[n], range);
+    }
+    s.mean = sum / SweepLength;
+    s.rms = std::sqrt(squares / SweepLength);
+    return s;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/samples/Samples.h"
+#include "core/system/Failure.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+
+class FileError : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// The data file: SampleBuffer(1..8192) as 8192 little-endian int16 records, no header.
+namespace SampleFile {
+
+constexpr qint64 Size = 2 * SweepLength;
+
+// "vx" + the hyphen and first digit of the year + its last two digits + hour + minute + ".dat",
+// taken from the fixed forms mm-dd-yyyy and hh:mm:ss whatever the locale.
+QString fileName(const QDateTime& now);
+
+QByteArray encode(const SampleArray& samples);
+// Fills samples 1..8192 from the first Size bytes.
+void decode(const QByteArray& bytes, SampleArray& samples);
+
+// Writes the file completely or not at all: a temporary file beside it, flushed, then renamed
+// over the name. Throws FileError with the reason.
+void write(const QString& path, const SampleArray& samples);
+
+// What reading the first Size bytes of a file found, without creating or changing anything:
+// the bytes, or why they are no data file. Each program words the refusal in its own language.
+struct Contents {
+    enum Outcome { Whole, SystemError, NotRegular, Short } outcome = Whole;
+    int errorNumber = 0; // SystemError: the system's error number; 0 when only errorText is known
+    QString errorText;   // SystemError without a number: the toolkit's text
+    QByteArray bytes;    // Whole: Size bytes; Short: what there was
+};
+Contents inspect(const QString& path);
+
+// The first Size bytes; anything that is not a whole data file throws FileError with the
+// window's reason.
+QByteArray read(const QString& path);
+
+} // namespace SampleFile

@@ -1,0 +1,47 @@
+#include "devices/MSComm.h"
+
+MSComm::MSComm(SerialDevice& device, ControlLines& simulator, PortMap map)
+    : device_(device), deviceLines_(device), simulator_(simulator), map_(std::move(map)), active_(&simulator)
+{
+}
+
+void MSComm::setSettings(const QString& settings)
+{
+    LineSettings::parse(settings);
+    settings_ = settings;
+}
+
+void MSComm::setCommPort(int portNumber)
+{
+    if (portNumber < 1 || portNumber > PortMap::Ports)
+        throw PortError(QStringLiteral("COM%1: port numbers run from 1 to %2").arg(portNumber).arg(PortMap::Ports));
+    commPort_ = portNumber;
+}
+
+QString MSComm::device()
+{
+    if (!devicePath_.isEmpty())
+        return devicePath_;
+    map_.refresh();
+    return map_.deviceFor(commPort_);
+}
+
+void MSComm::setPortOpen(bool open)
+{
+    if (!open) {
+        if (device_.isOpen())
+            device_.close();
+        if (active_ != &simulator_)
+            ++source_;
+        active_ = &simulator_;
+        return;
+    }
+    if (device_.isOpen())
+        return;
+    const QString name = device();
+    if (name.isEmpty())
+        throw PortError(QStringLiteral("COM%1: no such serial port").arg(commPort_));
+    device_.open(name, LineSettings::parse(settings_));
+    active_ = &deviceLines_;
+    ++source_;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/converter/ControlLines.h"
+#include "devices/PortMap.h"
+#include "devices/SerialDevice.h"
+
+// The serial component: port number, line settings and open state, and the three control
+// lines. While the port is closed the line operations reach the simulated converter, so
+// sweeps run through the same frame code with or without hardware.
+class MSComm final : public ControlLines {
+public:
+    MSComm(SerialDevice& device, ControlLines& simulator, PortMap map);
+
+    // A number outside 1 to 16 throws PortError and leaves the port number as it was.
+    void setCommPort(int portNumber);
+    int commPort() const { return commPort_; }
+    void setSettings(const QString& settings);
+    const QString& settings() const { return settings_; }
+    // A device path that the next open uses instead of the port number; empty for none.
+    void setDevicePath(const QString& path) { devicePath_ = path; }
+    // The device the next open reaches: the typed path, or the port number's device now.
+    QString device();
+    PortMap& portMap() { return map_; }
+
+    // Writing true opens the port (PortError when it cannot be), false closes it.
+    void setPortOpen(bool open);
+    bool portOpen() const { return device_.isOpen(); }
+    // Where the line operations go: the open port or the simulated converter. source() changes
+    // at every open and every close, so a sweep can tell that its samples would mix two sources.
+    bool simulated() const { return active_ == &simulator_; }
+    unsigned source() const { return source_; }
+
+    void setRts(bool asserted) override { active_->setRts(asserted); }
+    void setDtr(bool asserted) override { active_->setDtr(asserted); }
+    bool readCts() override { return active_->readCts(); }
+    FrameReadout runFrame(const LineFrame& frame, int ahead) override { return active_->runFrame(frame, ahead); }
+    void dropAhead() override { active_->dropAhead(); }
+    // How the open port reaches the lines.
+    SerialDevice::Path path() const { return device_.path(); }
+
+private:
+    // The open device seen as control lines.
+    struct DeviceLines final : ControlLines {
+        explicit DeviceLines(SerialDevice& d) : device(d) {}
+        void setRts(bool asserted) override { device.setRts(asserted); }
+        void setDtr(bool asserted) override { device.setDtr(asserted); }
+        bool readCts() override { return device.readCts(); }
+        FrameReadout runFrame(const LineFrame& frame, int ahead) override { return device.runFrame(frame, ahead); }
+        void dropAhead() override { device.dropAhead(); }
+        SerialDevice& device;
+    };
+
+    SerialDevice& device_;
+    DeviceLines deviceLines_;
+    ControlLines& simulator_;
+    PortMap map_;
+    int commPort_ = 1;
+    QString settings_ = QStringLiteral("115200,n,8,1");
+    QString devicePath_;
+    ControlLines* active_; // the open device's lines, or the simulator
+    unsigned source_ = 0;
+};

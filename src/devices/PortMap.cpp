@@ -1,0 +1,90 @@
+#include "devices/PortMap.h"
+
+#include <QDir>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+namespace {
+
+// Device paths in natural order, so that /dev/ttyS2 comes before /dev/ttyS10.
+bool naturalLess(const QString& a, const QString& b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype iEnd = i, jEnd = j;
+            while (iEnd < a.size() && a[iEnd].isDigit())
+                ++iEnd;
+            while (jEnd < b.size() && b[jEnd].isDigit())
+                ++jEnd;
+            const qulonglong na = a.mid(i, iEnd - i).toULongLong(), nb = b.mid(j, jEnd - j).toULongLong();
+            if (na != nb)
+                return na < nb;
+            i = iEnd;
+            j = jEnd;
+        } else {
+            if (a[i] != b[j])
+                return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+} // namespace
+
+PortMap::PortMap(DeviceList list) : list_(std::move(list))
+{
+    refresh();
+}
+
+void PortMap::refresh()
+{
+    QList<PortDevice> devices = list_();
+    std::sort(devices.begin(), devices.end(),
+              [](const PortDevice& a, const PortDevice& b) { return naturalLess(a.path, b.path); });
+    present_.clear();
+    for (const PortDevice& device : devices) {
+        present_.insert(device.stableName, device.path);
+        if (std::find(numbered_.begin(), numbered_.end(), device.stableName) != numbered_.end())
+            continue;
+#ifdef Q_OS_WIN
+        bool ok = false;
+        const int number = device.path.startsWith(QStringLiteral("COM")) ? device.path.mid(3).toInt(&ok) : 0;
+        const auto free = ok && number >= 1 && number <= Ports ? numbered_.begin() + number - 1 : numbered_.end();
+#else
+        const auto free = std::find(numbered_.begin(), numbered_.end(), QString());
+#endif
+        if (free != numbered_.end())
+            *free = device.stableName;
+    }
+}
+
+QString PortMap::deviceFor(int portNumber) const
+{
+    if (portNumber < 1 || portNumber > Ports || numbered_[portNumber - 1].isEmpty())
+        return {};
+    return present_.value(numbered_[portNumber - 1]);
+}
+
+QHash<QString, QString> PortMap::stableLinks(const QString& folder)
+{
+    QHash<QString, QString> links;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& link : entries) {
+        if (link.isSymLink() && !link.canonicalFilePath().isEmpty())
+            links.insert(link.canonicalFilePath(), link.absoluteFilePath());
+    }
+    return links;
+}
+
+QList<PortDevice> PortMap::systemDevices()
+{
+    const QHash<QString, QString> links = stableLinks(QStringLiteral("/dev/serial/by-id"));
+    QList<PortDevice> devices;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        devices.append({info.systemLocation(), links.value(info.systemLocation(), info.systemLocation())});
+    return devices;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <functional>
+
+// A serial device as the system reports it: its path, and a name that stays the same when it
+// is unplugged and plugged in again (its /dev/serial/by-id link where it has one).
+struct PortDevice {
+    QString path;
+    QString stableName;
+};
+
+// Gives port numbers 1 to 16 to devices the way Windows does. On Windows COMn is the device
+// "COMn". Elsewhere the devices present when the map is made take COM1, COM2, ... in path
+// order; a device that appears later takes the lowest free number; a number stays with its
+// device (known by its stable name) for the whole run, also while it is unplugged, so that a
+// number never moves to a device the user did not choose.
+class PortMap {
+public:
+    static constexpr int Ports = 16;
+    using DeviceList = std::function<QList<PortDevice>()>;
+
+    explicit PortMap(DeviceList list);
+    // Looks at the system's devices again; a new one takes the lowest free number.
+    void refresh();
+    // The path of the device under the port number as of the last refresh; empty when none.
+    QString deviceFor(int portNumber) const;
+
+    // The system's serial devices as QSerialPortInfo reports them.
+    static QList<PortDevice> systemDevices();
+    // The links in a folder such as /dev/serial/by-id, by the device each one points at.
+    static QHash<QString, QString> stableLinks(const QString& folder);
+
+private:
+    DeviceList list_;
+    std::array<QString, Ports> numbered_; // stable name by port number - 1; empty while free
+    QHash<QString, QString> present_;     // path by stable name, of the devices present now
+};

@@ -1,0 +1,74 @@
+#include "devices/QtSerialDevice.h"
+
+#ifndef Q_OS_WIN
+#include "devices/FtdiBitBang.h"
+#endif
+
+void QtSerialDevice::open(const QString& device, const LineSettings& settings)
+{
+    if (isOpen())
+        close();
+    if (openBitBang(device)) {
+        path_ = Path::FtdiBitBang;
+        return;
+    }
+    path_ = Path::ModemLines;
+    port_.setPortName(device);
+    if (!port_.open(QIODevice::ReadWrite))
+        throw PortError(port_.errorString());
+
+    const auto parity = [&] {
+        switch (settings.parity) {
+        case 'e': return QSerialPort::EvenParity;
+        case 'o': return QSerialPort::OddParity;
+        case 'm': return QSerialPort::MarkParity;
+        case 's': return QSerialPort::SpaceParity;
+        default: return QSerialPort::NoParity;
+        }
+    }();
+    const bool configured = port_.setBaudRate(settings.baudRate) && port_.setParity(parity)
+        && port_.setDataBits(QSerialPort::DataBits(settings.dataBits))
+        && port_.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop)
+        && port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!configured) {
+        const QString reason = port_.errorString();
+        port_.close();
+        throw PortError(reason);
+    }
+    lines_ = makeNativeLineDriver(port_.handle());
+}
+
+void QtSerialDevice::close()
+{
+    lines_.reset();
+    port_.close();
+}
+
+bool QtSerialDevice::openBitBang(const QString& device)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(device);
+    return false;
+#else
+    static const QString typed = QStringLiteral("ftdi:");
+    if (device.startsWith(typed)) {
+        lines_ = FtdiBitBang::open(device.mid(typed.size()));
+        return true;
+    }
+    const std::optional<FtdiLocation> chip = findFtdiChip(device, sysfsRoot_);
+    if (!chip)
+        return false;
+    // Detaching the kernel's driver would take the tty from a program that holds it open.
+    port_.setPortName(device);
+    if (!port_.open(QIODevice::ReadWrite))
+        throw PortError(port_.errorString());
+    port_.close();
+    // No access to the USB device, or a chip without the mode: the tty's modem lines serve.
+    try {
+        lines_ = FtdiBitBang::open(*chip);
+        return true;
+    } catch (const PortError&) {
+        return false;
+    }
+#endif
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "devices/LineDriver.h"
+#include "devices/SerialDevice.h"
+
+#include <QSerialPort>
+
+#include <memory>
+
+// Opens, configures and closes the port through QSerialPort (exclusive, no flow control);
+// the line operations of the frame go to the native driver, not QSerialPort's setters,
+// which cost several system calls each. Outside Windows, a device that is an FTDI chip (found
+// in the system's device tree under `sysfsRoot`), or "ftdi:" and a libftdi device string,
+// opens the chip in synchronous bit-bang mode instead, when it can be had.
+class QtSerialDevice final : public SerialDevice {
+public:
+    explicit QtSerialDevice(QString sysfsRoot = QStringLiteral("/sys")) : sysfsRoot_(std::move(sysfsRoot)) {}
+
+    void open(const QString& device, const LineSettings& settings) override;
+    void close() override;
+    bool isOpen() const override { return lines_ != nullptr; }
+    void setRts(bool asserted) override { lines_->setRts(asserted); }
+    void setDtr(bool asserted) override { lines_->setDtr(asserted); }
+    bool readCts() override { return lines_->readCts(); }
+    FrameReadout runFrame(const LineFrame& frame, int ahead) override { return lines_->runFrame(frame, ahead); }
+    void dropAhead() override { lines_->dropAhead(); }
+    Path path() const override { return path_; }
+
+private:
+    // True when the device is open in bit-bang mode; false for the modem-line path.
+    bool openBitBang(const QString& device);
+
+    QString sysfsRoot_;
+    QSerialPort port_;
+    std::unique_ptr<LineDriver> lines_;
+    Path path_ = Path::ModemLines;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/converter/ControlLines.h"
+#include "core/system/Failure.h"
+
+#include <QString>
+
+
+// A port that could not be opened (no such device, in use, bad settings).
+class PortError : public Failure {
+public:
+    using Failure::Failure;
+};
+
+struct LineSettings {
+    qint32 baudRate = 115200;
+    char parity = 'n';  // n, e, o, m, s
+    int dataBits = 8;
+    int stopBits = 1;
+
+    // "115200,n,8,1"; throws PortError on anything else.
+    static LineSettings parse(const QString& text);
+    bool operator==(const LineSettings&) const = default;
+};
+
+// A serial device that opens exclusively and drives its modem-control lines. Line
+// operations are only valid while open and throw LineError when the system refuses them.
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+    virtual void open(const QString& device, const LineSettings& settings) = 0; // throws PortError
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    virtual void setRts(bool asserted) = 0;
+    virtual void setDtr(bool asserted) = 0;
+    virtual bool readCts() = 0;
+    // A whole frame; see ControlLines::runFrame.
+    virtual FrameReadout runFrame(const LineFrame& frame, int ahead)
+    {
+        Q_UNUSED(ahead);
+        return runEachOperation(*this, frame);
+    }
+    virtual void dropAhead() {}
+
+    // How the open port reaches the converter's lines.
+    enum class Path { ModemLines, FtdiBitBang };
+    virtual Path path() const { return Path::ModemLines; }
+};

@@ -1,0 +1,92 @@
+#include "window/PortControl.h"
+
+#include "window/PlotWidget.h"
+#include "window/Lamp.h"
+#include "window/PortList.h"
+
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardItemModel>
+
+PortControl::PortControl(MSComm& comm, MessageBoxes& boxes, OptionButtons& options, Widgets widgets)
+    : comm_(comm), boxes_(boxes), options_(options), w_(widgets)
+{
+    w_.Combo1->onOpening([this] { describeDevices(); });
+}
+
+void PortControl::setUp()
+{
+    if (comm_.portOpen())
+        comm_.setPortOpen(false);
+    for (int n = 1; n <= PortMap::Ports; ++n)
+        w_.Combo1->addItem(QStringLiteral("COM%1").arg(n));
+    w_.Combo1->setCurrentIndex(0);
+    comm_.setCommPort(w_.Combo1->currentIndex() + 1);
+    comm_.setSettings(QStringLiteral("115200,n,8,1"));
+    describeDevices();
+    w_.Command2->setText(PortTexts::Open);
+    w_.Shape1->setFillColor(LampClosed);
+    w_.Picture1->setOverlayText(PortTexts::Simulated);
+}
+
+void PortControl::describeDevices()
+{
+    comm_.portMap().refresh();
+    auto* entries = static_cast<QStandardItemModel*>(w_.Combo1->model());
+    for (int i = 0; i < w_.Combo1->count(); ++i) {
+        const QString device = comm_.portMap().deviceFor(i + 1);
+        entries->item(i)->setToolTip(device.isEmpty() ? PortTexts::NoSuchPort : device);
+        entries->item(i)->setEnabled(!device.isEmpty());
+    }
+}
+
+// A port name ("COM3") chooses a port number, refused outside 1 to 16; anything else typed into
+// the text field is a device path, opened as it stands.
+void PortControl::takeSelection()
+{
+    const QString text = w_.Combo1->currentText().trimmed();
+    static const QRegularExpression portName(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    if (const auto match = portName.match(text); match.hasMatch()) {
+        bool ok = false;
+        const int number = match.captured(1).toInt(&ok);
+        comm_.setCommPort(ok ? number : 0);
+        comm_.setDevicePath({});
+    } else {
+        comm_.setDevicePath(text);
+    }
+}
+
+void PortControl::Command2_Click()
+{
+    // Every failure of the port shows the one message; the port operation comes first, so
+    // caption and lamp change only once the port really has.
+    try {
+        if (w_.Command2->text() == PortTexts::Close) {
+            comm_.setPortOpen(false);
+            showState(false);
+        } else {
+            takeSelection();
+            comm_.setPortOpen(true);
+            showState(true);
+        }
+    } catch (const PortError&) {
+        boxes_.show(PortTexts::InvalidPort, PortTexts::Title, MsgStyle::Exclamation);
+    }
+}
+
+void PortControl::showState(bool open)
+{
+    w_.Command2->setText(open ? PortTexts::Close : PortTexts::Open);
+    w_.Shape1->setFillColor(open ? LampOpen : LampClosed);
+    w_.Shape1->setToolTip(!open ? QString()
+                          : comm_.path() == SerialDevice::Path::FtdiBitBang ? QStringLiteral("FTDI 同步位模式")
+                                                                            : QStringLiteral("串口控制线"));
+}
+
+void PortControl::lineFailed(const QString& reason)
+{
+    comm_.setPortOpen(false);
+    showState(false);
+    options_.select(3);
+    boxes_.show(PortTexts::CommFailed + reason, PortTexts::Title, MsgStyle::Exclamation);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "window/handlers/AcquisitionState.h"
+#include "window/handlers/PlotRuns.h"
+#include "core/drawing/PlotSpace.h"
+#include "window/toolkit/WindowSystem.h"
+
+// Command4_Click: asks for a data file, reads and checks it, selects Hold, and replays it on a
+// fresh grid, yielding to the event loop after every segment.
+class LoadCommand {
+public:
+    struct Seams {
+        AcquisitionState& state;
+        FileDialog& dialog;
+        MessageBoxes& boxes;
+        OptionButtons& options;
+        SweepTimer& timer;
+        PlotSurface& plot;
+        PlotRuns& runs;
+        EventPump& pump;
+        Lifetime& lifetime;
+    };
+
+    explicit LoadCommand(Seams seams) : s_(seams) {}
+
+    void Command4_Click();
+
+private:
+    Seams s_;
+};

@@ -1,0 +1,35 @@
+#include "window/handlers/SaveCommand.h"
+
+#include "core/samples/SampleFile.h"
+
+#include <QFileInfo>
+
+SaveCommand::SaveCommand(const AcquisitionState& state, SweepTimer& timer, MessageBoxes& boxes, const Clock& clock,
+                         AfterSweep& afterSweep)
+    : state_(state), timer_(timer), boxes_(boxes), clock_(clock), afterSweep_(afterSweep)
+{
+}
+
+void SaveCommand::Command3_Click()
+{
+    static const QString Title = QStringLiteral("存盘");
+    timer_.setEnabled(false);
+    const QString name = SampleFile::fileName(clock_.now());
+    if (boxes_.show(QStringLiteral("存为文件") + name, Title, MsgStyle::YesNo) == MsgAnswer::No)
+        return;
+    // The name has no month or day, so it comes round again: never write over a file unasked.
+    // A folder of that name is no file to replace; the write refuses it.
+    if (QFileInfo(name).isFile()
+        && boxes_.show(QStringLiteral("文件") + name + QStringLiteral("已存在，是否覆盖？"), Title,
+                       MsgStyle::YesNo + MsgStyle::Exclamation + MsgStyle::DefaultButton2)
+            == MsgAnswer::No)
+        return;
+    afterSweep_.run([this, name] {
+        try {
+            SampleFile::write(name, state_.SampleBuffer);
+        } catch (const FileError& error) {
+            boxes_.show(QStringLiteral("无法保存文件") + name + QStringLiteral("：") + error.reason(), Title,
+                        MsgStyle::Exclamation);
+        }
+    });
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/drawing/PdfPage.h"
+#include "window/toolkit/PrinterSurface.h"
+
+#include <functional>
+#include <memory>
+
+// The machine's default printer, one unit one twip on paper from the top-left of the
+// printable area, vector lines. With no printer the page goes to a PDF file instead.
+class QtPrinterSurface final : public PrinterSurface {
+public:
+    // The name of the printer to print on, empty when the machine has none.
+    using DefaultPrinter = std::function<QString()>;
+    static QString systemDefaultPrinter();
+    // The file a page goes to when there is no printer, and what follows once it is written.
+    struct PdfFallback {
+        std::function<QString()> fileName;
+        std::function<void(const QString& path)> written;
+    };
+
+    explicit QtPrinterSurface(PdfFallback fallback, DefaultPrinter defaultPrinter = systemDefaultPrinter);
+    ~QtPrinterSurface() override;
+
+    void drawLine(float x1, float y1, float x2, float y2, std::optional<QRgb> colour = std::nullopt) override;
+    void endDoc() override;
+
+    // The printer's or the PDF file's side of one document.
+    class Document;
+
+private:
+    void beginDoc();
+
+    PdfFallback fallback_;
+    DefaultPrinter defaultPrinter_;
+    std::unique_ptr<Document> doc_;
+    // Declared after the document it paints on, so that it ends before the document goes.
+    PagePainter painter_;
+};

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// The window-system operations that handlers use, as seams: the Qt implementations are in
+// QtWindowSystem.h, tests put scripted or recording doubles in their place.
+
+// Message box styles and answers as the handlers use them.
+namespace MsgStyle {
+constexpr int Ok = 0;
+constexpr int OkCancel = 1;
+constexpr int YesNo = 4;
+constexpr int Exclamation = 48;
+constexpr int DefaultButton2 = 256;
+} // namespace MsgStyle
+
+namespace MsgAnswer {
+constexpr int Ok = 1;
+constexpr int Cancel = 2;
+constexpr int Yes = 6;
+constexpr int No = 7;
+} // namespace MsgAnswer
+
+// Modal message box: waits until the user answers, returns the answer.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual int show(const QString& text, const QString& title, int style) = 0;
+};
+
+// Handles every pending window event (clicks, ticks, repaints) and returns.
+class EventPump {
+public:
+    virtual ~EventPump() = default;
+    virtual void pump() = 0;
+};
+
+// The periodic sweep timer: only its enabled flag is ever changed.
+class SweepTimer {
+public:
+    virtual ~SweepTimer() = default;
+    virtual void setEnabled(bool enabled) = 0;
+    virtual bool isEnabled() const = 0;
+    // Replaces the tick handler; an empty one detaches it.
+    virtual void onTick(std::function<void()> handler) = 0;
+};
+
+// Ending the program at once, with an exit status: nothing of the program runs afterwards, no
+// queued event, no box, no suspended sweep or replay. Code suspended in the event pump checks
+// ended() after every yield as well, for a lifetime that cannot end the process (a test's).
+class Lifetime {
+public:
+    virtual ~Lifetime() = default;
+    virtual void endProgram(int status) = 0;
+    virtual bool ended() const = 0;
+};
+
+// The file-open dialog: returns the chosen name, or an empty name when none was chosen.
+// The filter is "description|pattern", pairs joined by "|".
+class FileDialog {
+public:
+    virtual ~FileDialog() = default;
+    virtual QString askOpenFileName(const QString& defaultSuffix, const QString& title,
+                                    const QString& filter) = 0;
+};
+
+// The window's option buttons, by number (Option1..Option12). Selecting from code clears the
+// others of the same frame and runs the button's Click handler at once, as a click does.
+class OptionButtons {
+public:
+    virtual ~OptionButtons() = default;
+    virtual bool isSelected(int option) const = 0;
+    virtual void select(int option) = 0;
+};
+
+// The option buttons of channels 0..7, and those of the two ranges.
+constexpr int ChannelOptions[] = {1, 2, 5, 6, 7, 8, 9, 10};
+constexpr int UnipolarOption = 11;
+constexpr int BipolarOption = 12;

@@ -1,0 +1,217 @@
+#include "EmulatedChip.h"
+#include "SerialRig.h"
+#include "core/converter/ConverterLink.h"
+#include "devices/FtdiBitBang.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+const QString Typed = QStringLiteral("ftdi:i:0x0403:0x6001");
+const QString BitBangTip = QStringLiteral("FTDI 同步位模式");
+const QString ModemLinesTip = QStringLiteral("串口控制线");
+
+// The emulated chip with the simulated converter on its pins.
+struct ChipOnPins {
+    explicit ChipOnPins(CodeSource codes = Ramp{})
+        : converter(std::move(codes)),
+          chip({}, {[this](bool a) { converter.setRts(a); }, [this](bool a) { converter.setDtr(a); },
+                    [this] { return converter.readCts(); }})
+    {
+    }
+    SimulatedConverter converter;
+    EmulatedChip chip;
+};
+
+void expectReleased(const EmulatedChip& chip)
+{
+    EXPECT_FALSE(chip.open);
+    EXPECT_EQ(chip.bitmode, BITMODE_RESET) << "left in bit-bang mode";
+    EXPECT_TRUE(chip.kernelDriverAttached) << "the tty did not come back";
+}
+
+TEST(FtdiBitBang, EveryChannelAndRangeRoundTripsThroughASweepAndCloseGivesTheChipBack)
+{
+    ChipOnPins pins;
+    Window w(Typed);
+    w.form.Command2_Click();
+    ASSERT_TRUE(w.form.comm().portOpen());
+    EXPECT_EQ(w.shape1()->toolTip(), BitBangTip);
+    EXPECT_TRUE(pins.chip.open);
+    EXPECT_FALSE(pins.chip.kernelDriverAttached);
+    EXPECT_EQ(pins.chip.bitmode, BITMODE_SYNCBB);
+    EXPECT_GE(pins.chip.byteNanoseconds, 1000.0) << "a line operation shorter than 1 µs";
+
+    long n = 0;
+    for (int channel = 0; channel < 8; ++channel) {
+        for (const bool unipolar : {true, false}) {
+            w.select(channel, unipolar);
+            const long trips = pins.chip.roundTrips;
+            w.form.Timer1_Timer();
+            EXPECT_EQ(pins.chip.roundTrips - trips, SweepLength / FtdiBitBang::FramesPerTransfer);
+            expectSweep(w, channel, unipolar, n);
+            n += SweepLength;
+        }
+    }
+    EXPECT_TRUE(w.boxes.calls.empty());
+
+    w.form.Command2_Click();
+    EXPECT_FALSE(w.form.comm().portOpen());
+    EXPECT_TRUE(w.shape1()->toolTip().isEmpty());
+    expectReleased(pins.chip);
+}
+
+// RTS and DTR asserted, one pair per byte written or per line operation.
+using Levels = std::vector<std::pair<bool, bool>>;
+
+Levels levelsOnThePins(const std::vector<unsigned char>& bytes)
+{
+    Levels levels;
+    for (const unsigned char byte : bytes)
+        levels.emplace_back(!(byte & 0x04), !(byte & 0x10)); // RTS# on D2, DTR# on D4, active low
+    return levels;
+}
+
+Levels levelsOfTheFrames(const std::vector<QString>& words)
+{
+    Levels levels;
+    bool rts = true, dtr = true; // at rest
+    for (const QString& word : words) {
+        for (const LineOp op : ConverterLink::encode(word)) {
+            if (op == LineOp::RtsAsserted || op == LineOp::RtsReleased)
+                rts = op == LineOp::RtsAsserted;
+            if (op == LineOp::DtrAsserted || op == LineOp::DtrReleased)
+                dtr = op == LineOp::DtrAsserted;
+            levels.emplace_back(rts, dtr); // a read repeats the byte before it
+        }
+    }
+    return levels;
+}
+
+TEST(FtdiBitBang, TheBytesAreTheFramesInOrderAndLookAheadEndsWithItsRun)
+{
+    ChipOnPins pins;
+    QtSerialDevice serial;
+    SimulatedConverter whileClosed;
+    MSComm comm(serial, whileClosed, PortMap([] { return QList<PortDevice>{{Typed, Typed}}; }));
+    comm.setPortOpen(true);
+    ASSERT_EQ(comm.path(), SerialDevice::Path::FtdiBitBang);
+    ConverterLink link(comm);
+    pins.chip.recording = true;
+
+    const QString first = QStringLiteral("11101110"), second = QStringLiteral("10010110"); // 5 +5V, 2 ±2V
+    {
+        const ConverterLink::Run run(link, 100);
+        for (long k = 0; k < 3; ++k)
+            EXPECT_EQ(link.adc(first), rampCode({5, true}, k));
+    }
+    // The run ended after 3 of the 64 conversions made; the next word's results are its own.
+    for (long k = 64; k < 66; ++k) {
+        const int code = rampCode({2, false}, k);
+        EXPECT_EQ(link.adc(second), code >= 0 ? code : -code - 1);
+    }
+    EXPECT_EQ(pins.converter.lastRequest().channel, 2);
+
+    std::vector<QString> words(64, first);
+    words.insert(words.end(), 2, second);
+    EXPECT_EQ(levelsOnThePins(pins.chip.written), levelsOfTheFrames(words));
+    EXPECT_EQ(pins.chip.outputMask, 0x14) << "RTS# and DTR# out, CTS# in";
+}
+
+TEST(FtdiBitBang, AChipPulledOutMidSweepIsMendedAsALineFailure)
+{
+    ChipOnPins pins;
+    Window w(Typed);
+    w.form.Command2_Click();
+    w.form.Timer1_Timer();
+    const SampleArray kept = w.form.state().SampleBuffer;
+
+    pins.chip.pullOutAtWrite(50);
+    w.form.Timer1_Timer();
+
+    EXPECT_FALSE(w.form.sweeping());
+    EXPECT_EQ(w.pump.count, SweepLength + 49 * FtdiBitBang::FramesPerTransfer);
+    EXPECT_EQ(w.form.state().SampleBuffer, kept);
+    EXPECT_FALSE(w.form.comm().portOpen());
+    EXPECT_EQ(w.caption(), PortTexts::Open);
+    EXPECT_TRUE(w.form.options().isSelected(3));
+    EXPECT_EQ(w.boxes.calls, (std::vector<MessageCall>{{PortTexts::CommFailed + QStringLiteral("输入/输出错误"),
+                                                         PortTexts::Title, MsgStyle::Exclamation}}));
+    EXPECT_FALSE(w.lifetime.ended());
+}
+
+// A device tree in which the tty is the first channel of the chip, as the kernel's FTDI
+// serial driver lays it out.
+struct DeviceTree {
+    DeviceTree(const QString& tty, const EmulatedChip::Identity& chip)
+    {
+        struct stat node {};
+        if (::stat(QFile::encodeName(tty).constData(), &node) != 0)
+            throw std::runtime_error("no tty");
+        const QString usb = root.filePath(QStringLiteral("devices/usb1/1-1"));
+        const QString port = usb + QStringLiteral("/1-1:1.0/ttyUSB0");
+        QDir().mkpath(port + QStringLiteral("/tty/ttyUSB0"));
+        QDir().mkpath(root.filePath(QStringLiteral("dev/char")));
+        const auto write = [](const QString& path, const QString& text) {
+            QFile file(path);
+            file.open(QIODevice::WriteOnly);
+            file.write(text.toLatin1() + '\n');
+        };
+        write(usb + QStringLiteral("/idVendor"), QString::number(chip.vendor, 16).rightJustified(4, u'0'));
+        write(usb + QStringLiteral("/idProduct"), QString::number(chip.product, 16));
+        write(usb + QStringLiteral("/busnum"), QString::number(chip.bus));
+        write(usb + QStringLiteral("/devnum"), QString::number(chip.address));
+        write(usb + QStringLiteral("/1-1:1.0/bInterfaceNumber"), QStringLiteral("00"));
+        QFile::link(QStringLiteral("../.."), port + QStringLiteral("/tty/ttyUSB0/device"));
+        QFile::link(port + QStringLiteral("/tty/ttyUSB0"),
+                    root.filePath(QStringLiteral("dev/char/%1:%2").arg(major(node.st_rdev)).arg(minor(node.st_rdev))));
+    }
+    QTemporaryDir root;
+};
+
+TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanOnItsModemLinesWhenNotAndNeverFromUnderAnotherProgram)
+{
+    EmulatedDevice tty(Ramp{});
+    ChipOnPins pins;
+    const DeviceTree tree(tty.path(), pins.chip.identity);
+    EXPECT_EQ(findFtdiChip(tty.path(), QStringLiteral("/sys")), std::nullopt);
+    EXPECT_EQ(findFtdiChip(tty.path(), tree.root.path()), (FtdiLocation{1, 5, 0}));
+    Window w(tty.path(), tree.root.path());
+    {
+        OtherProcess other(tty.path());
+        ASSERT_TRUE(other.holding()) << qPrintable(other.answer());
+        w.form.Command2_Click();
+        EXPECT_FALSE(pins.chip.open) << "taken from the program that holds its tty";
+        EXPECT_EQ(w.boxes.calls.size(), 1u);
+        w.boxes.calls.clear();
+    }
+
+    pins.chip.accessDenied = true;
+    w.form.Command2_Click();
+    ASSERT_TRUE(w.form.comm().portOpen());
+    EXPECT_EQ(w.shape1()->toolTip(), ModemLinesTip);
+    emuport_reset_counts();
+    w.form.Timer1_Timer();
+    EXPECT_EQ(emuport_calls().sets, 52L * SweepLength);
+    expectSweep(w, 0, false, 0);
+    expectReleased(pins.chip);
+    w.form.Command2_Click();
+
+    pins.chip.accessDenied = false;
+    w.form.Command2_Click();
+    EXPECT_EQ(w.shape1()->toolTip(), BitBangTip);
+    EXPECT_FALSE(pins.chip.kernelDriverAttached);
+    w.form.Timer1_Timer();
+    expectSweep(w, 0, false, 0);
+    w.form.Command1_Click(); // Exit
+    expectReleased(pins.chip);
+    EXPECT_TRUE(w.boxes.calls.empty());
+}
+
+} // namespace

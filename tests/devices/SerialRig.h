@@ -1,0 +1,98 @@
+#pragma once
+
+#include "EmulatedDevice.h"
+#include "devices/QtSerialDevice.h"
+#include "support/Doubles.h"
+#include "window/Form1.h"
+#include "window/Lamp.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QPushButton>
+
+// Converter codes that differ by channel, range and position; 4096 conversions in a row run
+// through every code of the range.
+inline int rampCode(const ConversionRequest& request, long n)
+{
+    const int step = int((n * 37 + request.channel * 501) % 4096);
+    return request.unipolar ? step : step - 2048;
+}
+
+struct Ramp {
+    long n = 0;
+    int operator()(const ConversionRequest& request) { return rampCode(request, n++); }
+};
+
+// A code as the sweep stores it: unipolar as it is; bipolar as the link's magnitude with the
+// sign in bit 15.
+inline qint16 storedSample(int code, bool unipolar)
+{
+    if (unipolar || code >= 0)
+        return qint16(code);
+    return qint16(-code - 1 - 32768);
+}
+
+// The main window on the real serial path: QtSerialDevice, whose COM1 is the given device,
+// finding FTDI chips in the device tree under `sysfs`.
+struct Window {
+    explicit Window(const QString& device, const QString& sysfs = QStringLiteral("/sys"))
+        : serial(sysfs), form(Form1Seams{boxes, pump, timer, lifetime, dialog, clock, printer, serial,
+                          [device] { return QList<PortDevice>{{device, device}}; }})
+    {
+        form.Form_Load();
+    }
+
+    void select(int channel, bool unipolar)
+    {
+        constexpr int channelOptions[] = {1, 2, 5, 6, 7, 8, 9, 10};
+        form.options().select(channelOptions[channel]);
+        form.options().select(unipolar ? 11 : 12);
+    }
+    QString caption() const { return form.findChild<QPushButton*>(QStringLiteral("Command2"))->text(); }
+    Lamp* shape1() const { return static_cast<Lamp*>(form.findChild<QWidget*>(QStringLiteral("Shape1"))); }
+    QRgb lamp() const { return shape1()->fillColor(); }
+
+    ScriptedMessageBoxes boxes;
+    ScriptedPump pump;
+    FakeTimer timer;
+    FakeLifetime lifetime;
+    ScriptedFileDialog dialog;
+    FixedClock clock{QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))};
+    RecordingPrinter printer;
+    QtSerialDevice serial;
+    Form1 form;
+};
+
+// Checks SampleBuffer against the ramp's codes for a sweep that began at conversion n.
+inline void expectSweep(Window& w, int channel, bool unipolar, long n)
+{
+    const SampleArray& buffer = w.form.state().SampleBuffer;
+    for (int i = 1; i <= SweepLength; ++i)
+        ASSERT_EQ(buffer[i], storedSample(rampCode({channel, unipolar}, n + i - 1), unipolar))
+            << "channel " << channel << (unipolar ? " +5V" : " ±2V") << ", sample " << i;
+}
+
+// Another process that opens the device through QSerialPort and holds it until this ends.
+class OtherProcess {
+public:
+    explicit OtherProcess(const QString& device)
+    {
+        process_.start(QStringLiteral(Q390_PORT_HOLDER), {device});
+        while (!process_.canReadLine() && process_.waitForReadyRead(-1)) {
+        }
+        answer_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+    }
+    ~OtherProcess()
+    {
+        process_.closeWriteChannel();
+        process_.waitForFinished(-1);
+    }
+    bool holding() const { return answer_ == u"open"; }
+    // "open", or why the device could not be opened.
+    const QString& answer() const { return answer_; }
+
+private:
+    QProcess process_;
+    QString answer_;
+};

@@ -1,0 +1,177 @@
+#include "support/StorageRig.h"
+#include "support/FileSizeLimit.h"
+#include "support/FolderPermissions.h"
+
+#include <QLocale>
+
+namespace {
+
+const QString Title = QStringLiteral("存盘");
+const QString Overwrite = QStringLiteral("文件vx-2101435.dat已存在，是否覆盖？");
+constexpr int OverwriteStyle = 4 + 48 + 256;
+
+TEST(SampleFileName, TakesYearHourAndMinuteFromFixedFormsWhateverTheLocale)
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+    EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))), SavedName);
+    EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2009, 3, 5), QTime(9, 7, 41))), u"vx-2090907.dat");
+    EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2010, 12, 31), QTime(23, 59, 59))), u"vx-2102359.dat");
+    for (int minute = 0; minute < 60; ++minute)
+        EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2011, 1, 2), QTime(0, minute, 30))),
+                  QStringLiteral("vx-21100%1.dat").arg(minute, 2, 10, QLatin1Char('0')));
+    QLocale::setDefault(previous);
+}
+
+TEST(Save, WritesEveryRecordLittleEndianInTheStoredEncoding)
+{
+    Rig rig;
+    rig.save.Command3_Click();
+    EXPECT_EQ(bytesOf(SavedName), QByteArray(16384, '\0')); // before any sweep
+
+    rig.clock.time = rig.clock.time.addSecs(60);
+    rig.state.SampleBuffer[0] = 11;
+    rig.state.SampleBuffer[1] = 1000;
+    rig.state.SampleBuffer[2] = -31768;
+    rig.state.SampleBuffer[3] = -32768;
+    rig.state.SampleBuffer[8192] = 2047;
+    rig.state.SampleBuffer[8193] = 22;
+    rig.save.Command3_Click();
+    const QByteArray bytes = bytesOf(QStringLiteral("vx-2101436.dat"));
+    ASSERT_EQ(bytes.size(), 16384);
+    EXPECT_EQ(bytes.first(6), QByteArray::fromHex("e803e8830080"));
+    EXPECT_EQ(bytes.last(2), QByteArray::fromHex("ff07"));
+    EXPECT_EQ(bytes.mid(6, 16376), QByteArray(16376, '\0'));
+}
+
+TEST(Save, AsksForTheNameWithTheTimerAlreadyOffAndNoWritesNothing)
+{
+    Rig rig;
+    bool timerOnWhileAsked = true;
+    rig.boxes.whileShown = [&] { timerOnWhileAsked = rig.timer.enabled; };
+    rig.boxes.answers = {MsgAnswer::No};
+    rig.save.Command3_Click();
+    EXPECT_FALSE(timerOnWhileAsked);
+    EXPECT_FALSE(rig.timer.enabled);
+    EXPECT_EQ(rig.boxes.calls, (std::vector<MessageCall>{{QStringLiteral("存为文件vx-2101435.dat"), Title, 4}}));
+    EXPECT_TRUE(rig.scratch.entries().isEmpty());
+    EXPECT_TRUE(rig.options.selected[4]); // Scan stays selected
+}
+
+TEST(Save, AnExistingFileIsReplacedWholeOnlyWhenTheUserAgrees)
+{
+    Rig rig;
+    const QByteArray older(20000, char(0xAB));
+    put(SavedName, older);
+    rig.state.SampleBuffer.fill(5);
+
+    rig.boxes.answers = {MsgAnswer::Yes}; // the overwrite box defaults to No
+    rig.save.Command3_Click();
+    ASSERT_EQ(rig.boxes.calls.size(), 2u);
+    EXPECT_EQ(rig.boxes.calls[1], (MessageCall{Overwrite, Title, OverwriteStyle}));
+    EXPECT_EQ(bytesOf(SavedName), older);
+
+    rig.boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+    rig.save.Command3_Click();
+    EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(rig.state.SampleBuffer)); // no stale tail
+    EXPECT_EQ(rig.scratch.entries(), QStringList{SavedName});
+}
+
+TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
+{
+    const auto expectFailureBox = [](const Rig& rig) {
+        ASSERT_FALSE(rig.boxes.calls.empty());
+        const MessageCall& box = rig.boxes.calls.back();
+        const QString prefix = QStringLiteral("无法保存文件vx-2101435.dat：");
+        EXPECT_TRUE(box.text.startsWith(prefix) && box.text.size() > prefix.size()) << box.text.toStdString();
+        EXPECT_EQ(box.title, Title);
+        EXPECT_EQ(box.style, 48);
+    };
+    {
+        SCOPED_TRACE("current directory deleted");
+        Rig rig;
+        ASSERT_TRUE(QDir().mkdir(QStringLiteral("gone")));
+        QDir::setCurrent(QStringLiteral("gone"));
+        ASSERT_TRUE(QDir::root().rmdir(rig.scratch.path(QStringLiteral("gone"))));
+        rig.save.Command3_Click();
+        expectFailureBox(rig);
+        EXPECT_TRUE(rig.scratch.entries().isEmpty());
+        EXPECT_FALSE(QFile::exists(QStringLiteral("/") + SavedName));
+    }
+    {
+        SCOPED_TRACE("name taken by a folder: no overwrite question");
+        Rig rig;
+        ASSERT_TRUE(QDir().mkdir(SavedName));
+        rig.save.Command3_Click();
+        expectFailureBox(rig);
+        EXPECT_EQ(rig.boxes.calls.size(), 2u);
+        EXPECT_EQ(rig.boxes.calls.back().text, QStringLiteral("无法保存文件vx-2101435.dat：这是一个文件夹"));
+        EXPECT_TRUE(QFileInfo(SavedName).isDir());
+        EXPECT_EQ(rig.scratch.entries(), QStringList{SavedName});
+    }
+    {
+        SCOPED_TRACE("write stops part-way");
+        Rig rig;
+        const QByteArray older(20000, char(0xAB));
+        put(SavedName, older);
+        rig.state.SampleBuffer.fill(5);
+        rig.boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+        {
+            FileSizeLimit limit(4096);
+            rig.save.Command3_Click();
+        }
+        expectFailureBox(rig);
+        EXPECT_EQ(rig.boxes.calls.back().text, QStringLiteral("无法保存文件vx-2101435.dat：文件过大"));
+        EXPECT_EQ(bytesOf(SavedName), older);
+        EXPECT_EQ(rig.scratch.entries(), QStringList{SavedName});
+    }
+}
+
+TEST(Save, AWritableFileInAFolderThatTakesNoNewFileIsWrittenInPlace)
+{
+    Rig rig;
+    put(SavedName, QByteArray(20000, char(0xAB)));
+    rig.state.SampleBuffer.fill(5);
+    rig.boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+    {
+        ReadOnlyFolder folder(QDir::currentPath());
+        ASSERT_FALSE(QFile(QStringLiteral("probe")).open(QIODevice::WriteOnly));
+        rig.save.Command3_Click();
+    }
+    EXPECT_EQ(rig.boxes.calls.size(), 2u);
+    EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(rig.state.SampleBuffer));
+    EXPECT_EQ(rig.scratch.entries(), QStringList{SavedName});
+}
+
+TEST(Save, DuringASweepWritesInTheOrderConfirmedWhatThatSweepLeavesInTheBuffer)
+{
+    Rig rig;
+    // Two saves during the very first sweep, the boxes at once, both files once it is complete.
+    rig.pump.at[3000] = [&] { rig.save.Command3_Click(); };
+    rig.pump.at[3001] = [&] {
+        EXPECT_EQ(rig.boxes.calls.size(), 1u);
+        EXPECT_TRUE(rig.scratch.entries().isEmpty());
+        rig.clock.time = rig.clock.time.addSecs(60);
+        QDir().mkdir(QStringLiteral("vx-2101436.dat")); // the second one fails, and says so then
+        rig.save.Command3_Click();
+    };
+    rig.sweepWith(false, [](int) { return -201; });
+    SampleArray first{};
+    std::fill_n(first.begin() + 1, SweepLength, qint16(200 - 32768));
+    EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(first));
+    ASSERT_EQ(rig.boxes.calls.size(), 3u);
+    EXPECT_TRUE(rig.boxes.calls[2].text.startsWith(QStringLiteral("无法保存文件vx-2101436.dat：这是一个文件夹")));
+    EXPECT_EQ(rig.scripted.asked.size(), std::size_t(SweepLength));
+    EXPECT_FALSE(rig.timer.enabled);
+
+    // A sweep dropped when the port closes under it: the file is the buffer it left.
+    rig.comm.setPortOpen(true);
+    rig.clock.time = rig.clock.time.addSecs(60);
+    rig.pump.at[SweepLength + 10] = [&] { rig.save.Command3_Click(); };
+    rig.pump.at[SweepLength + 20] = [&] { rig.comm.setPortOpen(false); };
+    rig.sweep.Timer1_Timer();
+    EXPECT_EQ(rig.pump.count, SweepLength + 20);
+    EXPECT_EQ(bytesOf(QStringLiteral("vx-2101437.dat")), SampleFile::encode(first));
+}
+
+} // namespace

@@ -1,0 +1,255 @@
+// The window's print command through a real print spooler: a CUPS scheduler of the test's own
+// (its own socket, folders and logs) with a cups-pdf queue as the default printer. The page
+// that arrives is rendered to pixels and measured. Skipped, saying why, where the scheduler
+// cannot run.
+
+#include "window/toolkit/QtPrinterSurface.h"
+#include "window/toolkit/QtWindowSystem.h"
+#include "window/handlers/PrintToFile.h"
+#include "core/samples/SampleFile.h"
+#include "support/Doubles.h"
+#include "window/Form1.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+// libcups reads CUPS_SERVER once, at its first use in the process, so the scheduler's socket
+// is named before any test runs; no test in this program reaches the machine's own spooler.
+const QString SpoolerDir = [] {
+    const QString dir = QDir::tempPath() + QStringLiteral("/q390-cups-%1").arg(getpid());
+    qputenv("CUPS_SERVER", QFile::encodeName(dir + QStringLiteral("/cups.sock")));
+    return dir;
+}();
+
+const QString CupsPdfBackend = QStringLiteral("/usr/lib/cups/backend/cups-pdf");
+const QString CupsPdfPpd = QStringLiteral("/usr/share/ppd/cups-pdf/CUPS-PDF_noopt.ppd");
+
+bool put(const QString& path, const QString& text)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) == text.toUtf8().size();
+}
+
+// A scheduler with one cups-pdf queue, the default, whose pages land in out(). cups-pdf reads
+// its settings for a queue from the system's CUPS folder only: that one file is the test's
+// and goes again with the scheduler.
+class Spooler {
+public:
+    Spooler() : queue_(QStringLiteral("q390test%1").arg(getpid())) {}
+    ~Spooler()
+    {
+        if (cupsd_.state() != QProcess::NotRunning) {
+            cupsd_.terminate();
+            cupsd_.waitForFinished(10000);
+        }
+        QFile::remove(queueSettings());
+        QDir(SpoolerDir).removeRecursively();
+    }
+
+    // Empty when the scheduler runs with the queue; otherwise why not.
+    QString start()
+    {
+        if (geteuid() != 0)
+            return QStringLiteral("cups-pdf writes pages only for a scheduler run by root");
+        for (const QString& needed : {QStringLiteral("/usr/sbin/cupsd"), QStringLiteral("/usr/sbin/lpadmin"), CupsPdfBackend, CupsPdfPpd})
+            if (!QFile::exists(needed))
+                return needed + QStringLiteral(" is missing (packages cups, printer-driver-cups-pdf)");
+        const QDir dir(SpoolerDir);
+        for (const char* sub : {"etc", "spool", "tmp", "cache", "state", "log", "out", "cups-pdf"})
+            if (!dir.mkpath(QLatin1StringView(sub)))
+                return QStringLiteral("cannot make ") + dir.filePath(QLatin1StringView(sub));
+        // The filters run as lp and write their temporary files here.
+        QFile::setPermissions(dir.filePath(QStringLiteral("tmp")), QFileDevice::Permissions(0x7777));
+        const QString d = SpoolerDir;
+        if (!put(d + QStringLiteral("/etc/cupsd.conf"),
+                 QStringLiteral("Listen %1/cups.sock\nLogLevel info\nBrowsing Off\nWebInterface No\n"
+                                "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                                "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n")
+                     .arg(d))
+            || !put(d + QStringLiteral("/etc/cups-files.conf"),
+                    QStringLiteral("ServerRoot %1/etc\nRequestRoot %1/spool\nTempDir %1/tmp\nCacheDir %1/cache\n"
+                                   "StateDir %1/state\nAccessLog %1/log/access_log\nErrorLog %1/log/error_log\n"
+                                   "PageLog %1/log/page_log\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
+                                   "SystemGroup root\n")
+                        .arg(d))
+            || !put(queueSettings(), QStringLiteral("Out %1/out\nSpool %1/cups-pdf\nLog %1/log\n").arg(d)))
+            return QStringLiteral("cannot write the scheduler's settings");
+
+        cupsd_.start(QStringLiteral("/usr/sbin/cupsd"),
+                     {QStringLiteral("-f"), QStringLiteral("-c"), d + QStringLiteral("/etc/cupsd.conf"), QStringLiteral("-s"),
+                      d + QStringLiteral("/etc/cups-files.conf")});
+        QElapsedTimer waited;
+        waited.start();
+        while (!QFile::exists(d + QStringLiteral("/cups.sock"))) {
+            if (cupsd_.state() == QProcess::NotRunning || waited.elapsed() > 10000)
+                return QStringLiteral("cupsd did not start: ") + log();
+            QThread::msleep(20);
+        }
+        const QString uri = QStringLiteral("cups-pdf:/") + queue_;
+        if (const QString failed = admin({QStringLiteral("-p"), queue_, QStringLiteral("-E"), QStringLiteral("-v"), uri,
+                                          QStringLiteral("-P"), CupsPdfPpd});
+            !failed.isEmpty())
+            return failed;
+        return admin({QStringLiteral("-d"), queue_});
+    }
+
+    const QString& queue() const { return queue_; }
+    QDir out() const { return QDir(SpoolerDir + QStringLiteral("/out")); }
+
+    // The one file that arrives in out(), once the job is done; empty after the time given.
+    QString waitForPage(int ms) const
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < ms) {
+            const QStringList files = out().entryList(QDir::Files);
+            QProcess lpstat;
+            lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-o"), queue_});
+            lpstat.waitForFinished(10000);
+            if (files.size() == 1 && lpstat.readAllStandardOutput().trimmed().isEmpty())
+                return out().filePath(files[0]);
+            QThread::msleep(100);
+        }
+        return {};
+    }
+
+    QString log() const
+    {
+        QFile f(SpoolerDir + QStringLiteral("/log/error_log"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll().right(2000)) : QStringLiteral("(no log)");
+    }
+
+private:
+    QString queueSettings() const { return QStringLiteral("/etc/cups/cups-pdf-%1.conf").arg(queue_); }
+
+    QString admin(const QStringList& args) const
+    {
+        QProcess p;
+        p.start(QStringLiteral("/usr/sbin/lpadmin"), args);
+        if (!p.waitForFinished(30000) || p.exitCode() != 0)
+            return QStringLiteral("lpadmin %1 failed: %2").arg(args.join(u' '), QString::fromUtf8(p.readAllStandardError()));
+        return {};
+    }
+
+    QString queue_;
+    QProcess cupsd_;
+};
+
+QByteArray tool(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        ADD_FAILURE() << program.toStdString() << " failed: " << p.readAllStandardError().toStdString();
+    return p.readAllStandardOutput();
+}
+
+bool dark(QRgb c) { return qRed(c) < 96 && qGreen(c) < 96 && qBlue(c) < 96; }
+bool green(QRgb c) { return qGreen(c) > 160 && qRed(c) < 96 && qBlue(c) < 96; }
+bool paper(QRgb c) { return qRed(c) > 224 && qGreen(c) > 224 && qBlue(c) > 224; }
+
+class Agree final : public FileDialog {
+public:
+    QString askOpenFileName(const QString&, const QString&, const QString&) override { return name; }
+    QString name;
+};
+
+TEST(SpoolerPrint, TheWindowPrintsALoadedFileOnTheDefaultPrinterAsOnePageOfGridAndTrace)
+{
+    Spooler spooler;
+    if (const QString why = spooler.start(); !why.isEmpty())
+        GTEST_SKIP() << "no print spooler here: " << why.toStdString();
+    ASSERT_EQ(QtPrinterSurface::systemDefaultPrinter(), spooler.queue());
+
+    // A bipolar step: +1000 for the first half, -1500 for the second.
+    QTemporaryDir work;
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(work.path()));
+    SampleArray samples{};
+    for (int n = 1; n <= SweepLength; ++n)
+        samples[n] = n <= 4096 ? qint16(1000) : qint16(1500 - 32768);
+    QFile file(work.filePath(QStringLiteral("step.dat")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(SampleFile::encode(samples));
+    file.close();
+
+    ScriptedMessageBoxes boxes;
+    ScriptedPump pump;
+    FakeTimer timer;
+    FakeLifetime lifetime;
+    Agree dialog;
+    dialog.name = file.fileName();
+    FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
+    QtPrinterSurface printer{PrintToFile::fallback(boxes, clock)};
+    FakeSerialDevice serial;
+    {
+        const auto noDevices = [] { return PortMap::DeviceList::result_type(); };
+        Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, noDevices,
+                    [](const ConversionRequest&) { return 0; }}};
+        form.Form_Load();
+        form.Timer1_Timer(); // one sweep in "±2V": the range the file is read in
+        form.Command4_Click();
+        form.Command5_Click();
+    }
+    EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{{QStringLiteral("打印机准备好？"), QStringLiteral("打印口状态"), MsgStyle::OkCancel}}));
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList{QStringLiteral("step.dat")}); // no fallback PDF
+    QDir::setCurrent(previous);
+
+    const QString page = spooler.waitForPage(120000);
+    ASSERT_FALSE(page.isEmpty()) << "no page arrived: " << spooler.log().toStdString();
+    const QString info = QString::fromUtf8(tool(QStringLiteral("pdfinfo"), {page}));
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("^Pages:\\s+1$"), QRegularExpression::MultilineOption)))
+        << info.toStdString();
+
+    // Rendered at 144 dpi, one pixel is ten twips.
+    const QString png = spooler.out().filePath(QStringLiteral("page"));
+    tool(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("144"), QStringLiteral("-aa"), QStringLiteral("no"),
+                                      QStringLiteral("-aaVector"), QStringLiteral("no"), QStringLiteral("-png"),
+                                      QStringLiteral("-singlefile"), page, png});
+    const QImage image = QImage(png + QStringLiteral(".png")).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(image.isNull());
+    QRect plot;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (!paper(image.pixel(x, y)))
+                plot |= QRect(x, y, 1, 1);
+    EXPECT_NEAR(plot.width() / 144.0 * 25.4, 145, 1.0);
+    EXPECT_NEAR(plot.height() / 144.0 * 25.4, 88, 1.0);
+
+    const QPoint origin = plot.topLeft() + QPoint(1, 1); // the centre of the 1.5-pixel pen
+    const auto near = [&](int x, int y, bool (*test)(QRgb)) {
+        const QPoint p = origin + QPoint(qRound(x / 10.0), qRound(y / 10.0));
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (image.valid(p.x() + dx, p.y() + dy) && test(image.pixel(p.x() + dx, p.y() + dy)))
+                    return true;
+        return false;
+    };
+    // The grid: frame, inner lines, ticks on both centre lines.
+    EXPECT_TRUE(near(300, 0, dark));
+    EXPECT_TRUE(near(8200, 700, dark));
+    EXPECT_TRUE(near(2460, 300, dark));
+    EXPECT_TRUE(near(164 * 7, 2420, dark));
+    EXPECT_TRUE(near(4020, 125 * 3, dark));
+    // The trace: rising from the bottom edge at x = 1, both levels, the step between them.
+    EXPECT_TRUE(near(1, 4500, green));
+    EXPECT_TRUE(near(2000, 5000 - 3500, green));
+    EXPECT_TRUE(near(6000, 5000 - 1000, green));
+    EXPECT_TRUE(near(4097, 2500, green));
+    EXPECT_FALSE(near(2000, 5000 - 1000, green));
+    EXPECT_TRUE(near(6000, 1000, paper));
+}
+
+} // namespace
