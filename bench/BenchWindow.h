@@ -1,12 +1,12 @@
 #pragma once
 
-#include "window/PlotWidget.h"
+#include "core/converter/SimulatedConverter.h"
 #include "core/system/Clock.h"
+#include "devices/SerialDevice.h"
+#include "window/Form1.h"
+#include "window/PlotWidget.h"
 #include "window/toolkit/PrinterSurface.h"
 #include "window/toolkit/QtWindowSystem.h"
-#include "devices/SerialDevice.h"
-#include "core/converter/SimulatedConverter.h"
-#include "window/Form1.h"
 
 #include <chrono>
 #include <functional>

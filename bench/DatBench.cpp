@@ -2,8 +2,8 @@
 
 #include "Probe.h"
 
-#include "dat/DatTool.h"
 #include "core/samples/SampleFile.h"
+#include "dat/DatTool.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

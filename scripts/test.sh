@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
-# Sets up, checks the Windows build files, builds and runs every test, then builds them again with
-# AddressSanitizer and UndefinedBehaviorSanitizer and runs them there too; last, builds the
-# Debian package and checks it.
+# Sets up, checks the Windows build files and the libraries' includes, builds and runs every
+# test, then builds them again with AddressSanitizer and UndefinedBehaviorSanitizer and runs them
+# there too; last, builds the Debian package and checks it.
 set -euo pipefail
 source "$(dirname "$0")/setup.sh"
 q390_install "${q390_packages[@]}" "${q390_test_packages[@]}" "${q390_package_tools[@]}"
 "$q390_root/scripts/windows-check.sh"
+# The libraries' dependencies point down; the check must also catch a widget in the core.
+"$q390_root/scripts/check-includes.sh"
+wrong=$(mktemp -d)
+cp -r "$q390_root/src" "$wrong/"
+echo '#include <QWidget>' >>"$wrong/src/core/system/Failure.h"
+if "$q390_root/scripts/check-includes.sh" "$wrong" 2>/dev/null; then
+  echo "FAILED: the include check let a widget into the core" >&2
+  exit 1
+fi
+rm -rf "$wrong"
 # The release build is the one the package is made from, so it is built once.
 q390_package_configuration
 q390_build "$q390_root/build" "${q390_package_args[@]}"

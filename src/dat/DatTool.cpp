@@ -1,21 +1,21 @@
 #include "dat/DatTool.h"
 
-#include "core/samples/Readings.h"
 #include "core/drawing/Grid.h"
-#include "core/drawing/PlotImage.h"
-#include "core/drawing/Trace.h"
-#include "core/system/Failure.h"
 #include "core/drawing/PdfPage.h"
-#include "core/system/WholeFile.h"
+#include "core/drawing/PlotImage.h"
 #include "core/drawing/PrintedPage.h"
+#include "core/drawing/Trace.h"
+#include "core/samples/Readings.h"
+#include "core/samples/SampleCsv.h"
 #include "core/samples/SampleFile.h"
+#include "core/system/Failure.h"
+#include "core/system/WholeFile.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <optional>
 
@@ -159,28 +159,6 @@ Range chooseRange(const Request& r, const SampleArray& samples, std::FILE* err)
     return guess.range;
 }
 
-// Appends a number as text whatever the locale: the decimal point is always ".".
-void append(QByteArray& text, double value)
-{
-    char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 6).ptr;
-    text.append(digits, end - digits);
-}
-
-QByteArray csv(const SampleArray& samples, Range range)
-{
-    QByteArray text;
-    text.reserve(SweepLength * 32);
-    text += "index,stored,code,volts\n";
-    for (int n = 1; n <= SweepLength; ++n) {
-        const Reading r = reading(samples[n], range);
-        text += QByteArray::number(n) + ',' + QByteArray::number(samples[n]) + ',' + QByteArray::number(r.code) + ',';
-        append(text, r.volts);
-        text += '\n';
-    }
-    return text;
-}
-
 QByteArray info(const Request& request, const SampleArray& samples, Range range)
 {
     const Summary s = summarise(samples, range);
@@ -189,7 +167,7 @@ QByteArray info(const Request& request, const SampleArray& samples, Range range)
     const auto volts = [&](const char* name, double value) {
         text += '\n';
         text += name;
-        append(text, value);
+        appendFixed(text, value);
         text += " V";
     };
     volts("minimum: ", s.minimum);
@@ -231,7 +209,7 @@ QByteArray result(const Request& request, const SampleArray& samples, Range rang
     if (request.command == u"info")
         return info(request, samples, range);
     if (request.command == u"csv")
-        return csv(samples, range);
+        return sampleCsv(samples, range);
     if (request.command == u"png")
         return png(samples, range, request.scale);
     return pdf(request, samples, range);

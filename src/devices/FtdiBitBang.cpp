@@ -1,7 +1,7 @@
 #include "devices/FtdiBitBang.h"
 
-#include "devices/SerialDevice.h"
 #include "core/system/SystemReason.h"
+#include "devices/SerialDevice.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "core/converter/ControlLines.h"
-#include "devices/LineDriver.h"
 #include "core/system/SystemReason.h"
+#include "devices/LineDriver.h"
 
 #include <cerrno>
 #include <sys/ioctl.h>

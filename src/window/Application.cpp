@@ -2,11 +2,11 @@
 
 #include "core/system/Clock.h"
 #include "devices/QtSerialDevice.h"
-#include "window/toolkit/QtWindowSystem.h"
-#include "window/toolkit/QtPrinterSurface.h"
-#include "window/handlers/PrintToFile.h"
 #include "window/Form1.h"
 #include "window/UnhandledErrors.h"
+#include "window/handlers/PrintToFile.h"
+#include "window/toolkit/QtPrinterSurface.h"
+#include "window/toolkit/QtWindowSystem.h"
 
 #include <QLibraryInfo>
 #include <QLocale>

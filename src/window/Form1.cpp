@@ -1,9 +1,9 @@
 #include "window/Form1.h"
 
 #include "core/drawing/Grid.h"
-#include "window/PlotWidget.h"
 #include "window/AppIcon.h"
 #include "window/Lamp.h"
+#include "window/PlotWidget.h"
 #include "window/PortList.h"
 
 #include <QCloseEvent>

@@ -1,20 +1,20 @@
 #pragma once
 
+#include "core/converter/ConverterLink.h"
+#include "core/converter/SimulatedConverter.h"
+#include "core/system/Clock.h"
+#include "devices/MSComm.h"
+#include "window/PortControl.h"
 #include "window/handlers/AcquisitionState.h"
 #include "window/handlers/AfterSweep.h"
 #include "window/handlers/ExitCommand.h"
-#include "core/converter/ConverterLink.h"
-#include "window/handlers/SweepController.h"
-#include "window/handlers/PlotRuns.h"
-#include "core/system/Clock.h"
-#include "devices/MSComm.h"
-#include "window/toolkit/PrinterSurface.h"
-#include "core/converter/SimulatedConverter.h"
-#include "window/toolkit/WindowSystem.h"
-#include "window/handlers/PrintCommand.h"
 #include "window/handlers/LoadCommand.h"
+#include "window/handlers/PlotRuns.h"
+#include "window/handlers/PrintCommand.h"
 #include "window/handlers/SaveCommand.h"
-#include "window/PortControl.h"
+#include "window/handlers/SweepController.h"
+#include "window/toolkit/PrinterSurface.h"
+#include "window/toolkit/WindowSystem.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #include "window/PortControl.h"
 
-#include "window/PlotWidget.h"
 #include "window/Lamp.h"
+#include "window/PlotWidget.h"
 #include "window/PortList.h"
 
 #include <QPushButton>

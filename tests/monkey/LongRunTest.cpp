@@ -1,10 +1,10 @@
 #include "Process.h"
 
-#include "window/toolkit/QtPrinterSurface.h"
-#include "window/handlers/PrintToFile.h"
-#include "window/toolkit/QtWindowSystem.h"
 #include "support/StorageRig.h"
 #include "window/Form1.h"
+#include "window/handlers/PrintToFile.h"
+#include "window/toolkit/QtPrinterSurface.h"
+#include "window/toolkit/QtWindowSystem.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,12 +1,12 @@
 #include "Monkey.h"
 
-#include "window/PlotWidget.h"
-#include "window/toolkit/QtPrinterSurface.h"
-#include "window/handlers/PrintToFile.h"
-#include "support/StorageRig.h"
 #include "support/FileSizeLimit.h"
+#include "support/StorageRig.h"
 #include "window/Form1.h"
 #include "window/Lamp.h"
+#include "window/PlotWidget.h"
+#include "window/handlers/PrintToFile.h"
+#include "window/toolkit/QtPrinterSurface.h"
 
 #include <QApplication>
 #include <QComboBox>

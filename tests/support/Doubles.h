@@ -3,13 +3,13 @@
 // Test doubles for the platform seams: recording surfaces and lines, scripted message boxes,
 // pump, dialog and clock.
 
+#include "core/converter/ControlLines.h"
+#include "core/converter/SimulatedConverter.h"
 #include "core/drawing/Grid.h"
 #include "core/drawing/PlotSpace.h"
 #include "core/system/Clock.h"
-#include "core/converter/ControlLines.h"
-#include "window/toolkit/PrinterSurface.h"
 #include "devices/SerialDevice.h"
-#include "core/converter/SimulatedConverter.h"
+#include "window/toolkit/PrinterSurface.h"
 #include "window/toolkit/WindowSystem.h"
 
 #include <deque>

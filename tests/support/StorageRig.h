@@ -1,12 +1,12 @@
 #pragma once
 
-#include "window/handlers/SweepController.h"
-#include "core/drawing/Trace.h"
 #include "core/converter/SimulatedConverter.h"
-#include "window/handlers/LoadCommand.h"
+#include "core/drawing/Trace.h"
 #include "core/samples/SampleFile.h"
-#include "window/handlers/SaveCommand.h"
 #include "support/SweepRig.h"
+#include "window/handlers/LoadCommand.h"
+#include "window/handlers/SaveCommand.h"
+#include "window/handlers/SweepController.h"
 
 #include <QDir>
 #include <QFile>

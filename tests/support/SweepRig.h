@@ -1,9 +1,9 @@
 #pragma once
 
-#include "window/handlers/SweepController.h"
-#include "devices/MSComm.h"
 #include "core/converter/SimulatedConverter.h"
+#include "devices/MSComm.h"
 #include "support/Doubles.h"
+#include "window/handlers/SweepController.h"
 
 // A sweep controller over the serial component, its port closed so that the simulated converter
 // answers scripted codes, and the recording doubles, with the buttons as the window starts

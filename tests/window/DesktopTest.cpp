@@ -1,7 +1,7 @@
-#include "window/toolkit/QtWindowSystem.h"
 #include "support/Doubles.h"
 #include "window/Application.h"
 #include "window/Form1.h"
+#include "window/toolkit/QtWindowSystem.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,15 +1,15 @@
 #include "core/drawing/Grid.h"
-#include "window/PlotWidget.h"
+#include "core/samples/SampleFile.h"
+#include "devices/QtSerialDevice.h"
 #include "support/Doubles.h"
 #include "window/AppIcon.h"
-#include "window/toolkit/QtPrinterSurface.h"
-#include "devices/QtSerialDevice.h"
-#include "window/toolkit/QtWindowSystem.h"
 #include "window/Form1.h"
 #include "window/Lamp.h"
-#include "window/handlers/PrintToFile.h"
-#include "core/samples/SampleFile.h"
+#include "window/PlotWidget.h"
 #include "window/UnhandledErrors.h"
+#include "window/handlers/PrintToFile.h"
+#include "window/toolkit/QtPrinterSurface.h"
+#include "window/toolkit/QtWindowSystem.h"
 
 #include <QApplication>
 #include <QComboBox>

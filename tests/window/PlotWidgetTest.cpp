@@ -1,6 +1,6 @@
 #include "core/drawing/Grid.h"
-#include "window/PlotWidget.h"
 #include "core/drawing/Trace.h"
+#include "window/PlotWidget.h"
 
 #include <QApplication>
 #include <QPaintEvent>

@@ -1,8 +1,8 @@
-#include "window/handlers/SweepController.h"
-#include "core/drawing/Trace.h"
 #include "core/converter/SimulatedConverter.h"
-#include "window/handlers/PrintCommand.h"
+#include "core/drawing/Trace.h"
 #include "support/SweepRig.h"
+#include "window/handlers/PrintCommand.h"
+#include "window/handlers/SweepController.h"
 
 #include <QCoreApplication>
 #include <QTimer>

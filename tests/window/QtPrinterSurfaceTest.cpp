@@ -1,11 +1,11 @@
 // The print command on the Qt printer surface with no printer named: the page becomes a PDF in
 // the current directory, rendered here to pixels and measured. No test names a real printer.
 
-#include "window/toolkit/QtPrinterSurface.h"
-#include "window/handlers/PrintToFile.h"
-#include "window/handlers/PrintCommand.h"
 #include "support/Doubles.h"
 #include "support/FileSizeLimit.h"
+#include "window/handlers/PrintCommand.h"
+#include "window/handlers/PrintToFile.h"
+#include "window/toolkit/QtPrinterSurface.h"
 
 #include <QDir>
 #include <QFile>

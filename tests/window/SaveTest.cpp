@@ -1,6 +1,6 @@
-#include "support/StorageRig.h"
 #include "support/FileSizeLimit.h"
 #include "support/FolderPermissions.h"
+#include "support/StorageRig.h"
 
 #include <QLocale>
 

@@ -3,12 +3,12 @@
 // that arrives is rendered to pixels and measured. Skipped, saying why, where the scheduler
 // cannot run.
 
-#include "window/toolkit/QtPrinterSurface.h"
-#include "window/toolkit/QtWindowSystem.h"
-#include "window/handlers/PrintToFile.h"
 #include "core/samples/SampleFile.h"
 #include "support/Doubles.h"
 #include "window/Form1.h"
+#include "window/handlers/PrintToFile.h"
+#include "window/toolkit/QtPrinterSurface.h"
+#include "window/toolkit/QtWindowSystem.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "window/handlers/SweepController.h"
-#include "core/drawing/Trace.h"
 #include "core/converter/SimulatedConverter.h"
+#include "core/drawing/Trace.h"
 #include "support/SweepRig.h"
+#include "window/handlers/SweepController.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/drawing/PlotSpace.h"
 #include "window/handlers/AcquisitionState.h"
 #include "window/handlers/PlotRuns.h"
-#include "core/drawing/PlotSpace.h"
 #include "window/toolkit/WindowSystem.h"
 
 // Command4_Click: asks for a data file, reads and checks it, selects Hold, and replays it on a

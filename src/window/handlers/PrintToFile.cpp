@@ -15,7 +15,7 @@ QString freeName(const QDateTime& now)
     return name;
 }
 
-QtPrinterSurface::PdfFallback fallback(MessageBoxes& boxes, const Clock& clock)
+PdfFallback fallback(MessageBoxes& boxes, const Clock& clock)
 {
     return {[&clock] { return freeName(clock.now()); },
             [&boxes](const QString& path) {

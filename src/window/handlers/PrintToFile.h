@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/system/Clock.h"
-#include "window/toolkit/QtPrinterSurface.h"
+#include "window/toolkit/PrinterSurface.h"
 #include "window/toolkit/WindowSystem.h"
 
 // Where the page goes on a machine with no printer: a PDF in the current directory named like
@@ -10,6 +10,6 @@
 namespace PrintToFile {
 
 QString freeName(const QDateTime& now);
-QtPrinterSurface::PdfFallback fallback(MessageBoxes& boxes, const Clock& clock);
+PdfFallback fallback(MessageBoxes& boxes, const Clock& clock);
 
 } // namespace PrintToFile

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/system/Clock.h"
 #include "window/handlers/AcquisitionState.h"
 #include "window/handlers/AfterSweep.h"
-#include "core/system/Clock.h"
 #include "window/toolkit/WindowSystem.h"
 
 // Command3_Click: stops sweeping and, once the user confirms the name, writes SampleBuffer to

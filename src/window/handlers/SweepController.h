@@ -1,11 +1,11 @@
 #pragma once
 
 #include "core/converter/Sweep.h"
+#include "core/drawing/PlotSpace.h"
 #include "devices/MSComm.h"
 #include "window/handlers/AcquisitionState.h"
 #include "window/handlers/AfterSweep.h"
 #include "window/handlers/PlotRuns.h"
-#include "core/drawing/PlotSpace.h"
 #include "window/toolkit/WindowSystem.h"
 
 #include <functional>

@@ -5,6 +5,7 @@
 #include <QRgb>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The printer failed (none reachable, the page could not be started, the file not written).
@@ -23,4 +24,11 @@ public:
     // Without a colour the line is drawn in the printer's default colour, black.
     virtual void drawLine(float x1, float y1, float x2, float y2, std::optional<QRgb> colour = std::nullopt) = 0;
     virtual void endDoc() = 0;
+};
+
+// Where a page goes on a machine with no printer: the file a page is written to, and what
+// follows once it is.
+struct PdfFallback {
+    std::function<QString()> fileName;
+    std::function<void(const QString& path)> written;
 };

@@ -13,12 +13,6 @@ public:
     // The name of the printer to print on, empty when the machine has none.
     using DefaultPrinter = std::function<QString()>;
     static QString systemDefaultPrinter();
-    // The file a page goes to when there is no printer, and what follows once it is written.
-    struct PdfFallback {
-        std::function<QString()> fileName;
-        std::function<void(const QString& path)> written;
-    };
-
     explicit QtPrinterSurface(PdfFallback fallback, DefaultPrinter defaultPrinter = systemDefaultPrinter);
     ~QtPrinterSurface() override;
 

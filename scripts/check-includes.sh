@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Checks that the libraries' dependencies point down only, from the #include lines of src/:
+# inside the core, system <- samples <- converter, drawing; devices on the core; the window on
+# devices and core, its handlers on no widget and on no Qt version of a seam; the tools on
+# core (and devices) alone. A Qt header counts by the module whose folder holds it. Prints each
+# forbidden include and fails if there is one. Run from anywhere; takes the tree as $1.
+set -euo pipefail
+root=${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+qt=$(dirname "$(find /usr/include -path '*/qt6/QtCore/qglobal.h' -print -quit)")
+qt=$(dirname "$qt")
+
+# The Qt module (or library) a system header belongs to, "" for any other.
+module() {
+  case $1 in
+    Qt*/*) echo "${1%%/*}" ;;
+    ftdi.h) echo libftdi ;;
+    libusb*) echo libusb ;;
+    cups/*) echo libcups ;;
+    *) for m in QtWidgets QtSerialPort QtPrintSupport; do
+         [ -e "$qt/$m/$1" ] && { echo "$m"; return; }
+       done
+       case $1 in QCoreApplication|QEventLoop|QTimer|QSocketNotifier) echo event-loop ;; esac ;;
+  esac
+}
+
+# For each folder of src/: the project folders it may include, then the modules it may not.
+rule() {
+  case $1 in
+    core/system/*)     echo "core/system|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups event-loop" ;;
+    core/samples/*)    echo "core/system core/samples|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups event-loop" ;;
+    core/converter/*)  echo "core/system core/samples core/converter|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups event-loop" ;;
+    core/drawing/*)    echo "core/system core/samples core/drawing|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups event-loop" ;;
+    devices/*)         echo "core devices|QtWidgets QtPrintSupport" ;;
+    window/handlers/*) echo "core devices window/handlers window/toolkit/WindowSystem.h window/toolkit/PrinterSurface.h|QtWidgets QtPrintSupport" ;;
+    window/toolkit/*)  echo "core devices window/toolkit|" ;;
+    window/*)          echo "core devices window|" ;;
+    dat/*)             echo "core dat|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups" ;;
+    rec/*)             echo "core devices rec|QtWidgets QtPrintSupport" ;;
+    python/*)          echo "core devices python|QtWidgets QtPrintSupport" ;;
+    main.cpp)          echo "window|" ;;
+    *)                 echo "|" ;;
+  esac
+}
+
+failed=0
+while IFS= read -r file; do
+  rel=${file#"$root/src/"}
+  IFS='|' read -r allowed forbidden <<<"$(rule "$rel")"
+  while IFS= read -r line; do
+    if [[ $line =~ ^#include\ \"([^\"]+)\" ]]; then
+      inc=${BASH_REMATCH[1]}
+      [ -e "$root/src/$inc" ] || continue # beside the file, not a library's
+      ok=0
+      for a in $allowed; do [[ $inc == "$a" || $inc == "$a"/* ]] && ok=1; done
+    elif [[ $line =~ ^#include\ \<([^\>]+)\> ]]; then
+      inc=${BASH_REMATCH[1]}
+      m=$(module "$inc")
+      ok=1
+      for f in $forbidden; do [ "$m" = "$f" ] && ok=0; done
+    else
+      continue
+    fi
+    if [ "$ok" -eq 0 ]; then
+      echo "src/$rel: $line is not allowed here" >&2
+      failed=1
+    fi
+  done < <(grep -E '^#include' "$file")
+done < <(find "$root/src" -name '*.h' -o -name '*.cpp' | sort)
+[ "$failed" -eq 0 ] && echo "Includes checked: every dependency points down."
+exit "$failed"

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "core/samples/Range.h"
+#include "core/samples/Samples.h"
+
+#include <QByteArray>
+
+// Samples as text for other programs: numbers in the C locale whatever the user's.
+
+// Appends a number with six decimals; the decimal point is always ".".
+void appendFixed(QByteArray& text, double value);
+
+// Records 1..8192 as "index,stored,code,volts" rows under that header, read in the range.
+QByteArray sampleCsv(const SampleArray& samples, Range range);
