@@ -1,5 +1,7 @@
 #include "devices/MSComm.h"
 
+#include <QRegularExpression>
+
 MSComm::MSComm(SerialDevice& device, ControlLines& simulator, PortMap map)
     : device_(device), deviceLines_(device), simulator_(simulator), map_(std::move(map)), active_(&simulator)
 {
@@ -44,4 +46,24 @@ void MSComm::setPortOpen(bool open)
     device_.open(name, LineSettings::parse(settings_));
     active_ = &deviceLines_;
     ++source_;
+}
+
+void MSComm::choose(const QString& name)
+{
+    static const QRegularExpression portName(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    if (const auto match = portName.match(name); match.hasMatch()) {
+        bool ok = false;
+        const int number = match.captured(1).toInt(&ok);
+        setCommPort(ok ? number : 0);
+        devicePath_.clear();
+    } else {
+        devicePath_ = name;
+    }
+}
+
+QString MSComm::sourceName() const
+{
+    if (simulated())
+        return QStringLiteral("simulator");
+    return path() == SerialDevice::Path::FtdiBitBang ? QStringLiteral("ftdi-bitbang") : QStringLiteral("modem-lines");
 }

@@ -18,6 +18,10 @@ public:
     const QString& settings() const { return settings_; }
     // A device path that the next open uses instead of the port number; empty for none.
     void setDevicePath(const QString& path) { devicePath_ = path; }
+    // The port the next open reaches, as a user names it: a port name ("COM3") chooses a port
+    // number (PortError outside 1 to 16); anything else is a device path, opened as it stands
+    // ("ftdi:" and a libftdi device string for an FTDI chip).
+    void choose(const QString& name);
     // The device the next open reaches: the typed path, or the port number's device now.
     QString device();
     PortMap& portMap() { return map_; }
@@ -37,6 +41,8 @@ public:
     void dropAhead() override { active_->dropAhead(); }
     // How the open port reaches the lines.
     SerialDevice::Path path() const { return device_.path(); }
+    // What feeds the sweeps now, as the tools name it: "simulator", "modem-lines" or "ftdi-bitbang".
+    QString sourceName() const;
 
 private:
     // The open device seen as control lines.

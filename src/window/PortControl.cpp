@@ -5,7 +5,6 @@
 #include "window/PortList.h"
 
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStandardItemModel>
 
 PortControl::PortControl(MSComm& comm, MessageBoxes& boxes, OptionButtons& options, Widgets widgets)
@@ -40,22 +39,6 @@ void PortControl::describeDevices()
     }
 }
 
-// A port name ("COM3") chooses a port number, refused outside 1 to 16; anything else typed into
-// the text field is a device path, opened as it stands.
-void PortControl::takeSelection()
-{
-    const QString text = w_.Combo1->currentText().trimmed();
-    static const QRegularExpression portName(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
-    if (const auto match = portName.match(text); match.hasMatch()) {
-        bool ok = false;
-        const int number = match.captured(1).toInt(&ok);
-        comm_.setCommPort(ok ? number : 0);
-        comm_.setDevicePath({});
-    } else {
-        comm_.setDevicePath(text);
-    }
-}
-
 void PortControl::Command2_Click()
 {
     // Every failure of the port shows the one message; the port operation comes first, so
@@ -65,7 +48,7 @@ void PortControl::Command2_Click()
             comm_.setPortOpen(false);
             showState(false);
         } else {
-            takeSelection();
+            comm_.choose(w_.Combo1->currentText().trimmed());
             comm_.setPortOpen(true);
             showState(true);
         }

@@ -45,7 +45,6 @@ private:
     // Each list entry names the device it stands for now; entries with none are greyed.
     void describeDevices();
     void showState(bool open);
-    void takeSelection();
 
     MSComm& comm_;
     MessageBoxes& boxes_;
