@@ -48,13 +48,16 @@ Form1::Form1(Form1Seams seams)
         [this](const QString& reason) { port_->lineFailed(reason); });
     save_ = std::make_unique<SaveCommand>(state_, seams_.timer, seams_.boxes, seams_.clock, afterSweep_);
     load_ = std::make_unique<LoadCommand>(LoadCommand::Seams{state_, seams_.dialog, seams_.boxes, options(), seams_.timer,
-                                                             *Picture1, runs_, seams_.pump, seams_.lifetime});
+                                                             *Picture1, runs_, afterSweep_, seams_.pump, seams_.lifetime});
     print_ = std::make_unique<PrintCommand>(state_, seams_.printer, seams_.timer, seams_.boxes, afterSweep_);
-    port_ = std::make_unique<PortControl>(MSComm1, seams_.boxes, options(),
+    port_ = std::make_unique<PortControl>(MSComm1, afterSweep_, seams_.boxes, options(),
                                           PortControl::Widgets{Command[2], Shape1, Combo1, Picture1});
-    exit_ = std::make_unique<ExitCommand>(MSComm1, seams_.lifetime);
+    exit_ = std::make_unique<ExitCommand>(MSComm1, afterSweep_, seams_.lifetime);
 
-    seams_.timer.onTick([this] { Timer1_Timer(); });
+    seams_.timer.onTick([this] {
+        if (!exit_->exiting())
+            Timer1_Timer();
+    });
     // The timer is enabled when the window is created.
     seams_.timer.setEnabled(true);
 }
@@ -139,14 +142,21 @@ void Form1::buildControls()
     for (int n = 1; n <= 6; ++n)
         Command[n]->setAutoDefault(true); // Enter, like the space bar, presses the focused button
 
-    connect(Command[1], &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(Command[2], &QPushButton::clicked, this, [this] { Command2_Click(); });
-    connect(Command[3], &QPushButton::clicked, this, [this] { Command3_Click(); });
-    connect(Command[4], &QPushButton::clicked, this, [this] { Command4_Click(); });
-    connect(Command[5], &QPushButton::clicked, this, [this] { Command5_Click(); });
-    connect(Command[6], &QPushButton::clicked, this, [this] { Command6_Click(); });
-    connect(Option[3], &QRadioButton::clicked, this, [this] { Option3_Click(); });
-    connect(Option[4], &QRadioButton::clicked, this, [this] { Option4_Click(); });
+    const auto onClick = [this](QAbstractButton* button, void (Form1::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this, [this, handler] {
+            // Once Exit has begun, clicks queued behind it never run.
+            if (!exit_->exiting())
+                (this->*handler)();
+        });
+    };
+    onClick(Command[1], &Form1::Command1_Click);
+    onClick(Command[2], &Form1::Command2_Click);
+    onClick(Command[3], &Form1::Command3_Click);
+    onClick(Command[4], &Form1::Command4_Click);
+    onClick(Command[5], &Form1::Command5_Click);
+    onClick(Command[6], &Form1::Command6_Click);
+    onClick(Option[3], &Form1::Option3_Click);
+    onClick(Option[4], &Form1::Option4_Click);
 
     // Keyboard order: Exit first, so it holds the focus when the window is first shown.
     QWidget* order[] = {Command[1], Picture1, Command[3], Command[4], Command[5], Command[6], Option[3], Option[4],
@@ -209,6 +219,5 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     // Closing the window ends the program as Exit does.
     event->accept();
-    if (!seams_.lifetime.ended())
-        Command1_Click();
+    Command1_Click();
 }

@@ -7,8 +7,9 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 
-PortControl::PortControl(MSComm& comm, MessageBoxes& boxes, OptionButtons& options, Widgets widgets)
-    : comm_(comm), boxes_(boxes), options_(options), w_(widgets)
+PortControl::PortControl(MSComm& comm, AfterSweep& afterSweep, MessageBoxes& boxes, OptionButtons& options,
+                         Widgets widgets)
+    : comm_(comm), afterSweep_(afterSweep), boxes_(boxes), options_(options), w_(widgets)
 {
     w_.Combo1->onOpening([this] { describeDevices(); });
 }
@@ -43,6 +44,7 @@ void PortControl::Command2_Click()
 {
     // Every failure of the port shows the one message; the port operation comes first, so
     // caption and lamp change only once the port really has.
+    const unsigned source = comm_.source();
     try {
         if (w_.Command2->text() == PortTexts::Close) {
             comm_.setPortOpen(false);
@@ -55,6 +57,9 @@ void PortControl::Command2_Click()
     } catch (const PortError&) {
         boxes_.show(PortTexts::InvalidPort, PortTexts::Title, MsgStyle::Exclamation);
     }
+    // A sweep under way is dropped when its source changed: what waited for it is done now.
+    if (comm_.source() != source)
+        afterSweep_.sweepEnded();
 }
 
 void PortControl::showState(bool open)

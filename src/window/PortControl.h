@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/MSComm.h"
+#include "window/handlers/AfterSweep.h"
 #include "window/toolkit/WindowSystem.h"
 
 #include <QRgb>
@@ -34,7 +35,7 @@ public:
         PlotWidget* Picture1;
     };
 
-    PortControl(MSComm& comm, MessageBoxes& boxes, OptionButtons& options, Widgets widgets);
+    PortControl(MSComm& comm, AfterSweep& afterSweep, MessageBoxes& boxes, OptionButtons& options, Widgets widgets);
 
     void setUp();
     void Command2_Click();
@@ -47,6 +48,7 @@ private:
     void showState(bool open);
 
     MSComm& comm_;
+    AfterSweep& afterSweep_;
     MessageBoxes& boxes_;
     OptionButtons& options_;
     Widgets w_;

@@ -4,6 +4,7 @@
 #include "core/drawing/Trace.h"
 #include "core/samples/SampleFile.h"
 #include "support/SweepRig.h"
+#include "window/handlers/ExitCommand.h"
 #include "window/handlers/LoadCommand.h"
 #include "window/handlers/SaveCommand.h"
 #include "window/handlers/SweepController.h"
@@ -59,7 +60,7 @@ inline QByteArray records(std::initializer_list<qint16> values)
 // The name that the rig's clock, 28 October 2010 14:35:07, gives.
 inline const QString SavedName = QStringLiteral("vx-2101435.dat");
 
-// Sweep, save and load sharing one state as the window wires them, over the simulated
+// Sweep, save, load and Exit sharing one state as the window wires them, over the simulated
 // converter answering scripted codes; channel 0, bipolar, Scan selected, timer on.
 struct Rig : SweepRig {
     ScratchDir scratch;
@@ -67,7 +68,8 @@ struct Rig : SweepRig {
     ScriptedFileDialog dialog;
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
     SaveCommand save{state, timer, boxes, clock, afterSweep};
-    LoadCommand load{{state, dialog, boxes, options, timer, plot, runs, pump, lifetime}};
+    LoadCommand load{{state, dialog, boxes, options, timer, plot, runs, afterSweep, pump, lifetime}};
+    ExitCommand exit{comm, afterSweep, lifetime};
 
     // One sweep in the given range whose n-th conversion answers code(n).
     template <class Code>

@@ -164,14 +164,29 @@ TEST(Save, DuringASweepWritesInTheOrderConfirmedWhatThatSweepLeavesInTheBuffer)
     EXPECT_EQ(rig.scripted.asked.size(), std::size_t(SweepLength));
     EXPECT_FALSE(rig.timer.enabled);
 
-    // A sweep dropped when the port closes under it: the file is the buffer it left.
-    rig.comm.setPortOpen(true);
-    rig.clock.time = rig.clock.time.addSecs(60);
-    rig.pump.at[SweepLength + 10] = [&] { rig.save.Command3_Click(); };
-    rig.pump.at[SweepLength + 20] = [&] { rig.comm.setPortOpen(false); };
-    rig.sweep.Timer1_Timer();
-    EXPECT_EQ(rig.pump.count, SweepLength + 20);
-    EXPECT_EQ(bytesOf(QStringLiteral("vx-2101437.dat")), SampleFile::encode(first));
+    // A sweep dropped when the port closes under it, by a load, by Exit: the file is the buffer
+    // that sweep found, written before the buffer takes the loaded file or the program ends.
+    put(QStringLiteral("other.dat"), records({1234}));
+    const std::function<void()> droppers[] = {[&] { rig.comm.setPortOpen(false); },
+                                              [&] { rig.loadFile(QStringLiteral("other.dat")); },
+                                              [&] { rig.exit.Command1_Click(); }};
+    for (const auto& drop : droppers) {
+        rig.comm.setPortOpen(true);
+        rig.clock.time = rig.clock.time.addSecs(60);
+        const QString name = SampleFile::fileName(rig.clock.time);
+        const QByteArray found = SampleFile::encode(rig.state.SampleBuffer);
+        const int at = rig.pump.count;
+        const long lineOps = rig.serial.lineOps;
+        rig.pump.at[at + 10] = [&] { rig.save.Command3_Click(); };
+        rig.pump.at[at + 20] = drop;
+        rig.sweep.Timer1_Timer();
+        EXPECT_EQ(rig.serial.lineOps, lineOps + 20 * 65); // the sweep went no further
+        EXPECT_EQ(bytesOf(name), found) << qPrintable(name);
+    }
+    EXPECT_EQ(bytesOf(QStringLiteral("vx-2101438.dat")), SampleFile::encode(first)) << "the measured sweep, not the file";
+    EXPECT_EQ(rig.lifetime.status, 0);
+    EXPECT_FALSE(rig.comm.portOpen());
+    EXPECT_EQ(rig.boxes.calls.size(), 3u + 3);
 }
 
 } // namespace

@@ -4,8 +4,10 @@
 #include <functional>
 
 // Save and print act on the sweep the user sees complete. Work handed in while a sweep runs
-// waits until that sweep ends, completed or dropped (by a load, a port toggle, a line failure),
-// and then runs in the order it was handed in; with no sweep running it runs at once.
+// waits until that sweep ends and then runs in the order it was handed in; with no sweep
+// running it runs at once. Work confirmed is never lost: whatever drops the sweep (a load, a
+// port toggle, a line failure, Exit) ends it here at that moment, so the work runs on the last
+// complete sweep before anything replaces the buffer or ends the program.
 class AfterSweep {
 public:
     void run(std::function<void()> work)
@@ -16,8 +18,8 @@ public:
             work();
     }
 
-    bool sweeping() const { return sweeping_; }
     void sweepStarted() { sweeping_ = true; }
+    // The sweep completed or was dropped; again for a sweep already ended, nothing happens.
     void sweepEnded()
     {
         sweeping_ = false;

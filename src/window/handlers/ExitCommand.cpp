@@ -2,7 +2,12 @@
 
 void ExitCommand::Command1_Click()
 {
+    if (exiting_)
+        return;
+    exiting_ = true;
+    // The port first: a chip left in bit-bang mode keeps its tty from the system.
     if (comm_.portOpen())
         comm_.setPortOpen(false);
+    afterSweep_.sweepEnded();
     lifetime_.endProgram(0);
 }

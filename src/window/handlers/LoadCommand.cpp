@@ -22,7 +22,9 @@ void LoadCommand::Command4_Click()
     }
 
     // From here the plot and the buffer are the file's: a sweep or replay this load
-    // interrupted stops when its yield returns.
+    // interrupted stops when its yield returns. Work confirmed during that sweep is done now,
+    // on the sweep before it, not on the file.
+    s_.afterSweep.sweepEnded();
     const unsigned run = s_.runs.start();
     s_.options.select(3);
     SampleFile::decode(bytes, s_.state.SampleBuffer);

@@ -2,11 +2,12 @@
 
 #include "core/drawing/PlotSpace.h"
 #include "window/handlers/AcquisitionState.h"
+#include "window/handlers/AfterSweep.h"
 #include "window/handlers/PlotRuns.h"
 #include "window/toolkit/WindowSystem.h"
 
 // Command4_Click: asks for a data file, reads and checks it, selects Hold, and replays it on a
-// fresh grid, yielding to the event loop after every segment.
+// fresh grid, yielding to the event loop after every segment. A sweep it interrupts is dropped.
 class LoadCommand {
 public:
     struct Seams {
@@ -17,6 +18,7 @@ public:
         SweepTimer& timer;
         PlotSurface& plot;
         PlotRuns& runs;
+        AfterSweep& afterSweep;
         EventPump& pump;
         Lifetime& lifetime;
     };
