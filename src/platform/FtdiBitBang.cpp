@@ -117,7 +117,13 @@ void FtdiBitBang::start()
     // The first chips of the line (AM, BM) have no synchronous bit-bang mode.
     if (context_->type == TYPE_AM || context_->type == TYPE_BM)
         throw PortError(QStringLiteral("此芯片没有同步位模式"));
+    // One USB transfer each way for the largest batch: its bytes out, and as many back in
+    // packets that each begin with the chip's two status bytes.
+    const int most = FramesPerTransfer * FrameOperations;
+    const int packetData = context_->max_packet_size - 2;
     if (ftdi_set_bitmode(context_, RtsPin | DtrPin, BITMODE_SYNCBB) < 0 || ftdi_set_baudrate(context_, BaudRate) < 0
+        || ftdi_write_data_set_chunksize(context_, unsigned(most)) < 0
+        || ftdi_read_data_set_chunksize(context_, unsigned((most + packetData - 1) / packetData * context_->max_packet_size)) < 0
         || ftdi_tcioflush(context_) < 0)
         throw PortError(QString::fromLocal8Bit(ftdi_get_error_string(context_)));
     // The lines at rest, as a serial port leaves them when it opens.

@@ -1,4 +1,4 @@
-#include "EmulatedChip.h"
+#include "EmulatedUsbChip.h"
 #include "SerialRig.h"
 #include "acquisition/ConverterLink.h"
 #include "platform/FtdiBitBang.h"
@@ -7,6 +7,8 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <ftdi.h>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -26,10 +28,10 @@ struct ChipOnPins {
     {
     }
     SimulatedConverter converter;
-    EmulatedChip chip;
+    EmulatedUsbChip chip;
 };
 
-void expectReleased(const EmulatedChip& chip)
+void expectReleased(const EmulatedUsbChip& chip)
 {
     EXPECT_FALSE(chip.open);
     EXPECT_EQ(chip.bitmode, BITMODE_RESET) << "left in bit-bang mode";
@@ -132,7 +134,7 @@ TEST(FtdiBitBang, AChipPulledOutMidSweepIsMendedAsALineFailure)
     w.form.Timer1_Timer();
     const SampleArray kept = w.form.state().SampleBuffer;
 
-    pins.chip.pullOutAtWrite(50);
+    pins.chip.failAtWrite(50, EmulatedUsbChip::Failure::PulledOut);
     w.form.Timer1_Timer();
 
     EXPECT_FALSE(w.form.sweeping());
@@ -149,7 +151,7 @@ TEST(FtdiBitBang, AChipPulledOutMidSweepIsMendedAsALineFailure)
 // A device tree in which the tty is the first channel of the chip, as the kernel's FTDI
 // serial driver lays it out.
 struct DeviceTree {
-    DeviceTree(const QString& tty, const EmulatedChip::Identity& chip)
+    DeviceTree(const QString& tty, const EmulatedUsbChip::Identity& chip)
     {
         struct stat node {};
         if (::stat(QFile::encodeName(tty).constData(), &node) != 0)
