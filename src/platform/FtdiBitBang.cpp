@@ -105,8 +105,11 @@ FtdiBitBang::FtdiBitBang(ftdi_context* context) : context_(context) {}
 
 FtdiBitBang::~FtdiBitBang()
 {
-    // Back to UART mode; closing gives the channel back to the kernel's driver. Neither can
-    // fail in a way that leaves anything to do: a chip pulled out is gone already.
+    // Back to UART mode with the latency timer it had; closing gives the channel back to the
+    // kernel's driver. None of it can fail in a way that leaves anything to do: a chip pulled
+    // out is gone already.
+    if (latencyTimer_)
+        ftdi_set_latency_timer(context_, latencyTimer_);
     ftdi_set_bitmode(context_, 0, BITMODE_RESET);
     ftdi_usb_close(context_);
     ftdi_free(context_);
@@ -121,7 +124,10 @@ void FtdiBitBang::start()
     // packets that each begin with the chip's two status bytes.
     const int most = FramesPerTransfer * FrameOperations;
     const int packetData = context_->max_packet_size - 2;
-    if (ftdi_set_bitmode(context_, RtsPin | DtrPin, BITMODE_SYNCBB) < 0 || ftdi_set_baudrate(context_, BaudRate) < 0
+    // The answer's last, short packet goes when the latency timer runs out: 1 ms instead of
+    // the usual 16, which would cost more than the batch itself.
+    if (ftdi_get_latency_timer(context_, &latencyTimer_) < 0 || ftdi_set_latency_timer(context_, 1) < 0
+        || ftdi_set_bitmode(context_, RtsPin | DtrPin, BITMODE_SYNCBB) < 0 || ftdi_set_baudrate(context_, BaudRate) < 0
         || ftdi_write_data_set_chunksize(context_, unsigned(most)) < 0
         || ftdi_read_data_set_chunksize(context_, unsigned((most + packetData - 1) / packetData * context_->max_packet_size)) < 0
         || ftdi_tcioflush(context_) < 0)

@@ -30,8 +30,9 @@ std::optional<FtdiLocation> findFtdiChip(const QString& device, const QString& s
 // shows the pins after the operation before it. A frame is 65 bytes; up to FramesPerTransfer
 // frames go in one USB transfer, those run ahead kept for the calls that ask for them.
 //
-// While open, the kernel's serial driver is detached from the channel; closing resets the
-// chip to UART mode and attaches the driver again.
+// While open, the kernel's serial driver is detached from the channel and the chip's latency
+// timer is 1 ms; closing gives the timer its old value back, resets the chip to UART mode and
+// attaches the driver again.
 class FtdiBitBang final : public LineDriver {
 public:
     static constexpr int FramesPerTransfer = 64;
@@ -63,6 +64,7 @@ private:
     unsigned char runAlone(LineOp op);
 
     ftdi_context* context_;
+    unsigned char latencyTimer_ = 0; // the chip's own, in ms, to give back on close
     unsigned char outputs_ = 0; // RTS and DTR asserted: the lines' rest state
     std::vector<unsigned char> out_, in_;
     std::vector<int> reads_;     // indexes of the repeated bytes whose read-back is a CTS read

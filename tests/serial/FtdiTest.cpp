@@ -36,6 +36,7 @@ void expectReleased(const EmulatedUsbChip& chip)
     EXPECT_FALSE(chip.open);
     EXPECT_EQ(chip.bitmode, BITMODE_RESET) << "left in bit-bang mode";
     EXPECT_TRUE(chip.kernelDriverAttached) << "the tty did not come back";
+    EXPECT_EQ(chip.latencyTimerMs, 16) << "the latency timer was not given back";
 }
 
 TEST(FtdiBitBang, EveryChannelAndRangeRoundTripsThroughASweepAndCloseGivesTheChipBack)
@@ -48,6 +49,7 @@ TEST(FtdiBitBang, EveryChannelAndRangeRoundTripsThroughASweepAndCloseGivesTheChi
     EXPECT_TRUE(pins.chip.open);
     EXPECT_FALSE(pins.chip.kernelDriverAttached);
     EXPECT_EQ(pins.chip.bitmode, BITMODE_SYNCBB);
+    EXPECT_EQ(pins.chip.latencyTimerMs, 1);
     EXPECT_GE(pins.chip.byteNanoseconds, 1000.0) << "a line operation shorter than 1 µs";
 
     long n = 0;
