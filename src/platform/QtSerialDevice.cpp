@@ -52,7 +52,7 @@ bool QtSerialDevice::openBitBang(const QString& device)
 #else
     static const QString typed = QStringLiteral("ftdi:");
     if (device.startsWith(typed)) {
-        lines_ = FtdiBitBang::open(device.mid(typed.size()));
+        lines_ = FtdiBitBang::open(device.mid(typed.size()), ftdiDeadline_);
         return true;
     }
     const std::optional<FtdiLocation> chip = findFtdiChip(device, sysfsRoot_);
@@ -65,7 +65,7 @@ bool QtSerialDevice::openBitBang(const QString& device)
     port_.close();
     // No access to the USB device, or a chip without the mode: the tty's modem lines serve.
     try {
-        lines_ = FtdiBitBang::open(*chip);
+        lines_ = FtdiBitBang::open(*chip, ftdiDeadline_);
         return true;
     } catch (const PortError&) {
         return false;

@@ -5,6 +5,7 @@
 
 #include <QSerialPort>
 
+#include <chrono>
 #include <memory>
 
 // Opens, configures and closes the port through QSerialPort (exclusive, no flow control);
@@ -14,7 +15,14 @@
 // opens the chip in synchronous bit-bang mode instead, when it can be had.
 class QtSerialDevice final : public SerialDevice {
 public:
-    explicit QtSerialDevice(QString sysfsRoot = QStringLiteral("/sys")) : sysfsRoot_(std::move(sysfsRoot)) {}
+    // How long one USB transfer of the bit-bang path may take before the chip counts as not
+    // answering: far above the few milliseconds of the largest.
+    static constexpr std::chrono::milliseconds FtdiDeadline{1000};
+
+    explicit QtSerialDevice(QString sysfsRoot = QStringLiteral("/sys"), std::chrono::milliseconds ftdiDeadline = FtdiDeadline)
+        : sysfsRoot_(std::move(sysfsRoot)), ftdiDeadline_(ftdiDeadline)
+    {
+    }
 
     void open(const QString& device, const LineSettings& settings) override;
     void close() override;
@@ -31,6 +39,7 @@ private:
     bool openBitBang(const QString& device);
 
     QString sysfsRoot_;
+    std::chrono::milliseconds ftdiDeadline_;
     QSerialPort port_;
     std::unique_ptr<LineDriver> lines_;
     Path path_ = Path::ModemLines;

@@ -128,26 +128,34 @@ TEST(FtdiBitBang, TheBytesAreTheFramesInOrderAndLookAheadEndsWithItsRun)
     EXPECT_EQ(pins.chip.outputMask, 0x14) << "RTS# and DTR# out, CTS# in";
 }
 
-TEST(FtdiBitBang, AChipPulledOutMidSweepIsMendedAsALineFailure)
+TEST(FtdiBitBang, AChipPulledOutOrNoLongerAnsweringMidSweepIsMendedAsALineFailure)
 {
-    ChipOnPins pins;
-    Window w(Typed);
-    w.form.Command2_Click();
-    w.form.Timer1_Timer();
-    const SampleArray kept = w.form.state().SampleBuffer;
+    const struct {
+        EmulatedUsbChip::Failure failure;
+        QString reason;
+    } rows[] = {{EmulatedUsbChip::Failure::PulledOut, QStringLiteral("输入/输出错误")},
+                {EmulatedUsbChip::Failure::StopsAnswering, QStringLiteral("设备无响应")}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason.toStdString());
+        ChipOnPins pins;
+        Window w(Typed, QStringLiteral("/sys"), std::chrono::milliseconds(20)); // a deadline the test can wait for
+        w.form.Command2_Click();
+        w.form.Timer1_Timer();
+        const SampleArray kept = w.form.state().SampleBuffer;
 
-    pins.chip.failAtWrite(50, EmulatedUsbChip::Failure::PulledOut);
-    w.form.Timer1_Timer();
+        pins.chip.failAtWrite(50, row.failure);
+        w.form.Timer1_Timer();
 
-    EXPECT_FALSE(w.form.sweeping());
-    EXPECT_EQ(w.pump.count, SweepLength + 49 * FtdiBitBang::FramesPerTransfer);
-    EXPECT_EQ(w.form.state().SampleBuffer, kept);
-    EXPECT_FALSE(w.form.comm().portOpen());
-    EXPECT_EQ(w.caption(), PortTexts::Open);
-    EXPECT_TRUE(w.form.options().isSelected(3));
-    EXPECT_EQ(w.boxes.calls, (std::vector<MessageCall>{{PortTexts::CommFailed + QStringLiteral("输入/输出错误"),
-                                                         PortTexts::Title, MsgStyle::Exclamation}}));
-    EXPECT_FALSE(w.lifetime.ended());
+        EXPECT_FALSE(w.form.sweeping());
+        EXPECT_EQ(w.pump.count, SweepLength + 49 * FtdiBitBang::FramesPerTransfer);
+        EXPECT_EQ(w.form.state().SampleBuffer, kept);
+        EXPECT_FALSE(w.form.comm().portOpen());
+        EXPECT_EQ(w.caption(), PortTexts::Open);
+        EXPECT_TRUE(w.form.options().isSelected(3));
+        EXPECT_EQ(w.boxes.calls,
+                  (std::vector<MessageCall>{{PortTexts::CommFailed + row.reason, PortTexts::Title, MsgStyle::Exclamation}}));
+        EXPECT_FALSE(w.lifetime.ended());
+    }
 }
 
 // A device tree in which the tty is the first channel of the chip, as the kernel's FTDI
