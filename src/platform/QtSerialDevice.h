@@ -35,8 +35,12 @@ public:
     Path path() const override { return path_; }
 
 private:
-    // True when the device is open in bit-bang mode; false for the modem-line path.
-    bool openBitBang(const QString& device);
+    enum class BitBang { Open, NotAChip, Failed };
+    // How long the modem-line path waits for the tty after a failed bit-bang start, and how
+    // often it tries it meanwhile.
+    static constexpr int TtyReturnMs = 3000, TtyPollMs = 50;
+
+    BitBang openBitBang(const QString& device);
 
     QString sysfsRoot_;
     std::chrono::milliseconds ftdiDeadline_;

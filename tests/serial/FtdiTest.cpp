@@ -21,9 +21,9 @@ const QString ModemLinesTip = QStringLiteral("串口控制线");
 
 // The emulated chip with the simulated converter on its pins.
 struct ChipOnPins {
-    explicit ChipOnPins(CodeSource codes = Ramp{})
+    explicit ChipOnPins(CodeSource codes = Ramp{}, EmulatedUsbChip::Identity identity = {})
         : converter(std::move(codes)),
-          chip({}, {[this](bool a) { converter.setRts(a); }, [this](bool a) { converter.setDtr(a); },
+          chip(std::move(identity), {[this](bool a) { converter.setRts(a); }, [this](bool a) { converter.setDtr(a); },
                     [this] { return converter.readCts(); }})
     {
     }
@@ -224,6 +224,27 @@ TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanOnItsModemLinesWhenNotAndN
     w.form.Command1_Click(); // Exit
     expectReleased(pins.chip);
     EXPECT_TRUE(w.boxes.calls.empty());
+}
+
+// A chip without synchronous bit-bang (a BM) is let go at once; its tty, back with the kernel's
+// driver, refuses an ordinary user until udev has given it its permissions.
+TEST(FtdiBitBang, AfterAFailedStartTheModemLinesWaitForTheTtyToComeBack)
+{
+    EmulatedDevice tty(Ramp{});
+    ChipOnPins pins(Ramp{}, {.bcdDevice = 0x0400});
+    const DeviceTree tree(tty.path(), pins.chip.identity);
+    pins.chip.onKernelDriver = [](bool attached) {
+        if (attached)
+            emuport_deny_opens(2);
+    };
+    Window w(tty.path(), tree.root.path());
+    w.form.Command2_Click();
+    ASSERT_TRUE(w.form.comm().portOpen());
+    EXPECT_EQ(w.shape1()->toolTip(), ModemLinesTip);
+    EXPECT_TRUE(w.boxes.calls.empty());
+    w.form.Timer1_Timer();
+    expectSweep(w, 0, false, 0);
+    expectReleased(pins.chip);
 }
 
 } // namespace
