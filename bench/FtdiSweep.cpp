@@ -1,7 +1,7 @@
 #include "FtdiSweep.h"
 
 #include "BenchWindow.h"
-#include "EmulatedChip.h"
+#include "EmulatedUsbChip.h"
 #include "Probe.h"
 
 #include "devices/QtSerialDevice.h"
@@ -49,7 +49,7 @@ FtdiSweep measureFtdiSweep(BenchWindow& w)
     figures.modemLineSeconds = (figures.modemLineOwnMs + double(figures.lineOperations) * ModemLineOperationMs) / 1e3;
 
     SimulatedConverter converter(fixedCode);
-    EmulatedChip chip({}, {[&](bool a) { converter.setRts(a); }, [&](bool a) { converter.setDtr(a); },
+    EmulatedUsbChip chip({}, {[&](bool a) { converter.setRts(a); }, [&](bool a) { converter.setDtr(a); },
                            [&] { return converter.readCts(); }});
     QuietSeams s;
     QtSerialDevice serial;
@@ -57,11 +57,19 @@ FtdiSweep measureFtdiSweep(BenchWindow& w)
                 [] { return QList<PortDevice>{{QStringLiteral("ftdi:i:0x0403:0x6001"), QStringLiteral("ftdi:i:0x0403:0x6001")}}; }});
     form.Form_Load();
     form.Command2_Click();
+    figures.latencyTimerMs = chip.latencyTimerMs;
+    // What opening the chip took is not part of the sweep.
+    const struct {
+        long roundTrips, bytes, latencyWaits;
+        double chipNs, latencyNs;
+    } opened{chip.roundTrips, chip.bytes, chip.latencyWaits, chip.chipNanoseconds, chip.latencyNanoseconds};
     figures.bitBangOwnMs = timeOneSweep(form);
-    figures.roundTrips = chip.roundTrips;
-    figures.bytes = chip.bytes;
+    figures.roundTrips = chip.roundTrips - opened.roundTrips;
+    figures.bytes = chip.bytes - opened.bytes;
     figures.byteNs = chip.byteNanoseconds;
-    figures.bitBangSeconds = (figures.bitBangOwnMs + double(chip.roundTrips) * UsbRoundTripMs) / 1e3 + chip.chipNanoseconds / 1e9;
+    figures.latencyWaits = chip.latencyWaits - opened.latencyWaits;
+    figures.bitBangSeconds = (figures.bitBangOwnMs + double(figures.roundTrips) * UsbRoundTripMs) / 1e3
+        + (chip.chipNanoseconds - opened.chipNs + chip.latencyNanoseconds - opened.latencyNs) / 1e9;
     figures.samplesAgree = s.boxes.shown == 0 && serial.path() == SerialDevice::Path::FtdiBitBang
         && form.state().SampleBuffer == modemSamples;
     form.Command2_Click();

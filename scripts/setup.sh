@@ -7,7 +7,7 @@ q390_packages=(
   build-essential cmake
   qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-translations-l10n
   googletest libgtest-dev libgmock-dev
-  pkg-config libftdi1-dev  # FTDI chips in synchronous bit-bang mode
+  pkg-config libftdi1-dev libusb-1.0-0-dev  # FTDI chips in synchronous bit-bang mode
   fonts-noto-cjk        # the window's captions are Chinese
   poppler-utils         # tests render printed PDFs to pixels
 )

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <ftdi.h>
+#include <libusb.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -33,14 +34,17 @@ std::optional<int> readNumber(const QString& path, int base)
 // A transfer that failed (the chip pulled out, most often) is told as the input/output error a
 // serial adapter's line operations fail with then.
 const QString TransferFailure = systemReason(EIO);
+const QString NoAnswer = QStringLiteral("设备无响应");
 
-ftdi_context* newContext()
+ftdi_context* newContext(std::chrono::milliseconds deadline)
 {
     ftdi_context* context = ftdi_new();
     if (!context)
         throw PortError(QStringLiteral("内存不足"));
     // The tty comes back when the port closes.
     context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
+    // A chip that stops answering holds up a control request no longer than a transfer.
+    context->usb_read_timeout = context->usb_write_timeout = int(deadline.count());
     return context;
 }
 
@@ -80,33 +84,39 @@ std::optional<FtdiLocation> findFtdiChip(const QString& device, const QString& s
     return {};
 }
 
-std::unique_ptr<FtdiBitBang> FtdiBitBang::open(const QString& description)
+std::unique_ptr<FtdiBitBang> FtdiBitBang::open(const QString& description, std::chrono::milliseconds deadline)
 {
-    ftdi_context* context = newContext();
+    ftdi_context* context = newContext(deadline);
     if (ftdi_usb_open_string(context, description.toLocal8Bit().constData()) < 0)
         failOpen(context);
-    std::unique_ptr<FtdiBitBang> chip(new FtdiBitBang(context));
+    std::unique_ptr<FtdiBitBang> chip(new FtdiBitBang(context, deadline));
     chip->start();
     return chip;
 }
 
-std::unique_ptr<FtdiBitBang> FtdiBitBang::open(const FtdiLocation& location)
+std::unique_ptr<FtdiBitBang> FtdiBitBang::open(const FtdiLocation& location, std::chrono::milliseconds deadline)
 {
-    ftdi_context* context = newContext();
+    ftdi_context* context = newContext(deadline);
     if (ftdi_set_interface(context, ftdi_interface(INTERFACE_A + location.interface)) < 0
         || ftdi_usb_open_bus_addr(context, uint8_t(location.bus), uint8_t(location.address)) < 0)
         failOpen(context);
-    std::unique_ptr<FtdiBitBang> chip(new FtdiBitBang(context));
+    std::unique_ptr<FtdiBitBang> chip(new FtdiBitBang(context, deadline));
     chip->start();
     return chip;
 }
 
-FtdiBitBang::FtdiBitBang(ftdi_context* context) : context_(context) {}
+FtdiBitBang::FtdiBitBang(ftdi_context* context, std::chrono::milliseconds deadline)
+    : context_(context), deadline_(deadline)
+{
+}
 
 FtdiBitBang::~FtdiBitBang()
 {
-    // Back to UART mode; closing gives the channel back to the kernel's driver. Neither can
-    // fail in a way that leaves anything to do: a chip pulled out is gone already.
+    // Back to UART mode with the latency timer it had; closing gives the channel back to the
+    // kernel's driver. None of it can fail in a way that leaves anything to do: a chip pulled
+    // out is gone already.
+    if (latencyTimer_)
+        ftdi_set_latency_timer(context_, latencyTimer_);
     ftdi_set_bitmode(context_, 0, BITMODE_RESET);
     ftdi_usb_close(context_);
     ftdi_free(context_);
@@ -117,13 +127,25 @@ void FtdiBitBang::start()
     // The first chips of the line (AM, BM) have no synchronous bit-bang mode.
     if (context_->type == TYPE_AM || context_->type == TYPE_BM)
         throw PortError(QStringLiteral("此芯片没有同步位模式"));
-    if (ftdi_set_bitmode(context_, RtsPin | DtrPin, BITMODE_SYNCBB) < 0 || ftdi_set_baudrate(context_, BaudRate) < 0
+    // One USB transfer each way for the largest batch: its bytes out, and as many back in
+    // packets that each begin with the chip's two status bytes.
+    const int most = FramesPerTransfer * FrameOperations;
+    const int packetData = context_->max_packet_size - 2;
+    // The answer's last, short packet goes when the latency timer runs out: 1 ms instead of
+    // the usual 16, which would cost more than the batch itself.
+    if (ftdi_get_latency_timer(context_, &latencyTimer_) < 0 || ftdi_set_latency_timer(context_, 1) < 0
+        || ftdi_set_bitmode(context_, RtsPin | DtrPin, BITMODE_SYNCBB) < 0 || ftdi_set_baudrate(context_, BaudRate) < 0
+        || ftdi_write_data_set_chunksize(context_, unsigned(most)) < 0
+        || ftdi_read_data_set_chunksize(context_, unsigned((most + packetData - 1) / packetData * context_->max_packet_size)) < 0
         || ftdi_tcioflush(context_) < 0)
         throw PortError(QString::fromLocal8Bit(ftdi_get_error_string(context_)));
     // The lines at rest, as a serial port leaves them when it opens.
     out_.assign(1, outputs_);
-    if (!exchange())
-        throw PortError(TransferFailure);
+    try {
+        exchange();
+    } catch (const LineError& e) {
+        throw PortError(e.reason());
+    }
 }
 
 void FtdiBitBang::put(LineOp op)
@@ -138,7 +160,7 @@ void FtdiBitBang::put(LineOp op)
     out_.push_back(outputs_);
 }
 
-bool FtdiBitBang::exchange()
+void FtdiBitBang::exchange()
 {
     // The read is under way before the write, so the chip's receive buffer never fills and
     // stalls the clock however long the batch.
@@ -149,11 +171,32 @@ bool FtdiBitBang::exchange()
     if (!writing) {
         if (reading)
             ftdi_transfer_data_cancel(reading, nullptr);
-        return false;
+        throw LineError(TransferFailure);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + deadline_;
+    if (!await(writing, deadline) || !await(reading, deadline)) {
+        ftdi_transfer_data_cancel(writing, nullptr);
+        ftdi_transfer_data_cancel(reading, nullptr);
+        throw LineError(NoAnswer);
     }
     const int wrote = ftdi_transfer_data_done(writing);
     const int read = ftdi_transfer_data_done(reading);
-    return wrote == size && read == size;
+    if (wrote != size || read != size)
+        throw LineError(TransferFailure);
+}
+
+bool FtdiBitBang::await(ftdi_transfer_control* transfer, std::chrono::steady_clock::time_point deadline)
+{
+    // libftdi's own wait has no end: it resubmits a transfer that timed out.
+    using namespace std::chrono;
+    while (!transfer->completed) {
+        const auto left = duration_cast<microseconds>(deadline - steady_clock::now()).count();
+        if (left <= 0)
+            return false;
+        timeval wait{time_t(left / 1000000), suseconds_t(left % 1000000)};
+        libusb_handle_events_timeout_completed(context_->usb_ctx, &wait, &transfer->completed);
+    }
+    return true;
 }
 
 FrameReadout FtdiBitBang::runFrame(const LineFrame& frame, int ahead)
@@ -168,8 +211,7 @@ FrameReadout FtdiBitBang::runFrame(const LineFrame& frame, int ahead)
     for (int n = 0; n < frames; ++n)
         for (const LineOp op : frame)
             put(op);
-    if (!exchange())
-        throw LineError(TransferFailure);
+    exchange();
 
     ahead_.resize(std::size_t(frames));
     std::size_t read = 0;
@@ -188,8 +230,7 @@ unsigned char FtdiBitBang::runAlone(LineOp op)
     out_.clear();
     reads_.clear();
     put(op);
-    if (!exchange())
-        throw LineError(TransferFailure);
+    exchange();
     return in_[0];
 }
 

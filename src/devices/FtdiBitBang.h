@@ -4,11 +4,13 @@
 
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
 
 struct ftdi_context;
+struct ftdi_transfer_control;
 
 // Where the system sees an FTDI chip's UART channel: its USB bus and address and the
 // channel's interface number.
@@ -30,8 +32,10 @@ std::optional<FtdiLocation> findFtdiChip(const QString& device, const QString& s
 // shows the pins after the operation before it. A frame is 65 bytes; up to FramesPerTransfer
 // frames go in one USB transfer, those run ahead kept for the calls that ask for them.
 //
-// While open, the kernel's serial driver is detached from the channel; closing resets the
-// chip to UART mode and attaches the driver again.
+// Every USB transfer has a deadline, past which it is cancelled and the chip counts as not
+// answering (LineError). While open, the kernel's serial driver is detached from the channel and the chip's latency
+// timer is 1 ms; closing gives the timer its old value back, resets the chip to UART mode and
+// attaches the driver again.
 class FtdiBitBang final : public LineDriver {
 public:
     static constexpr int FramesPerTransfer = 64;
@@ -41,10 +45,11 @@ public:
     static constexpr int BaudRate = 15625;
 
     // Opens the chip named by a libftdi device string ("i:0x0403:0x6001", "s:…", "d:…"), or
-    // the channel found in the device tree. Throws PortError when the chip cannot be opened
-    // or has no synchronous bit-bang mode.
-    static std::unique_ptr<FtdiBitBang> open(const QString& description);
-    static std::unique_ptr<FtdiBitBang> open(const FtdiLocation& location);
+    // the channel found in the device tree, each transfer and control request allowed
+    // `deadline`. Throws PortError when the chip cannot be opened or has no synchronous
+    // bit-bang mode.
+    static std::unique_ptr<FtdiBitBang> open(const QString& description, std::chrono::milliseconds deadline);
+    static std::unique_ptr<FtdiBitBang> open(const FtdiLocation& location, std::chrono::milliseconds deadline);
     ~FtdiBitBang() override;
 
     void setRts(bool asserted) override;
@@ -54,15 +59,20 @@ public:
     void dropAhead() override { aheadCount_ = aheadNext_ = 0; }
 
 private:
-    explicit FtdiBitBang(ftdi_context* context);
+    FtdiBitBang(ftdi_context* context, std::chrono::milliseconds deadline);
     void start();
-    // Writes the bytes and reads as many back in one USB exchange; false when it failed.
-    bool exchange();
+    // Writes the bytes and reads as many back in one USB exchange; throws LineError when it
+    // failed or ran past the deadline.
+    void exchange();
+    // Handles USB events until the transfer is done; false when the deadline came first.
+    bool await(ftdi_transfer_control* transfer, std::chrono::steady_clock::time_point deadline);
     void put(LineOp op);
     // One operation in a transfer of its own; the byte read back.
     unsigned char runAlone(LineOp op);
 
     ftdi_context* context_;
+    std::chrono::milliseconds deadline_;
+    unsigned char latencyTimer_ = 0; // the chip's own, in ms, to give back on close
     unsigned char outputs_ = 0; // RTS and DTR asserted: the lines' rest state
     std::vector<unsigned char> out_, in_;
     std::vector<int> reads_;     // indexes of the repeated bytes whose read-back is a CTS read

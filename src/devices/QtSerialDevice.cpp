@@ -1,5 +1,8 @@
 #include "devices/QtSerialDevice.h"
 
+#include <QDeadlineTimer>
+#include <QThread>
+
 #ifndef Q_OS_WIN
 #include "devices/FtdiBitBang.h"
 #endif
@@ -8,14 +11,22 @@ void QtSerialDevice::open(const QString& device, const LineSettings& settings)
 {
     if (isOpen())
         close();
-    if (openBitBang(device)) {
+    const BitBang bitBang = openBitBang(device);
+    if (bitBang == BitBang::Open) {
         path_ = Path::FtdiBitBang;
         return;
     }
     path_ = Path::ModemLines;
     port_.setPortName(device);
-    if (!port_.open(QIODevice::ReadWrite))
-        throw PortError(port_.errorString());
+    // After a failed bit-bang start the kernel's driver has just taken the chip back: its tty
+    // comes back, and udev gives it its permissions, a moment later.
+    const QDeadlineTimer ttyBack(bitBang == BitBang::Failed ? TtyReturnMs : 0);
+    while (!port_.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = port_.error();
+        if ((error != QSerialPort::DeviceNotFoundError && error != QSerialPort::PermissionError) || ttyBack.hasExpired())
+            throw PortError(port_.errorString());
+        QThread::msleep(TtyPollMs);
+    }
 
     const auto parity = [&] {
         switch (settings.parity) {
@@ -44,20 +55,20 @@ void QtSerialDevice::close()
     port_.close();
 }
 
-bool QtSerialDevice::openBitBang(const QString& device)
+QtSerialDevice::BitBang QtSerialDevice::openBitBang(const QString& device)
 {
 #ifdef Q_OS_WIN
     Q_UNUSED(device);
-    return false;
+    return BitBang::NotAChip;
 #else
     static const QString typed = QStringLiteral("ftdi:");
     if (device.startsWith(typed)) {
-        lines_ = FtdiBitBang::open(device.mid(typed.size()));
-        return true;
+        lines_ = FtdiBitBang::open(device.mid(typed.size()), ftdiDeadline_);
+        return BitBang::Open;
     }
     const std::optional<FtdiLocation> chip = findFtdiChip(device, sysfsRoot_);
     if (!chip)
-        return false;
+        return BitBang::NotAChip;
     // Detaching the kernel's driver would take the tty from a program that holds it open.
     port_.setPortName(device);
     if (!port_.open(QIODevice::ReadWrite))
@@ -65,10 +76,10 @@ bool QtSerialDevice::openBitBang(const QString& device)
     port_.close();
     // No access to the USB device, or a chip without the mode: the tty's modem lines serve.
     try {
-        lines_ = FtdiBitBang::open(*chip);
-        return true;
+        lines_ = FtdiBitBang::open(*chip, ftdiDeadline_);
+        return BitBang::Open;
     } catch (const PortError&) {
-        return false;
+        return BitBang::Failed;
     }
 #endif
 }

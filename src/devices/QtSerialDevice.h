@@ -5,6 +5,7 @@
 
 #include <QSerialPort>
 
+#include <chrono>
 #include <memory>
 
 // Opens, configures and closes the port through QSerialPort (exclusive, no flow control);
@@ -14,7 +15,14 @@
 // opens the chip in synchronous bit-bang mode instead, when it can be had.
 class QtSerialDevice final : public SerialDevice {
 public:
-    explicit QtSerialDevice(QString sysfsRoot = QStringLiteral("/sys")) : sysfsRoot_(std::move(sysfsRoot)) {}
+    // How long one USB transfer of the bit-bang path may take before the chip counts as not
+    // answering: far above the few milliseconds of the largest.
+    static constexpr std::chrono::milliseconds FtdiDeadline{1000};
+
+    explicit QtSerialDevice(QString sysfsRoot = QStringLiteral("/sys"), std::chrono::milliseconds ftdiDeadline = FtdiDeadline)
+        : sysfsRoot_(std::move(sysfsRoot)), ftdiDeadline_(ftdiDeadline)
+    {
+    }
 
     void open(const QString& device, const LineSettings& settings) override;
     void close() override;
@@ -27,10 +35,15 @@ public:
     Path path() const override { return path_; }
 
 private:
-    // True when the device is open in bit-bang mode; false for the modem-line path.
-    bool openBitBang(const QString& device);
+    enum class BitBang { Open, NotAChip, Failed };
+    // How long the modem-line path waits for the tty after a failed bit-bang start, and how
+    // often it tries it meanwhile.
+    static constexpr int TtyReturnMs = 3000, TtyPollMs = 50;
+
+    BitBang openBitBang(const QString& device);
 
     QString sysfsRoot_;
+    std::chrono::milliseconds ftdiDeadline_;
     QSerialPort port_;
     std::unique_ptr<LineDriver> lines_;
     Path path_ = Path::ModemLines;

@@ -48,6 +48,7 @@ static atomic_long sets, reads, others;
 static atomic_long modem_calls;
 static atomic_long fail_at; /* modem call number from which calls fail; 0 for never */
 static atomic_bool pulled;
+static atomic_long denied_opens;
 
 static void resolve(void)
 {
@@ -108,6 +109,11 @@ static int open_through(open_fn real, const char* path, int flags, va_list args)
 {
     const mode_t mode = __OPEN_NEEDS_MODE(flags) ? va_arg(args, mode_t) : 0;
     const bool device = is_device_path(path);
+    if (device && atomic_load(&denied_opens) > 0) {
+        atomic_fetch_sub(&denied_opens, 1);
+        errno = EACCES;
+        return -1;
+    }
     const int fd = real(path, flags, mode);
     if (device && fd >= 0)
         remember(fd);
@@ -266,6 +272,7 @@ int emuport_plug(const char* path, const struct emuport_lines* lines)
     atomic_store(&modem_calls, 0);
     atomic_store(&fail_at, 0);
     atomic_store(&pulled, false);
+    atomic_store(&denied_opens, 0);
     emuport_reset_counts();
     atomic_store_explicit(&plugged, true, memory_order_release);
     return 0;
@@ -301,6 +308,11 @@ void emuport_plug_back(void)
     pthread_mutex_lock(&device_lock);
     symlink(slave_path, device_path);
     pthread_mutex_unlock(&device_lock);
+}
+
+void emuport_deny_opens(long n)
+{
+    atomic_store(&denied_opens, n);
 }
 
 struct emuport_counts emuport_calls(void)

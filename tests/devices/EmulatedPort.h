@@ -39,6 +39,10 @@ void emuport_unplug(void);
 void emuport_fail_from(long n);
 void emuport_plug_back(void);
 
+/* The next n opens of the path fail with EACCES, as for a device node udev has not yet given
+ * its permissions. */
+void emuport_deny_opens(long n);
+
 struct emuport_counts emuport_calls(void);
 void emuport_reset_counts(void);
 /* The emulated output lines as TIOCMGET reports them (TIOCM_RTS, TIOCM_DTR). */

@@ -1,4 +1,4 @@
-#include "EmulatedChip.h"
+#include "EmulatedUsbChip.h"
 #include "SerialRig.h"
 #include "core/converter/ConverterLink.h"
 #include "devices/FtdiBitBang.h"
@@ -7,6 +7,8 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <ftdi.h>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -19,21 +21,22 @@ const QString ModemLinesTip = QStringLiteral("串口控制线");
 
 // The emulated chip with the simulated converter on its pins.
 struct ChipOnPins {
-    explicit ChipOnPins(CodeSource codes = Ramp{})
+    explicit ChipOnPins(CodeSource codes = Ramp{}, EmulatedUsbChip::Identity identity = {})
         : converter(std::move(codes)),
-          chip({}, {[this](bool a) { converter.setRts(a); }, [this](bool a) { converter.setDtr(a); },
+          chip(std::move(identity), {[this](bool a) { converter.setRts(a); }, [this](bool a) { converter.setDtr(a); },
                     [this] { return converter.readCts(); }})
     {
     }
     SimulatedConverter converter;
-    EmulatedChip chip;
+    EmulatedUsbChip chip;
 };
 
-void expectReleased(const EmulatedChip& chip)
+void expectReleased(const EmulatedUsbChip& chip)
 {
     EXPECT_FALSE(chip.open);
     EXPECT_EQ(chip.bitmode, BITMODE_RESET) << "left in bit-bang mode";
     EXPECT_TRUE(chip.kernelDriverAttached) << "the tty did not come back";
+    EXPECT_EQ(chip.latencyTimerMs, 16) << "the latency timer was not given back";
 }
 
 TEST(FtdiBitBang, EveryChannelAndRangeRoundTripsThroughASweepAndCloseGivesTheChipBack)
@@ -46,6 +49,7 @@ TEST(FtdiBitBang, EveryChannelAndRangeRoundTripsThroughASweepAndCloseGivesTheChi
     EXPECT_TRUE(pins.chip.open);
     EXPECT_FALSE(pins.chip.kernelDriverAttached);
     EXPECT_EQ(pins.chip.bitmode, BITMODE_SYNCBB);
+    EXPECT_EQ(pins.chip.latencyTimerMs, 1);
     EXPECT_GE(pins.chip.byteNanoseconds, 1000.0) << "a line operation shorter than 1 µs";
 
     long n = 0;
@@ -124,32 +128,40 @@ TEST(FtdiBitBang, TheBytesAreTheFramesInOrderAndLookAheadEndsWithItsRun)
     EXPECT_EQ(pins.chip.outputMask, 0x14) << "RTS# and DTR# out, CTS# in";
 }
 
-TEST(FtdiBitBang, AChipPulledOutMidSweepIsMendedAsALineFailure)
+TEST(FtdiBitBang, AChipPulledOutOrNoLongerAnsweringMidSweepIsMendedAsALineFailure)
 {
-    ChipOnPins pins;
-    Window w(Typed);
-    w.form.Command2_Click();
-    w.form.Timer1_Timer();
-    const SampleArray kept = w.form.state().SampleBuffer;
+    const struct {
+        EmulatedUsbChip::Failure failure;
+        QString reason;
+    } rows[] = {{EmulatedUsbChip::Failure::PulledOut, QStringLiteral("输入/输出错误")},
+                {EmulatedUsbChip::Failure::StopsAnswering, QStringLiteral("设备无响应")}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason.toStdString());
+        ChipOnPins pins;
+        Window w(Typed, QStringLiteral("/sys"), std::chrono::milliseconds(20)); // a deadline the test can wait for
+        w.form.Command2_Click();
+        w.form.Timer1_Timer();
+        const SampleArray kept = w.form.state().SampleBuffer;
 
-    pins.chip.pullOutAtWrite(50);
-    w.form.Timer1_Timer();
+        pins.chip.failAtWrite(50, row.failure);
+        w.form.Timer1_Timer();
 
-    EXPECT_FALSE(w.form.sweeping());
-    EXPECT_EQ(w.pump.count, SweepLength + 49 * FtdiBitBang::FramesPerTransfer);
-    EXPECT_EQ(w.form.state().SampleBuffer, kept);
-    EXPECT_FALSE(w.form.comm().portOpen());
-    EXPECT_EQ(w.caption(), PortTexts::Open);
-    EXPECT_TRUE(w.form.options().isSelected(3));
-    EXPECT_EQ(w.boxes.calls, (std::vector<MessageCall>{{PortTexts::CommFailed + QStringLiteral("输入/输出错误"),
-                                                         PortTexts::Title, MsgStyle::Exclamation}}));
-    EXPECT_FALSE(w.lifetime.ended());
+        EXPECT_FALSE(w.form.sweeping());
+        EXPECT_EQ(w.pump.count, SweepLength + 49 * FtdiBitBang::FramesPerTransfer);
+        EXPECT_EQ(w.form.state().SampleBuffer, kept);
+        EXPECT_FALSE(w.form.comm().portOpen());
+        EXPECT_EQ(w.caption(), PortTexts::Open);
+        EXPECT_TRUE(w.form.options().isSelected(3));
+        EXPECT_EQ(w.boxes.calls,
+                  (std::vector<MessageCall>{{PortTexts::CommFailed + row.reason, PortTexts::Title, MsgStyle::Exclamation}}));
+        EXPECT_FALSE(w.lifetime.ended());
+    }
 }
 
 // A device tree in which the tty is the first channel of the chip, as the kernel's FTDI
 // serial driver lays it out.
 struct DeviceTree {
-    DeviceTree(const QString& tty, const EmulatedChip::Identity& chip)
+    DeviceTree(const QString& tty, const EmulatedUsbChip::Identity& chip)
     {
         struct stat node {};
         if (::stat(QFile::encodeName(tty).constData(), &node) != 0)
@@ -212,6 +224,27 @@ TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanOnItsModemLinesWhenNotAndN
     w.form.Command1_Click(); // Exit
     expectReleased(pins.chip);
     EXPECT_TRUE(w.boxes.calls.empty());
+}
+
+// A chip without synchronous bit-bang (a BM) is let go at once; its tty, back with the kernel's
+// driver, refuses an ordinary user until udev has given it its permissions.
+TEST(FtdiBitBang, AfterAFailedStartTheModemLinesWaitForTheTtyToComeBack)
+{
+    EmulatedDevice tty(Ramp{});
+    ChipOnPins pins(Ramp{}, {.bcdDevice = 0x0400});
+    const DeviceTree tree(tty.path(), pins.chip.identity);
+    pins.chip.onKernelDriver = [](bool attached) {
+        if (attached)
+            emuport_deny_opens(2);
+    };
+    Window w(tty.path(), tree.root.path());
+    w.form.Command2_Click();
+    ASSERT_TRUE(w.form.comm().portOpen());
+    EXPECT_EQ(w.shape1()->toolTip(), ModemLinesTip);
+    EXPECT_TRUE(w.boxes.calls.empty());
+    w.form.Timer1_Timer();
+    expectSweep(w, 0, false, 0);
+    expectReleased(pins.chip);
 }
 
 } // namespace

@@ -36,8 +36,9 @@ inline qint16 storedSample(int code, bool unipolar)
 // The main window on the real serial path: QtSerialDevice, whose COM1 is the given device,
 // finding FTDI chips in the device tree under `sysfs`.
 struct Window {
-    explicit Window(const QString& device, const QString& sysfs = QStringLiteral("/sys"))
-        : serial(sysfs), form(Form1Seams{boxes, pump, timer, lifetime, dialog, clock, printer, serial,
+    explicit Window(const QString& device, const QString& sysfs = QStringLiteral("/sys"),
+                    std::chrono::milliseconds ftdiDeadline = QtSerialDevice::FtdiDeadline)
+        : serial(sysfs, ftdiDeadline), form(Form1Seams{boxes, pump, timer, lifetime, dialog, clock, printer, serial,
                           [device] { return QList<PortDevice>{{device, device}}; }})
     {
         form.Form_Load();
