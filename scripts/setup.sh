@@ -8,6 +8,7 @@ q390_packages=(
   qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-translations-l10n
   googletest libgtest-dev libgmock-dev
   pkg-config libftdi1-dev libusb-1.0-0-dev  # FTDI chips in synchronous bit-bang mode
+  libcups2-dev          # printing through CUPS, which gives the spooler's answer
   fonts-noto-cjk        # the window's captions are Chinese
   poppler-utils         # tests render printed PDFs to pixels
 )

@@ -218,10 +218,11 @@ TEST_F(PdfPrint, AFailingPrinterOrFolderShowsWhyLeavesNoFileAndTheNextPrintWorks
     expectFailure(before, PdfName);
     EXPECT_TRUE(entries().isEmpty());
 
-    // A default printer that is not there: an error, and never a file in its place.
+    // A printer named while no print service answers (this program's CUPS_SERVER is a socket
+    // where only the spooler test starts a scheduler): an error, and never a file in its place.
     defaultPrinter = QStringLiteral("q390-test-no-such-printer");
     print.Command5_Click();
-    expectFailure(before, defaultPrinter);
+    expectFailure(before, QStringLiteral("打印服务未运行，无法打印到 ") + defaultPrinter);
     EXPECT_TRUE(entries().isEmpty());
 
     defaultPrinter.clear();

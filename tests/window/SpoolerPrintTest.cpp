@@ -98,8 +98,9 @@ public:
             QThread::msleep(20);
         }
         const QString uri = QStringLiteral("cups-pdf:/") + queue_;
+        // Letter, where a PDF writer left to itself takes A4: the page shows whose paper it is.
         if (const QString failed = admin({QStringLiteral("-p"), queue_, QStringLiteral("-E"), QStringLiteral("-v"), uri,
-                                          QStringLiteral("-P"), CupsPdfPpd});
+                                          QStringLiteral("-P"), CupsPdfPpd, QStringLiteral("-o"), QStringLiteral("PageSize=Letter")});
             !failed.isEmpty())
             return failed;
         return admin({QStringLiteral("-d"), queue_});
@@ -212,6 +213,8 @@ TEST(SpoolerPrint, TheWindowPrintsALoadedFileOnTheDefaultPrinterAsOnePageOfGridA
     const QString info = QString::fromUtf8(tool(QStringLiteral("pdfinfo"), {page}));
     EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("^Pages:\\s+1$"), QRegularExpression::MultilineOption)))
         << info.toStdString();
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("^Page size:\\s+612 x 792 pts"), QRegularExpression::MultilineOption)))
+        << info.toStdString(); // the queue's Letter
 
     // Rendered at 144 dpi, one pixel is ten twips.
     const QString png = spooler.out().filePath(QStringLiteral("page"));
@@ -228,7 +231,9 @@ TEST(SpoolerPrint, TheWindowPrintsALoadedFileOnTheDefaultPrinterAsOnePageOfGridA
     EXPECT_NEAR(plot.width() / 144.0 * 25.4, 145, 1.0);
     EXPECT_NEAR(plot.height() / 144.0 * 25.4, 88, 1.0);
 
-    const QPoint origin = plot.topLeft() + QPoint(1, 1); // the centre of the 1.5-pixel pen
+    // cups-pdf prints on the whole sheet, so the printable area and the plot start at its corner.
+    EXPECT_EQ(plot.topLeft(), QPoint(0, 0));
+    const QPoint origin(0, 0);
     const auto near = [&](int x, int y, bool (*test)(QRgb)) {
         const QPoint p = origin + QPoint(qRound(x / 10.0), qRound(y / 10.0));
         for (int dy = -1; dy <= 1; ++dy)
@@ -250,6 +255,46 @@ TEST(SpoolerPrint, TheWindowPrintsALoadedFileOnTheDefaultPrinterAsOnePageOfGridA
     EXPECT_TRUE(near(4097, 2500, green));
     EXPECT_FALSE(near(2000, 5000 - 1000, green));
     EXPECT_TRUE(near(6000, 1000, paper));
+}
+
+TEST(SpoolerPrint, APrintTheSpoolerRefusesShowsABoxWithTheReasonAndLeavesNeitherJobNorFile)
+{
+    Spooler spooler;
+    if (const QString why = spooler.start(); !why.isEmpty())
+        GTEST_SKIP() << "no print spooler here: " << why.toStdString();
+    const QString queue = spooler.queue();
+    struct Case {
+        QString refuse, printer, reason, undo;
+    };
+    const Case cases[] = {
+        {QStringLiteral("cupsreject"), queue, QStringLiteral("打印机 %1 不接受打印作业").arg(queue), QStringLiteral("cupsaccept")},
+        // A stopped queue takes jobs and holds them: refused before one is made.
+        {QStringLiteral("cupsdisable"), queue, QStringLiteral("打印机 %1 已停止").arg(queue), QStringLiteral("cupsenable")},
+        {{}, QStringLiteral("q390-gone"), QStringLiteral("找不到打印机 q390-gone"), {}},
+    };
+    QTemporaryDir work;
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(work.path()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason.toStdString());
+        if (!c.refuse.isEmpty())
+            tool(QStringLiteral("/usr/sbin/") + c.refuse, {queue});
+        ScriptedMessageBoxes boxes;
+        FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
+        QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [&] { return c.printer; }};
+        AcquisitionState state;
+        FakeTimer timer;
+        AfterSweep idle;
+        PrintCommand(state, printer, timer, boxes, idle).Command5_Click();
+        EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{
+                                   {QStringLiteral("打印机准备好？"), QStringLiteral("打印口状态"), MsgStyle::OkCancel},
+                                   {QStringLiteral("打印失败：") + c.reason, QStringLiteral("打印"), MsgStyle::Exclamation}}));
+        EXPECT_TRUE(QDir(work.path()).isEmpty()); // no fallback PDF
+        EXPECT_TRUE(tool(QStringLiteral("lpstat"), {QStringLiteral("-o"), queue}).trimmed().isEmpty());
+        if (!c.undo.isEmpty())
+            tool(QStringLiteral("/usr/sbin/") + c.undo, {queue});
+    }
+    QDir::setCurrent(previous);
 }
 
 } // namespace

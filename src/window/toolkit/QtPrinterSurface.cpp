@@ -3,8 +3,12 @@
 #include "core/drawing/PdfPage.h"
 #include "core/system/WholeFile.h"
 
+#ifdef Q_OS_WIN
 #include <QPrinter>
 #include <QPrinterInfo>
+#else
+#include "window/toolkit/CupsPrinter.h"
+#endif
 
 class QtPrinterSurface::Document {
 public:
@@ -20,6 +24,8 @@ public:
 
 namespace {
 
+#ifdef Q_OS_WIN
+// Qt's printer on Windows, where CUPS is not the print system.
 class PrinterDocument final : public QtPrinterSurface::Document {
 public:
     explicit PrinterDocument(const QString& name) : name_(existing(name)), printer_(QPrinter::HighResolution)
@@ -43,6 +49,20 @@ private:
     QString name_;
     QPrinter printer_;
 };
+#else
+// CUPS through libcups, which gives its answer to the job; Qt's printer does not pass it on.
+class PrinterDocument final : public QtPrinterSurface::Document {
+public:
+    explicit PrinterDocument(const QString& name) : name_(name), printer_(name) {}
+    QPagedPaintDevice& device() override { return printer_.device(); }
+    QString refusal() const override { return QStringLiteral("打印机 %1 无法开始打印").arg(name_); }
+    void finish() override { printer_.submit(); }
+
+private:
+    QString name_;
+    CupsPrinter printer_;
+};
+#endif
 
 // The page is made in memory and written beside its name, which it takes only once complete,
 // so a failure anywhere leaves neither a partial file nor a changed older one. The writer
@@ -77,7 +97,11 @@ private:
 
 QString QtPrinterSurface::systemDefaultPrinter()
 {
+#ifdef Q_OS_WIN
     return QPrinterInfo::defaultPrinterName();
+#else
+    return CupsPrinter::defaultDestination();
+#endif
 }
 
 QtPrinterSurface::QtPrinterSurface(PdfFallback fallback, DefaultPrinter defaultPrinter)

@@ -1,0 +1,118 @@
+#include "window/toolkit/CupsPrinter.h"
+
+#include "window/toolkit/PrinterSurface.h"
+
+#include <QLocale>
+#include <QPageLayout>
+
+namespace {
+
+// Long enough for a print server on the network; a local scheduler answers at once or not at all.
+constexpr int ConnectMs = 30000;
+constexpr const char* Title = "Q390";
+
+bool failed(ipp_status_t status) { return status > IPP_STATUS_OK_CONFLICTING; }
+
+// A sheet and the margins of its printable area, as CUPS gives them: in hundredths of a millimetre.
+QPageLayout paper(int width, int length, QMargins margins)
+{
+    return QPageLayout(QPageSize(QSizeF(width, length) / 100, QPageSize::Millimeter), QPageLayout::Portrait,
+                       QMarginsF(margins) / 100, QPageLayout::Millimeter);
+}
+
+} // namespace
+
+CupsPrinter::Http CupsPrinter::connect()
+{
+    return Http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, ConnectMs, nullptr));
+}
+
+QString CupsPrinter::defaultDestination()
+{
+    const Http http = connect();
+    if (!http)
+        return {};
+    const std::unique_ptr<cups_dest_t, FreeDest> dest(cupsGetNamedDest(http.get(), nullptr, nullptr));
+    return dest ? QString::fromUtf8(dest->name) : QString();
+}
+
+CupsPrinter::CupsPrinter(const QString& destination)
+    : name_(destination), http_(connect()), page_(QString::fromLatin1(Title))
+{
+    if (!http_)
+        throw PrintError(notRunning());
+    dest_.reset(cupsGetNamedDest(http_.get(), name_.toUtf8().constData(), nullptr));
+    if (!dest_)
+        throw PrintError(refusal());
+    if (QByteArray(cupsGetOption("printer-state", dest_->num_options, dest_->options)) == QByteArray::number(IPP_PSTATE_STOPPED))
+        throw PrintError(QStringLiteral("打印机 %1 已停止").arg(name_));
+    info_.reset(cupsCopyDestInfo(http_.get(), dest_.get()));
+    if (!info_)
+        throw PrintError(refusal());
+    page_.device().setPageLayout(defaultPaper());
+}
+
+CupsPrinter::~CupsPrinter() = default;
+
+// The media the user chose for the destination (lpoptions), with the margins it prints
+// within there, else the destination's own default media and margins. A4 or Letter by the
+// locale, on the whole sheet, where CUPS gives neither. (cupsGetDestMediaDefault takes
+// Letter whenever the user chose nothing, and the default's name can be empty where its
+// size is not.)
+QPageLayout CupsPrinter::defaultPaper() const
+{
+    cups_size_t chosen;
+    if (const char* media = cupsGetOption(CUPS_MEDIA, dest_->num_options, dest_->options);
+        media && cupsGetDestMediaByName(http_.get(), dest_.get(), info_.get(), media, CUPS_MEDIA_FLAGS_DEFAULT, &chosen))
+        return paper(chosen.width, chosen.length, {chosen.left, chosen.top, chosen.right, chosen.bottom});
+    ipp_t* media = ippGetCollection(cupsFindDestDefault(http_.get(), dest_.get(), info_.get(), "media-col"), 0);
+    ipp_t* size = ippGetCollection(ippFindAttribute(media, "media-size", IPP_TAG_BEGIN_COLLECTION), 0);
+    const auto value = [](ipp_t* in, const char* name) { return ippGetInteger(ippFindAttribute(in, name, IPP_TAG_INTEGER), 0); };
+    if (const int width = value(size, "x-dimension"), length = value(size, "y-dimension"); width > 0 && length > 0)
+        return paper(width, length,
+                     {value(media, "media-left-margin"), value(media, "media-top-margin"), value(media, "media-right-margin"),
+                      value(media, "media-bottom-margin")});
+    const bool us = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem;
+    return QPageLayout(QPageSize(us ? QPageSize::Letter : QPageSize::A4), QPageLayout::Portrait, QMarginsF());
+}
+
+void CupsPrinter::submit()
+{
+    int job = 0;
+    if (failed(cupsCreateDestJob(http_.get(), dest_.get(), info_.get(), &job, Title, 0, nullptr)))
+        throw PrintError(refusal());
+    const QByteArray& pdf = page_.bytes();
+    bool sent = cupsStartDestDocument(http_.get(), dest_.get(), info_.get(), job, Title, CUPS_FORMAT_PDF, 0, nullptr, 1)
+                == HTTP_STATUS_CONTINUE;
+    if (sent) {
+        const bool written = cupsWriteRequestData(http_.get(), pdf.constData(), std::size_t(pdf.size())) == HTTP_STATUS_CONTINUE;
+        // The answer is read after a failed write too: it holds the scheduler's reason.
+        sent = !failed(cupsFinishDestDocument(http_.get(), dest_.get(), info_.get())) && written;
+    }
+    if (!sent) {
+        const QString reason = refusal();
+        // A job without its document would only wait in the queue. Should the cancel fail as
+        // well, the reason above is still the one to show.
+        cupsCancelDestJob(http_.get(), dest_.get(), job);
+        throw PrintError(reason);
+    }
+}
+
+QString CupsPrinter::refusal() const
+{
+    switch (cupsLastError()) {
+    case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
+        return QStringLiteral("打印机 %1 不接受打印作业").arg(name_);
+    case IPP_STATUS_ERROR_NOT_FOUND:
+        return QStringLiteral("找不到打印机 %1").arg(name_);
+    case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
+        return notRunning();
+    default:
+        return QStringLiteral("打印机 %1：%2").arg(name_, QString::fromUtf8(cupsLastErrorString()));
+    }
+}
+
+QString CupsPrinter::notRunning() const
+{
+    return QStringLiteral("打印服务未运行，无法打印到 %1").arg(name_);
+}
