@@ -7,6 +7,7 @@
 #include "window/handlers/PrintToFile.h"
 #include "window/toolkit/QtPrinterSurface.h"
 #include "window/toolkit/QtWindowSystem.h"
+#include "window/toolkit/TerminationSignals.h"
 
 #include <QLibraryInfo>
 #include <QLocale>
@@ -57,6 +58,8 @@ int Application::run(int argc, char** argv)
     app.errors_ = &errors;
 
     Form1 form({boxes, pump, timer, lifetime, dialog, clock, printer, serial});
+    // A logout or a kill ends the program as Exit does: confirmed work done, the port given back.
+    const TerminationSignals termination([&form] { form.Command1_Click(); });
     boxes.setParent(&form);
     dialog.setParent(&form);
     try {

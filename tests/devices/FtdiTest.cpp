@@ -2,13 +2,17 @@
 #include "SerialRig.h"
 #include "core/converter/ConverterLink.h"
 #include "devices/FtdiBitBang.h"
+#include "window/toolkit/TerminationSignals.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
 
 #include <ftdi.h>
+
+#include <csignal>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -221,7 +225,13 @@ TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanOnItsModemLinesWhenNotAndN
     EXPECT_FALSE(pins.chip.kernelDriverAttached);
     w.form.Timer1_Timer();
     expectSweep(w, 0, false, 0);
-    w.form.Command1_Click(); // Exit
+    {
+        // A logout or a kill ends the program as Exit does, through the event loop.
+        const TerminationSignals termination([&] { w.form.Command1_Click(); });
+        std::raise(SIGTERM);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(w.lifetime.status, 0);
     expectReleased(pins.chip);
     EXPECT_TRUE(w.boxes.calls.empty());
 }
