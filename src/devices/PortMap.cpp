@@ -1,9 +1,15 @@
 #include "devices/PortMap.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSerialPortInfo>
 
 #include <algorithm>
+#include <utility>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -45,11 +51,24 @@ void PortMap::refresh()
     QList<PortDevice> devices = list_();
     std::sort(devices.begin(), devices.end(),
               [](const PortDevice& a, const PortDevice& b) { return naturalLess(a.path, b.path); });
+    const QHash<QString, quint64> before = std::exchange(nodes_, {});
     present_.clear();
     for (const PortDevice& device : devices) {
         present_.insert(device.stableName, device.path);
+        nodes_.insert(device.stableName, device.node);
+    }
+    for (const PortDevice& device : devices) {
         if (std::find(numbered_.begin(), numbered_.end(), device.stableName) != numbered_.end())
             continue;
+        // Listed before udev had made its stable link, the same device, still plugged in, was
+        // known by another name: it keeps its number under the new one.
+        const auto renamed = std::find_if(numbered_.begin(), numbered_.end(), [&](const QString& name) {
+            return device.node && !name.isEmpty() && !present_.contains(name) && before.value(name) == device.node;
+        });
+        if (renamed != numbered_.end()) {
+            *renamed = device.stableName;
+            continue;
+        }
 #ifdef Q_OS_WIN
         bool ok = false;
         const int number = device.path.startsWith(QStringLiteral("COM")) ? device.path.mid(3).toInt(&ok) : 0;
@@ -84,7 +103,13 @@ QList<PortDevice> PortMap::systemDevices()
 {
     const QHash<QString, QString> links = stableLinks(QStringLiteral("/dev/serial/by-id"));
     QList<PortDevice> devices;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        devices.append({info.systemLocation(), links.value(info.systemLocation(), info.systemLocation())});
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        quint64 node = 0;
+#ifndef Q_OS_WIN
+        if (struct stat status {}; ::stat(QFile::encodeName(info.systemLocation()).constData(), &status) == 0)
+            node = status.st_rdev;
+#endif
+        devices.append({info.systemLocation(), links.value(info.systemLocation(), info.systemLocation()), node});
+    }
     return devices;
 }

@@ -7,11 +7,14 @@
 #include <array>
 #include <functional>
 
-// A serial device as the system reports it: its path, and a name that stays the same when it
-// is unplugged and plugged in again (its /dev/serial/by-id link where it has one).
+// A serial device as the system reports it: its path, a name that stays the same when it is
+// unplugged and plugged in again (its /dev/serial/by-id link where it has one), and its device
+// node's major and minor numbers (0 where there are none), which stay the same while it is
+// plugged in, whatever name it is listed by.
 struct PortDevice {
     QString path;
     QString stableName;
+    quint64 node = 0;
 };
 
 // Gives port numbers 1 to 16 to devices the way Windows does. On Windows COMn is the device
@@ -39,4 +42,5 @@ private:
     DeviceList list_;
     std::array<QString, Ports> numbered_; // stable name by port number - 1; empty while free
     QHash<QString, QString> present_;     // path by stable name, of the devices present now
+    QHash<QString, quint64> nodes_;       // device node by stable name, of the devices present now
 };

@@ -394,6 +394,15 @@ TEST(Form1, PortNumbersStayWithTheirDevicesAndWithinOneToSixteen)
     combo->hidePopup();
     EXPECT_EQ(entry(3), QStringLiteral("/dev/ttyUSB1"));
     EXPECT_EQ(entry(5), QStringLiteral("/dev/ttyUSB0"));
+
+    // Listed before udev has made its stable link, a device keeps its number once the link is there.
+    w.devices.append({QStringLiteral("/dev/ttyUSB2"), QStringLiteral("/dev/ttyUSB2"), 0xBC02});
+    combo->showPopup();
+    w.devices.last().stableName = QStringLiteral("/dev/serial/by-id/usb-D");
+    combo->showPopup();
+    combo->hidePopup();
+    EXPECT_EQ(entry(6), QStringLiteral("/dev/ttyUSB2"));
+    EXPECT_EQ(entry(7), QStringLiteral("greyed 无此端口"));
 }
 
 TEST(Form1, RealSerialPortThatDoesNotExistGivesOneMessage)
