@@ -12,9 +12,10 @@ QString rangeName(Range range);
 // RangeMode for drawing the records in this range: "1" or "0".
 QString rangeMode(Range range);
 
-// The range a file's records were most likely taken in: bipolar when any has the sign bit set,
-// unipolar when any magnitude is above the bipolar 2047; otherwise unknown (sure is false)
-// and taken as unipolar.
+// The range a file's records were taken in when only one range can have given them all:
+// bipolar when a record has the sign bit set and no magnitude is above 2047, unipolar when a
+// magnitude is above 2047 and no record is above 4095 or has the sign bit set. Otherwise, when
+// both ranges or neither can have given them, unknown (sure is false) and taken as unipolar.
 struct RangeGuess {
     Range range = Range::Unipolar;
     bool sure = false;

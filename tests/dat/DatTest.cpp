@@ -125,10 +125,12 @@ TEST_F(DatFiles, AutoRangeIsBipolarForASignUnipolarForALargeMagnitudeAndSaysWhen
     SampleArray samples{};
     samples[100] = 2047;
     const QString small = write(QStringLiteral("small.dat"), samples);
-    samples[200] = 2048;
-    const QString large = write(QStringLiteral("large.dat"), samples);
     samples[300] = qint16(-32768 + 5);
     const QString sign = write(QStringLiteral("sign.dat"), samples);
+    samples[200] = 2048;
+    const QString neither = write(QStringLiteral("neither.dat"), samples); // impossible in both ranges
+    samples[300] = 0;
+    const QString large = write(QStringLiteral("large.dat"), samples);
 
     const auto firstLine = [](const QString& file) {
         const Result r = dat({QStringLiteral("info"), file});
@@ -138,8 +140,9 @@ TEST_F(DatFiles, AutoRangeIsBipolarForASignUnipolarForALargeMagnitudeAndSaysWhen
     };
     EXPECT_EQ(firstLine(sign), QStringLiteral("q390-dat: %1: range bipolar (±2V), from the records").arg(sign));
     EXPECT_EQ(firstLine(large), QStringLiteral("q390-dat: %1: range unipolar ( +5V), from the records").arg(large));
-    EXPECT_EQ(firstLine(small),
-              QStringLiteral("q390-dat: %1: the records do not tell the range; taking unipolar ( +5V) (--range sets it)").arg(small));
+    for (const QString& file : {small, neither})
+        EXPECT_EQ(firstLine(file),
+                  QStringLiteral("q390-dat: %1: the records do not tell the range; taking unipolar ( +5V) (--range sets it)").arg(file));
 }
 
 TEST_F(DatFiles, PngIsTheWindowsPlotAndPdfThePrintedPage)
