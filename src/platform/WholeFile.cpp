@@ -118,7 +118,7 @@ bool WholeFile::open()
             break;
     }
     if (fd_ >= 0) {
-        if (exists && ::fchmod(fd_, existing.st_mode & 07777) != 0) {
+        if (exists && ::fchmod(fd_, existing.st_mode & 0777) != 0) {
             failed(errno);
             discard();
             return false;
