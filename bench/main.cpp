@@ -3,6 +3,7 @@
 
 #include "BenchWindow.h"
 #include "DatBench.h"
+#include "FileBench.h"
 #include "FtdiSweep.h"
 #include "Loops.h"
 #include "Probe.h"
@@ -33,6 +34,7 @@ constexpr long MemoryGoalKiB = 1024;
 constexpr int StartUpRuns = 7;
 constexpr int DatRuns = 21;
 constexpr double DatGoalMs = 50;
+constexpr int FileWritesCount = 200;
 
 void line(const QString& text)
 {
@@ -148,6 +150,14 @@ void reportDatCsv()
              .arg(ms(DatGoalMs, 0)).arg(verdict(csv.processMs <= DatGoalMs)));
 }
 
+void reportFileWrites()
+{
+    const FileWrites w = measureFileWrites(FileWritesCount);
+    line(QStringLiteral("%1 data files one after another: %2 a file written whole and on the disk, %3 written plainly "
+                        "with no sync; medians")
+             .arg(FileWritesCount).arg(ms(w.wholeMs, 2), ms(w.plainMs, 3)));
+}
+
 struct Section {
     const char* name;
     std::function<void(BenchWindow&)> run;
@@ -170,6 +180,7 @@ const Section Sections[] = {
     {"ftdi", reportFtdi},
 #endif
     {"dat", [](BenchWindow&) { reportDatCsv(); }},
+    {"files", [](BenchWindow&) { reportFileWrites(); }},
 };
 
 } // namespace
@@ -186,7 +197,7 @@ int main(int argc, char** argv)
     QStringList wanted = app.arguments().mid(1);
     for (const QString& name : wanted)
         if (std::none_of(std::begin(Sections), std::end(Sections), [&](const Section& s) { return name == QLatin1StringView(s.name); }))
-            qFatal("no section %s; the sections are loops scan slow hold memory startup ftdi dat", qPrintable(name));
+            qFatal("no section %s; the sections are loops scan slow hold memory startup ftdi dat files", qPrintable(name));
 
     line(QStringLiteral("Q390 benchmark on %1, %2 cores; platform %3; load average %4")
              .arg(probe::cpuModel()).arg(probe::cores()).arg(QGuiApplication::platformName(), probe::loadAverage()));

@@ -17,7 +17,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace DatTool {
 namespace {
@@ -44,6 +49,12 @@ Stop usage(const QString& message)
 Stop failure(const QString& file, const QString& reason)
 {
     return {Failed, file + QStringLiteral(": ") + reason};
+}
+
+// The system's own words for a failure: the tool speaks English, like the tools beside it.
+QString systemText(int errorNumber)
+{
+    return QString::fromLocal8Bit(std::strerror(errorNumber));
 }
 
 struct Request {
@@ -123,20 +134,13 @@ SampleArray readRecords(const QString& path)
             throw failure(path, QStringLiteral("no such file"));
         if (contents.errorNumber == EISDIR)
             throw failure(path, QStringLiteral("is a folder, not a data file"));
-        throw failure(path, contents.errorNumber ? QString::fromLocal8Bit(std::strerror(contents.errorNumber))
-                                                 : contents.errorText);
+        throw failure(path, contents.errorNumber ? systemText(contents.errorNumber) : contents.errorText);
     case SampleFile::Contents::NotRegular:
         throw failure(path, QStringLiteral("not a regular file"));
     case SampleFile::Contents::Short:
         break;
     }
     throw failure(path, QStringLiteral("only %1 bytes; a data file holds %2").arg(contents.bytes.size()).arg(SampleFile::Size));
-}
-
-// The system's own words for a failed write: the tool speaks English, like the tools beside it.
-QString reasonOf(const WholeFile& file)
-{
-    return file.errorNumber() ? QString::fromLocal8Bit(std::strerror(file.errorNumber())) : file.reason();
 }
 
 void say(std::FILE* err, const QString& line)
@@ -215,22 +219,62 @@ QByteArray result(const Request& request, const SampleArray& samples, Range rang
     return pdf(request, samples, range);
 }
 
+// Where the result goes, settled once the data file has been read and before any work: standard
+// output; an existing FIFO or device, written into as a stream and never replaced by a file (a
+// FIFO's open waits for its reader, as a shell's redirection does); or a file, written whole.
+// The data file itself is never an output.
+class Output {
+public:
+    Output(const Request& request, std::FILE* out) : name_(request.output), stream_(out)
+    {
+        if (name_.isEmpty()) {
+            name_ = QStringLiteral("standard output");
+            return;
+        }
+        const QByteArray path = QFile::encodeName(name_);
+        struct stat found {};
+        struct stat input {};
+        if (::stat(path.constData(), &found) == 0) {
+            if (::stat(QFile::encodeName(request.input).constData(), &input) == 0 && input.st_dev == found.st_dev
+                && input.st_ino == found.st_ino)
+                throw failure(name_, QStringLiteral("is the data file being read; nothing written"));
+            if (!S_ISREG(found.st_mode) && !S_ISDIR(found.st_mode)) {
+                if (const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC); fd >= 0)
+                    opened_.reset(::fdopen(fd, "w"));
+                if (!opened_)
+                    throw failure(name_, systemText(errno));
+                stream_ = opened_.get();
+                return;
+            }
+        }
+        if (!file_.emplace(name_).open())
+            throw failure(name_, systemText(file_->errorNumber()));
+    }
+
+    void write(const QByteArray& bytes)
+    {
+        if (file_) {
+            if (!file_->commit(bytes))
+                throw failure(name_, systemText(file_->errorNumber()));
+        } else if (std::fwrite(bytes.constData(), 1, bytes.size(), stream_) != std::size_t(bytes.size())
+                   || std::fflush(stream_) != 0) {
+            throw failure(name_, systemText(errno));
+        }
+    }
+
+private:
+    QString name_;
+    std::FILE* stream_;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> opened_{nullptr, std::fclose};
+    std::optional<WholeFile> file_;
+};
+
 int execute(const QStringList& args, std::FILE* out, std::FILE* err)
 {
     const Request request = parse(args);
-    // An output that cannot be written is found before any work; until the commit it is a
-    // temporary file beside its name that goes again when anything fails.
-    std::optional<WholeFile> output;
-    if (!request.output.isEmpty() && !output.emplace(request.output).open())
-        throw failure(request.output, reasonOf(*output));
     const SampleArray samples = readRecords(request.input);
-    const QByteArray bytes = result(request, samples, chooseRange(request, samples, err));
-    if (output) {
-        if (!output->commit(bytes))
-            throw failure(request.output, reasonOf(*output));
-    } else if (std::fwrite(bytes.constData(), 1, bytes.size(), out) != std::size_t(bytes.size()) || std::fflush(out) != 0) {
-        throw failure(QStringLiteral("standard output"), QString::fromLocal8Bit(std::strerror(errno)));
-    }
+    Output output(request, out);
+    output.write(result(request, samples, chooseRange(request, samples, err)));
     return 0;
 }
 

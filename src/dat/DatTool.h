@@ -11,9 +11,11 @@
 //     q390-dat png  FILE.dat [--range ...] -o OUT.png [--scale N]
 //     q390-dat pdf  FILE.dat [--range ...] -o OUT.pdf
 //
-// Messages go to err, one line each, in English; results to out or to the named file, which
-// is written whole or not at all. The result is the exit status: 0, 1 for a file that cannot
-// be read or written, 2 for a command line that makes no sense.
+// Messages go to err, one line each, in English; results to out or to the named output, once
+// the data file has been read whole: a file is written whole or not at all, an existing FIFO or
+// device is written into as a stream, and the data file itself is refused. The result is the
+// exit status: 0, 1 for a file that cannot be read or written, 2 for a command line that makes
+// no sense.
 namespace DatTool {
 
 constexpr int Failed = 1;

@@ -3,9 +3,11 @@
 
 #include "core/drawing/PlotSpace.h"
 #include "core/samples/SampleFile.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -25,14 +27,29 @@ struct Result {
     QStringList err; // its lines
 };
 
-Result dat(const QStringList& args, const QString& program = QStringLiteral(Q390_DAT), const QStringList& before = {})
+Result dat(const QStringList& args, const QString& program = QStringLiteral(Q390_DAT))
 {
     QProcess p;
-    p.start(program, before + args);
+    p.start(program, args);
     EXPECT_TRUE(p.waitForFinished(30000)) << args.join(u' ').toStdString();
     Result r{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), {}};
     r.err = QString::fromUtf8(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
     return r;
+}
+
+// As nobody when the tests run as root, whom no permission stops.
+Result datAsUser(const QStringList& args)
+{
+    if (geteuid() != 0)
+        return dat(args);
+    return dat(QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                           QStringLiteral(Q390_DAT)} + args, QStringLiteral("setpriv"));
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 struct DatFiles : ::testing::Test {
@@ -125,10 +142,12 @@ TEST_F(DatFiles, AutoRangeIsBipolarForASignUnipolarForALargeMagnitudeAndSaysWhen
     SampleArray samples{};
     samples[100] = 2047;
     const QString small = write(QStringLiteral("small.dat"), samples);
-    samples[200] = 2048;
-    const QString large = write(QStringLiteral("large.dat"), samples);
     samples[300] = qint16(-32768 + 5);
     const QString sign = write(QStringLiteral("sign.dat"), samples);
+    samples[200] = 2048;
+    const QString neither = write(QStringLiteral("neither.dat"), samples); // impossible in both ranges
+    samples[300] = 0;
+    const QString large = write(QStringLiteral("large.dat"), samples);
 
     const auto firstLine = [](const QString& file) {
         const Result r = dat({QStringLiteral("info"), file});
@@ -138,8 +157,9 @@ TEST_F(DatFiles, AutoRangeIsBipolarForASignUnipolarForALargeMagnitudeAndSaysWhen
     };
     EXPECT_EQ(firstLine(sign), QStringLiteral("q390-dat: %1: range bipolar (±2V), from the records").arg(sign));
     EXPECT_EQ(firstLine(large), QStringLiteral("q390-dat: %1: range unipolar ( +5V), from the records").arg(large));
-    EXPECT_EQ(firstLine(small),
-              QStringLiteral("q390-dat: %1: the records do not tell the range; taking unipolar ( +5V) (--range sets it)").arg(small));
+    for (const QString& file : {small, neither})
+        EXPECT_EQ(firstLine(file),
+                  QStringLiteral("q390-dat: %1: the records do not tell the range; taking unipolar ( +5V) (--range sets it)").arg(file));
 }
 
 TEST_F(DatFiles, PngIsTheWindowsPlotAndPdfThePrintedPage)
@@ -199,14 +219,9 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
     ASSERT_EQ(mkfifo(qPrintable(path(QStringLiteral("fifo.dat"))), 0600), 0);
     const QString locked = write(QStringLiteral("locked.dat"), SampleArray{});
     ASSERT_EQ(chmod(qPrintable(locked), 0), 0);
-    // Root reads any file: the unreadable one is tried as nobody, who may search the folders.
-    QStringList asUser;
-    QString program = QStringLiteral(Q390_DAT);
-    if (geteuid() == 0) {
-        asUser = {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), program};
-        program = QStringLiteral("setpriv");
-        ASSERT_EQ(chmod(qPrintable(dir.path()), 0755), 0);
-    }
+    ASSERT_EQ(chmod(qPrintable(dir.path()), 0755), 0); // for nobody
+    const QString link = path(QStringLiteral("link.dat"));
+    ASSERT_TRUE(QFile::link(good, link));
     const QStringList before = entries();
 
     struct Case {
@@ -222,6 +237,8 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
         {{QStringLiteral("csv"), QStringLiteral("/dev/zero")}, 1, QStringLiteral("/dev/zero: not a regular file")},
         {{QStringLiteral("png"), good, QStringLiteral("-o"), path(QStringLiteral("no/such/folder.png"))}, 1, QStringLiteral("no/such/folder.png: No such file or directory")},
         {{QStringLiteral("pdf"), good, QStringLiteral("-o"), path(QStringLiteral("folder.dat"))}, 1, QStringLiteral("folder.dat: ")},
+        {{QStringLiteral("csv"), good, QStringLiteral("-o"), good}, 1, QStringLiteral("good.dat: is the data file being read; nothing written")},
+        {{QStringLiteral("csv"), good, QStringLiteral("-o"), link}, 1, QStringLiteral("link.dat: is the data file being read")},
         {{QStringLiteral("plot"), good}, 2, QStringLiteral("unknown command 'plot'")},
         {{}, 2, QStringLiteral("no command given")},
         {{QStringLiteral("csv"), good, QStringLiteral("--colour")}, 2, QStringLiteral("csv has no option --colour")},
@@ -245,18 +262,58 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
         EXPECT_EQ(entries(), before);
     }
 
-    const Result unreadable = dat({QStringLiteral("csv"), locked}, program, asUser);
+    EXPECT_EQ(bytesOf(good), SampleFile::encode(SampleArray{}));
+
+    const Result unreadable = datAsUser({QStringLiteral("csv"), locked});
     EXPECT_EQ(unreadable.status, 1);
     EXPECT_EQ(unreadable.err.join(u'\n').toStdString(), QStringLiteral("q390-dat: %1: Permission denied").arg(locked).toStdString());
     EXPECT_EQ(entries(), before);
 
-    // A full disk behind standard output.
-    QProcess p;
-    p.setStandardOutputFile(QStringLiteral("/dev/full"));
-    p.start(QStringLiteral(Q390_DAT), {QStringLiteral("csv"), good, QStringLiteral("--range"), QStringLiteral("unipolar")});
-    ASSERT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(p.readAllStandardError().endsWith("q390-dat: standard output: No space left on device\n"));
+    // A full disk, or a file-size limit, behind standard output: a reason, not a signal.
+    const FileSizeLimit limit(8192);
+    for (const bool limited : {false, true}) {
+        QProcess p;
+        p.setStandardOutputFile(limited ? path(QStringLiteral("big.csv")) : QStringLiteral("/dev/full"));
+        p.start(QStringLiteral(Q390_DAT), {QStringLiteral("csv"), good, QStringLiteral("--range"), QStringLiteral("unipolar")});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 1);
+        EXPECT_TRUE(p.readAllStandardError().endsWith(limited ? "q390-dat: standard output: File too large\n"
+                                                              : "q390-dat: standard output: No space left on device\n"));
+    }
+}
+
+TEST_F(DatFiles, AnOutputInAFolderThatTakesNoNewFileIsWrittenInPlaceOrKeptByteForByte)
+{
+    const QString good = write(QStringLiteral("good.dat"), SampleArray{});
+    const QString out = write(QStringLiteral("out.csv"), SampleArray{});
+    ASSERT_EQ(chmod(qPrintable(out), 0666), 0);
+    ASSERT_EQ(chmod(qPrintable(dir.path()), 0555), 0);
+    {
+        FileSizeLimit limit(8192);
+        const Result r = datAsUser({QStringLiteral("csv"), good, QStringLiteral("-o"), out});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.value(1), QStringLiteral("q390-dat: %1: File too large").arg(out));
+    }
+    EXPECT_EQ(datAsUser({QStringLiteral("csv"), path(QStringLiteral("none.dat")), QStringLiteral("-o"), out}).status, 1);
+    EXPECT_EQ(bytesOf(out), SampleFile::encode(SampleArray{}));
+    EXPECT_EQ(datAsUser({QStringLiteral("csv"), good, QStringLiteral("-o"), out}).status, 0);
+    EXPECT_EQ(bytesOf(out), dat({QStringLiteral("csv"), good}).out);
+    ASSERT_EQ(chmod(qPrintable(dir.path()), 0700), 0);
+}
+
+TEST_F(DatFiles, AFifoOutputIsWrittenIntoNotReplaced)
+{
+    const QString good = write(QStringLiteral("good.dat"), SampleArray{});
+    const QString fifo = path(QStringLiteral("csv.fifo"));
+    ASSERT_EQ(mkfifo(qPrintable(fifo), 0600), 0);
+    QProcess reader; // another program
+    reader.setStandardOutputFile(path(QStringLiteral("read.csv")));
+    reader.start(QStringLiteral("cat"), {fifo});
+    EXPECT_EQ(dat({QStringLiteral("csv"), good, QStringLiteral("-o"), fifo}).status, 0);
+    ASSERT_TRUE(reader.waitForFinished(30000));
+    EXPECT_EQ(bytesOf(path(QStringLiteral("read.csv"))), dat({QStringLiteral("csv"), good}).out);
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
 }
 
 } // namespace

@@ -4,6 +4,22 @@
 
 #include <QLocale>
 
+#include <optional>
+
+#include <dlfcn.h>
+
+// While set, the disk fails to sync (EIO), which real files cannot be made to do: the
+// program's fdatasync is this one, in front of the C library's.
+static bool syncFails = false;
+extern "C" int fdatasync(int fd)
+{
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
+    if (!syncFails)
+        return real(fd);
+    errno = EIO;
+    return -1;
+}
+
 namespace {
 
 const QString Title = QStringLiteral("存盘");
@@ -127,18 +143,36 @@ TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
     }
 }
 
-TEST(Save, AWritableFileInAFolderThatTakesNoNewFileIsWrittenInPlace)
+TEST(Save, AWritableFileInAFolderThatTakesNoNewFileIsWrittenInPlaceAndAnyFailedWriteKeepsItByteForByte)
 {
     Rig rig;
-    put(SavedName, QByteArray(20000, char(0xAB)));
+    const QByteArray older(20000, char(0xAB));
+    put(SavedName, older);
     rig.state.SampleBuffer.fill(5);
+    for (const bool inPlace : {false, true}) {
+        std::optional<ReadOnlyFolder> folder;
+        if (inPlace)
+            folder.emplace(QDir::currentPath());
+        for (const bool limited : {true, false}) {
+            std::optional<FileSizeLimit> limit;
+            if (limited)
+                limit.emplace(8192);
+            syncFails = !limited; // written, then dropped or put back
+            rig.boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+            rig.save.Command3_Click();
+            syncFails = false;
+            EXPECT_EQ(rig.boxes.calls.back().text,
+                      QStringLiteral("无法保存文件vx-2101435.dat：") + (limited ? QStringLiteral("文件过大") : QStringLiteral("输入/输出错误")));
+            EXPECT_EQ(bytesOf(SavedName), older);
+        }
+    }
     rig.boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
     {
         ReadOnlyFolder folder(QDir::currentPath());
         ASSERT_FALSE(QFile(QStringLiteral("probe")).open(QIODevice::WriteOnly));
         rig.save.Command3_Click();
     }
-    EXPECT_EQ(rig.boxes.calls.size(), 2u);
+    EXPECT_EQ(rig.boxes.calls.size(), 4u * 3 + 2);
     EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(rig.state.SampleBuffer));
     EXPECT_EQ(rig.scratch.entries(), QStringList{SavedName});
 }

@@ -11,13 +11,15 @@ QString rangeName(Range range)
 
 RangeGuess guessRange(const SampleArray& samples)
 {
-    bool large = false;
+    bool unipolar = true;
+    bool bipolar = true;
     for (int n = 1; n <= SweepLength; ++n) {
-        if (StoredSample::negative(samples[n]))
-            return {Range::Bipolar, true};
-        large = large || StoredSample::magnitude(samples[n]) > 2047;
+        unipolar = unipolar && !impossible(samples[n], Range::Unipolar);
+        bipolar = bipolar && !impossible(samples[n], Range::Bipolar);
     }
-    return {Range::Unipolar, large};
+    if (unipolar != bipolar)
+        return {unipolar ? Range::Unipolar : Range::Bipolar, true};
+    return {Range::Unipolar, false};
 }
 
 Reading reading(qint16 stored, Range range)

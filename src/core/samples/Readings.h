@@ -10,9 +10,10 @@
 // "unipolar ( +5V)" or "bipolar (±2V)", as the range is named on the window's buttons.
 QString rangeName(Range range);
 
-// The range a file's records were most likely taken in: bipolar when any has the sign bit set,
-// unipolar when any magnitude is above the bipolar 2047; otherwise unknown (sure is false)
-// and taken as unipolar.
+// The range a file's records were taken in when only one range can have given them all:
+// bipolar when a record has the sign bit set and no magnitude is above 2047, unipolar when a
+// magnitude is above 2047 and no record is above 4095 or has the sign bit set. Otherwise, when
+// both ranges or neither can have given them, unknown (sure is false) and taken as unipolar.
 struct RangeGuess {
     Range range = Range::Unipolar;
     bool sure = false;

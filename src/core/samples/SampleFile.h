@@ -26,8 +26,8 @@ QByteArray encode(const SampleArray& samples);
 // Fills samples 1..8192 from the first Size bytes.
 void decode(const QByteArray& bytes, SampleArray& samples);
 
-// Writes the file completely or not at all: a temporary file beside it, flushed, then renamed
-// over the name. Throws FileError with the reason.
+// Writes the file completely, and on the disk, or not at all (WholeFile). Throws FileError with
+// the reason.
 void write(const QString& path, const SampleArray& samples);
 
 // What reading the first Size bytes of a file found, without creating or changing anything:

@@ -1,35 +1,49 @@
 #pragma once
 
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
 
-// A file written completely or not at all: a temporary file beside the name, written
-// unbuffered until every byte is in, then renamed over the name. Unbuffered, a short write (a
-// full disk) shows up at the call that made it, with its reason on the next one; through a
-// write buffer, or a writer that gives up quietly at the first short write, it would go unseen
-// and the truncated file would take the name. An existing writable file in a folder that takes
-// no new file is written in place instead, as the only way to save over it.
+// A file written completely or not at all, and on the disk once it says so. The bytes go to a
+// temporary file beside the name, are synced, and the temporary file is renamed over the name;
+// then the folder is synced, so that the rename survives a crash too. An existing file in a
+// folder that takes no new file is written in place instead, as the only way to save over it:
+// its old bytes are read first, the new ones written over them without truncating, and when
+// anything fails the old ones are put back. A write that cannot fit under the process's
+// file-size limit is refused before any byte is written.
+//
+// Costs per file: one fdatasync of the file and one fsync of its folder.
 class WholeFile {
 public:
     explicit WholeFile(const QString& path);
+    ~WholeFile();
+    WholeFile(const WholeFile&) = delete;
+    WholeFile& operator=(const WholeFile&) = delete;
 
     // Creates the temporary file (or opens the file itself, see above); false when neither can be.
     bool open();
     // Writes every byte and gives the file its name; false, with nothing under the name
-    // changed, when any of it fails.
+    // changed, when any of it fails. (A folder that fails to sync after the rename is reported
+    // too, though the name already holds the new file: it may not keep it through a crash.)
     bool commit(const QByteArray& bytes);
 
-    QString fileName() const { return file_.fileName(); }
+    QString fileName() const { return path_; }
     // Why open or commit failed, in the user's words.
     QString reason() const;
-    // The system's error number behind the reason; 0 when the reason is the toolkit's own.
+    // The system's error number behind the reason.
     int errorNumber() const { return errorNumber_; }
 
 private:
+    bool replace(const QByteArray& bytes);
+    bool rewrite(const QByteArray& bytes);
+    bool syncFolder();
     bool failed(int errorNumber);
+    int closeFile();
+    void discard();
 
-    QSaveFile file_;
+    QString path_;
+    QByteArray target_;    // the file the name stands for, links followed, in the system's encoding
+    QByteArray temporary_; // empty when writing in place
+    QByteArray previous_;  // in place: what the file held
+    int fd_ = -1;
     int errorNumber_ = 0;
-    QString toolkitReason_; // when the failure has no error number
 };
