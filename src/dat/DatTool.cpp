@@ -238,6 +238,11 @@ public:
             if (::stat(QFile::encodeName(request.input).constData(), &input) == 0 && input.st_dev == found.st_dev
                 && input.st_ino == found.st_ino)
                 throw failure(name_, QStringLiteral("is the data file being read; nothing written"));
+            // This program's own standard output under another name (-o /dev/stdout into a file
+            // the shell opened, perhaps to append to it): the shell's stream, not a file to replace.
+            if (struct stat own {}; ::fstat(::fileno(out), &own) == 0 && own.st_dev == found.st_dev
+                && own.st_ino == found.st_ino)
+                return;
             if (!S_ISREG(found.st_mode) && !S_ISDIR(found.st_mode)) {
                 if (const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC); fd >= 0)
                     opened_.reset(::fdopen(fd, "w"));

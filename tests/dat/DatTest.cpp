@@ -302,9 +302,19 @@ TEST_F(DatFiles, AnOutputInAFolderThatTakesNoNewFileIsWrittenInPlaceOrKeptByteFo
     ASSERT_EQ(chmod(qPrintable(dir.path()), 0700), 0);
 }
 
-TEST_F(DatFiles, AFifoOutputIsWrittenIntoNotReplaced)
+TEST_F(DatFiles, AFifoOutputOrTheProgramsOwnStandardOutputIsWrittenIntoNotReplaced)
 {
     const QString good = write(QStringLiteral("good.dat"), SampleArray{});
+    const QString log = path(QStringLiteral("log.csv"));
+    QFile kept(log);
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly) && kept.write("kept\n") == 5);
+    kept.close();
+    QProcess appending; // -o /dev/stdout >> log.csv
+    appending.setStandardOutputFile(log, QIODevice::Append);
+    appending.start(QStringLiteral(Q390_DAT), {QStringLiteral("csv"), good, QStringLiteral("-o"), QStringLiteral("/dev/stdout")});
+    ASSERT_TRUE(appending.waitForFinished(30000));
+    EXPECT_EQ(bytesOf(log), "kept\n" + dat({QStringLiteral("csv"), good}).out);
+
     const QString fifo = path(QStringLiteral("csv.fifo"));
     ASSERT_EQ(mkfifo(qPrintable(fifo), 0600), 0);
     QProcess reader; // another program
