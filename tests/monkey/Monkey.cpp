@@ -24,9 +24,10 @@
 #include <stdexcept>
 #include <unordered_set>
 
+#include <sys/stat.h>
+
 namespace {
 
-constexpr int ChannelOptions[] = {1, 2, 5, 6, 7, 8, 9, 10};
 const QString Device = QStringLiteral("/dev/ttyQ390");
 constexpr int MaxDepth = 6;           // handlers nested inside one another, at most
 constexpr int YieldActionOdds = 1500; // one yield in so many takes an action
@@ -42,6 +43,15 @@ Fingerprint fingerprint(const QByteArray& bytes)
 Fingerprint fingerprint(const SampleArray& samples)
 {
     return fingerprint(SampleFile::encode(samples));
+}
+
+// What a name holds now, as far as a write changes it: its inode and change time, or nothing.
+QString fileState(const QString& name)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(name).constData(), &status) != 0)
+        return {};
+    return QStringLiteral("%1 %2.%3").arg(status.st_ino).arg(status.st_ctim.tv_sec).arg(status.st_ctim.tv_nsec);
 }
 
 // A code as the sweep stores it: unipolar as it is; bipolar as the link's magnitude (the
@@ -152,6 +162,7 @@ private:
     // The sweep in progress as the converter sees it.
     struct SweepRecord {
         bool active = false;
+        long number = 0;
         bool takenOver = false; // a load took the plot: nothing of it may reach SampleBuffer
         bool fromPort = false;  // the source of its first conversion, which all must share
         std::vector<qint16> samples;
@@ -179,6 +190,7 @@ private:
     void onPage(long lines);
 
     void checkWindow();
+    void settleSaves();
     void checkFiles();
     void fail(const QString& what);
     void note(const QString& what);
@@ -196,6 +208,17 @@ private:
     // sweep and each file loaded.
     std::unordered_set<Fingerprint> valid_;
     SweepRecord sweep_;
+    // A save the user confirmed that has not yet written its file or said why it could not: it
+    // must before the program ends, and write the buffer of that moment or the sweep then running.
+    struct PendingSave {
+        QString name;
+        QString before;   // what the name held
+        long sweep;       // the sweep running, 0 for none
+        std::unordered_set<Fingerprint> allowed;
+    };
+    std::vector<PendingSave> pendingSaves_;
+    std::optional<PendingSave> overwriteAsked_;
+    long sweeps_ = 0; // sweeps started
     long conversions_ = 0;
     int modal_ = 0;
     int depth_ = 0;
@@ -322,6 +345,10 @@ void Monkey::endSession()
 {
     if (failure_.isEmpty() && session_->serial.isOpen())
         fail(QStringLiteral("the port is still open after the program ended"));
+    settleSaves();
+    if (failure_.isEmpty() && !pendingSaves_.empty())
+        fail(QStringLiteral("the program ended before the confirmed save of %1").arg(pendingSaves_.front().name));
+    pendingSaves_.clear();
     session_.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
@@ -460,7 +487,7 @@ void Monkey::tick()
     const bool starts = !s.form.sweeping();
     const long before = conversions_;
     if (starts) {
-        sweep_ = SweepRecord{true};
+        sweep_ = SweepRecord{true, ++sweeps_};
         sweep_.samples.reserve(SweepLength);
     }
     s.timer.tick();
@@ -508,12 +535,27 @@ void Monkey::onBox()
         answer = oneIn(2) ? MsgAnswer::Ok : MsgAnswer::Cancel;
     note(QStringLiteral("  answered %1").arg(answer));
 
-    if (box.text.startsWith(u"存为文件") && answer == MsgAnswer::Yes)
+    if (box.text.startsWith(u"存为文件") && answer == MsgAnswer::Yes) {
         ++f_.saveConfirms;
-    else if (box.text.endsWith(u"已存在，是否覆盖？") && answer == MsgAnswer::No)
-        ++f_.overwritesDeclined;
-    else if (box.text.startsWith(u"无法保存文件"))
+        const QString name = box.text.mid(4);
+        PendingSave save{name, fileState(name), sweep_.active ? sweep_.number : 0,
+                         {fingerprint(s.form.state().SampleBuffer)}};
+        if (QFileInfo(name).isFile())
+            overwriteAsked_ = std::move(save);
+        else
+            pendingSaves_.push_back(std::move(save));
+    } else if (box.text.endsWith(u"已存在，是否覆盖？")) {
+        if (answer == MsgAnswer::No)
+            ++f_.overwritesDeclined;
+        else if (overwriteAsked_)
+            pendingSaves_.push_back(std::move(*overwriteAsked_));
+        overwriteAsked_.reset();
+    } else if (box.text.startsWith(u"无法保存文件")) {
         ++f_.saveFailures;
+        std::erase_if(pendingSaves_, [&](const PendingSave& save) {
+            return box.text.startsWith(QStringLiteral("无法保存文件") + save.name + u'：');
+        });
+    }
     else if (box.text == u"打印机准备好？" && answer == MsgAnswer::Ok)
         ++f_.printConfirms;
     else if (box.text.startsWith(u"打印失败"))
@@ -592,6 +634,9 @@ int Monkey::onConversion(const ConversionRequest& request, bool fromPort)
             std::copy(sweep_.samples.begin(), sweep_.samples.end(), samples.begin() + 1);
             sweep_.complete = fingerprint(samples);
             valid_.insert(*sweep_.complete);
+            for (PendingSave& save : pendingSaves_)
+                if (save.sweep == sweep_.number)
+                    save.allowed.insert(*sweep_.complete);
         }
     } else if (sweep_.samples.size() > std::size_t(SweepLength)) {
         fail(QStringLiteral("a sweep made more than 8192 conversions"));
@@ -646,6 +691,19 @@ void Monkey::checkWindow()
 
     if (!valid_.contains(fingerprint(s.form.state().SampleBuffer)))
         return fail(QStringLiteral("SampleBuffer holds neither one complete sweep nor one loaded file"));
+    settleSaves();
+}
+
+void Monkey::settleSaves()
+{
+    std::erase_if(pendingSaves_, [this](const PendingSave& save) {
+        if (fileState(save.name) == save.before)
+            return false;
+        QFile file(save.name);
+        if (file.open(QIODevice::ReadOnly) && !save.allowed.contains(fingerprint(file.readAll())))
+            fail(QStringLiteral("the save of %1 wrote a buffer that came after it was confirmed").arg(save.name));
+        return true;
+    });
 }
 
 // Every data file is whole and holds one sweep or one loaded file; every PDF is complete; the

@@ -23,16 +23,21 @@ public:
     void sweepEnded()
     {
         sweeping_ = false;
-        // A piece of work may start a sweep of its own (a tick inside a box it shows); what is
-        // still waiting then waits for that one.
-        while (!sweeping_ && !waiting_.empty()) {
+        const bool outer = busy_;
+        busy_ = true;
+        while (!waiting_.empty()) {
             const std::function<void()> work = std::move(waiting_.front());
             waiting_.pop_front();
             work();
         }
+        busy_ = outer;
     }
+    // Work is being carried out, perhaps waiting in a box it shows: no new sweep may start and
+    // change the buffer under the work still to come.
+    bool busy() const { return busy_; }
 
 private:
     bool sweeping_ = false;
+    bool busy_ = false;
     std::deque<std::function<void()>> waiting_;
 };

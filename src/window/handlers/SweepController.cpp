@@ -13,8 +13,9 @@ SweepController::SweepController(Seams seams, LineFailure onLineFailure)
 
 void SweepController::Timer1_Timer()
 {
-    // A tick that falls due while a sweep is suspended in its yield is dropped.
-    if (sweeping_)
+    // A tick that falls due while a sweep is suspended in its yield, or while the work that
+    // waited for a sweep is carried out, is dropped.
+    if (sweeping_ || s_.afterSweep.busy())
         return;
 
     AcquisitionState& st = s_.state;
