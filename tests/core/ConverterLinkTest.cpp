@@ -8,35 +8,6 @@ namespace {
 
 using Op = RecordingLines::Op;
 
-// The 65 operations of a frame: control cells with the RTS levels given, the turn-around
-// pulse, 13 read-out cells with the CTS levels answered.
-std::vector<Op> frame(const std::vector<bool>& rtsAsserted, const std::vector<bool>& cts)
-{
-    std::vector<Op> ops;
-    for (bool rts : rtsAsserted) {
-        ops.push_back({'D', false});
-        ops.push_back({'R', rts});
-        ops.push_back({'D', true});
-    }
-    ops.push_back({'R', false});
-    ops.push_back({'R', true});
-    for (int k = 0; k < 13; ++k) {
-        ops.push_back({'D', false});
-        ops.push_back({'D', true});
-        ops.push_back({'C', cts[k]});
-    }
-    return ops;
-}
-
-// CTS levels for read-out cells 0..12 from the sample bits b1..b12 (a 1 is CTS released).
-std::vector<bool> ctsFor(unsigned bits12, bool cell0Asserted = true)
-{
-    std::vector<bool> cts{cell0Asserted};
-    for (int k = 11; k >= 0; --k)
-        cts.push_back(!((bits12 >> k) & 1u));
-    return cts;
-}
-
 TEST(ConverterLink, SendsTheFrameForChannel0Bipolar)
 {
     RecordingLines lines;
@@ -44,7 +15,7 @@ TEST(ConverterLink, SendsTheFrameForChannel0Bipolar)
     ConverterLink link(lines);
     link.adc(QStringLiteral("10000110"));
     // RTS cell by cell: released, asserted x4, released, released, asserted.
-    EXPECT_EQ(lines.ops, frame({false, true, true, true, true, false, false, true}, ctsFor(0)));
+    EXPECT_EQ(lines.ops, handFrame({false, true, true, true, true, false, false, true}, ctsFor(0)));
     EXPECT_EQ(lines.ops.size(), 65u);
 }
 
@@ -55,10 +26,7 @@ TEST(ConverterLink, ShortAndOddWordsStillSendEightCellsWithMissingOnesAsZero)
         lines.ctsAsserted = ctsFor(0);
         ConverterLink link(lines);
         link.adc(word);
-        std::vector<bool> rts;
-        for (int j = 0; j < 8; ++j)
-            rts.push_back(!(j < word.size() && word[j] == u'1'));
-        EXPECT_EQ(lines.ops, frame(rts, ctsFor(0))) << word.toStdString();
+        EXPECT_EQ(lines.ops, handFrame(rtsFor(word), ctsFor(0))) << word.toStdString();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EmulatedPort.h"
+#include "support/Frames.h"
 #include "core/converter/SimulatedConverter.h"
 
 #include <QTemporaryDir>
@@ -16,11 +17,7 @@
 // asserted and its converter waits for a new frame.
 class EmulatedDevice {
 public:
-    struct Op {
-        char line;  // 'R', 'D' or 'C'
-        bool level; // asserted
-        bool operator==(const Op&) const = default;
-    };
+    using Op = LineLevel;
 
     explicit EmulatedDevice(CodeSource codes = SignalGenerator{}) : codes_(std::move(codes))
     {

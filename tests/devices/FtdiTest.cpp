@@ -49,7 +49,7 @@ TEST(FtdiBitBang, EveryChannelAndRangeRoundTripsThroughASweepAndCloseGivesTheChi
     Window w(Typed);
     w.form.Command2_Click();
     ASSERT_TRUE(w.form.comm().portOpen());
-    EXPECT_EQ(w.shape1()->toolTip(), BitBangTip);
+    EXPECT_EQ(w.lamp()->toolTip(), BitBangTip);
     EXPECT_TRUE(pins.chip.open);
     EXPECT_FALSE(pins.chip.kernelDriverAttached);
     EXPECT_EQ(pins.chip.bitmode, BITMODE_SYNCBB);
@@ -71,7 +71,7 @@ TEST(FtdiBitBang, EveryChannelAndRangeRoundTripsThroughASweepAndCloseGivesTheChi
 
     w.form.Command2_Click();
     EXPECT_FALSE(w.form.comm().portOpen());
-    EXPECT_TRUE(w.shape1()->toolTip().isEmpty());
+    EXPECT_TRUE(w.lamp()->toolTip().isEmpty());
     expectReleased(pins.chip);
 }
 
@@ -91,11 +91,11 @@ Levels levelsOfTheFrames(const std::vector<QString>& words)
     Levels levels;
     bool rts = true, dtr = true; // at rest
     for (const QString& word : words) {
-        for (const LineOp op : ConverterLink::encode(word)) {
-            if (op == LineOp::RtsAsserted || op == LineOp::RtsReleased)
-                rts = op == LineOp::RtsAsserted;
-            if (op == LineOp::DtrAsserted || op == LineOp::DtrReleased)
-                dtr = op == LineOp::DtrAsserted;
+        for (const LineLevel& op : handFrame(rtsFor(word), ctsFor(0))) {
+            if (op.line == 'R')
+                rts = op.level;
+            if (op.line == 'D')
+                dtr = op.level;
             levels.emplace_back(rts, dtr); // a read repeats the byte before it
         }
     }
@@ -211,7 +211,7 @@ TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanOnItsModemLinesWhenNotAndN
     pins.chip.accessDenied = true;
     w.form.Command2_Click();
     ASSERT_TRUE(w.form.comm().portOpen());
-    EXPECT_EQ(w.shape1()->toolTip(), ModemLinesTip);
+    EXPECT_EQ(w.lamp()->toolTip(), ModemLinesTip);
     emuport_reset_counts();
     w.form.Timer1_Timer();
     EXPECT_EQ(emuport_calls().sets, 52L * SweepLength);
@@ -221,7 +221,7 @@ TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanOnItsModemLinesWhenNotAndN
 
     pins.chip.accessDenied = false;
     w.form.Command2_Click();
-    EXPECT_EQ(w.shape1()->toolTip(), BitBangTip);
+    EXPECT_EQ(w.lamp()->toolTip(), BitBangTip);
     EXPECT_FALSE(pins.chip.kernelDriverAttached);
     w.form.Timer1_Timer();
     expectSweep(w, 0, false, 0);
@@ -250,7 +250,7 @@ TEST(FtdiBitBang, AfterAFailedStartTheModemLinesWaitForTheTtyToComeBack)
     Window w(tty.path(), tree.root.path());
     w.form.Command2_Click();
     ASSERT_TRUE(w.form.comm().portOpen());
-    EXPECT_EQ(w.shape1()->toolTip(), ModemLinesTip);
+    EXPECT_EQ(w.lamp()->toolTip(), ModemLinesTip);
     EXPECT_TRUE(w.boxes.calls.empty());
     w.form.Timer1_Timer();
     expectSweep(w, 0, false, 0);

@@ -12,14 +12,14 @@ void expectOpen(Window& w)
 {
     EXPECT_TRUE(w.form.comm().portOpen());
     EXPECT_EQ(w.caption(), PortTexts::Close);
-    EXPECT_EQ(w.lamp(), LampOpen);
+    EXPECT_EQ(w.lamp()->fillColor(), LampOpen);
 }
 
 void expectClosed(Window& w)
 {
     EXPECT_FALSE(w.form.comm().portOpen());
     EXPECT_EQ(w.caption(), PortTexts::Open);
-    EXPECT_EQ(w.lamp(), LampClosed);
+    EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
 }
 
 // One "无效端口号" box, and caption, lamp and port as they were after start-up.

@@ -34,26 +34,6 @@ struct OpenLink {
     ConverterLink link{comm};
 };
 
-// One frame as the converter must see it, for a control word and the code it answers.
-std::vector<EmulatedDevice::Op> frame(const char* word, int code)
-{
-    std::vector<EmulatedDevice::Op> ops;
-    for (int j = 0; j < 8; ++j) {
-        ops.push_back({'D', false});
-        ops.push_back({'R', word[j] != '1'});
-        ops.push_back({'D', true});
-    }
-    ops.push_back({'R', false});
-    ops.push_back({'R', true});
-    const unsigned cells = unsigned(code) & 0xFFFu; // cell 0 a leading zero, then the code, MSB first
-    for (int k = 0; k <= 12; ++k) {
-        ops.push_back({'D', false});
-        ops.push_back({'D', true});
-        ops.push_back({'C', ((cells >> (12 - k)) & 1u) == 0});
-    }
-    return ops;
-}
-
 TEST(SerialFrame, TheConverterSeesEveryFrameInOrderThroughTheNativeDriverAndTheLinkDecodesItsCode)
 {
     struct Case {
@@ -87,7 +67,7 @@ TEST(SerialFrame, TheConverterSeesEveryFrameInOrderThroughTheNativeDriverAndTheL
         emuport_reset_counts();
         EXPECT_EQ(open.link.adc(QString::fromLatin1(c.word)), c.result);
         EXPECT_EQ(open.link.SignFlag, QLatin1StringView(c.sign));
-        EXPECT_EQ(device.seen, frame(c.word, c.code));
+        EXPECT_EQ(device.seen, handFrame(rtsFor(QString::fromLatin1(c.word)), ctsFor(unsigned(c.code) & 0xFFFu)));
         EXPECT_EQ(device.converter().lastRequest().channel, c.channel);
         EXPECT_EQ(device.converter().lastRequest().unipolar, c.unipolar);
         EXPECT_EQ(emuport_output_lines(), TIOCM_RTS | TIOCM_DTR) << "rest state";

@@ -2,9 +2,7 @@
 
 #include "EmulatedDevice.h"
 #include "devices/QtSerialDevice.h"
-#include "support/Doubles.h"
-#include "window/Form1.h"
-#include "window/Lamp.h"
+#include "support/WindowRig.h"
 
 #include <gtest/gtest.h>
 
@@ -33,36 +31,21 @@ inline qint16 storedSample(int code, bool unipolar)
     return qint16(-code - 1 - 32768);
 }
 
+// The serial device of a window on the real serial path, made before the window.
+struct RealSerial {
+    RealSerial(const QString& sysfs, std::chrono::milliseconds ftdiDeadline) : port(sysfs, ftdiDeadline) {}
+    QtSerialDevice port;
+};
+
 // The main window on the real serial path: QtSerialDevice, whose COM1 is the given device,
 // finding FTDI chips in the device tree under `sysfs`.
-struct Window {
+struct Window : RealSerial, WindowRig {
     explicit Window(const QString& device, const QString& sysfs = QStringLiteral("/sys"),
                     std::chrono::milliseconds ftdiDeadline = QtSerialDevice::FtdiDeadline)
-        : serial(sysfs, ftdiDeadline), form(Form1Seams{boxes, pump, timer, lifetime, dialog, clock, printer, serial,
-                          [device] { return QList<PortDevice>{{device, device}}; }})
+        : RealSerial(sysfs, ftdiDeadline), WindowRig({.serial = &port, .devices = {{device, device}}})
     {
-        form.Form_Load();
     }
-
-    void select(int channel, bool unipolar)
-    {
-        constexpr int channelOptions[] = {1, 2, 5, 6, 7, 8, 9, 10};
-        form.options().select(channelOptions[channel]);
-        form.options().select(unipolar ? 11 : 12);
-    }
-    QString caption() const { return form.findChild<QPushButton*>(QStringLiteral("Command2"))->text(); }
-    Lamp* shape1() const { return static_cast<Lamp*>(form.findChild<QWidget*>(QStringLiteral("Shape1"))); }
-    QRgb lamp() const { return shape1()->fillColor(); }
-
-    ScriptedMessageBoxes boxes;
-    ScriptedPump pump;
-    FakeTimer timer;
-    FakeLifetime lifetime;
-    ScriptedFileDialog dialog;
-    FixedClock clock{QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9))};
-    RecordingPrinter printer;
-    QtSerialDevice serial;
-    Form1 form;
+    QString caption() const { return command(2)->text(); }
 };
 
 // Checks SampleBuffer against the ramp's codes for a sweep that began at conversion n.

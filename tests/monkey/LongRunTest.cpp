@@ -1,7 +1,7 @@
 #include "Process.h"
 
 #include "support/StorageRig.h"
-#include "window/Form1.h"
+#include "support/WindowRig.h"
 #include "window/handlers/PrintToFile.h"
 #include "window/toolkit/QtPrinterSurface.h"
 #include "window/toolkit/QtWindowSystem.h"
@@ -108,14 +108,14 @@ TEST(LongRun, SweepsLeaveNoGrowthInMemoryDescriptorsOrTimers)
     Agree boxes;
     QtEventPump pump;
     QtSweepTimer timer;
-    FakeLifetime lifetime;
     Chosen dialog;
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
     QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [] { return QString(); }};
-    FakeSerialDevice serial;
     long conversions = 0;
-    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QList<PortDevice>(); },
-                [&conversions](const ConversionRequest&) { return int(conversions++ % 4096) - 2048; }}};
+    WindowRig w({.boxes = &boxes, .pump = &pump, .timer = &timer, .dialog = &dialog, .clock = &clock, .printer = &printer,
+                 .codes = [&conversions](const ConversionRequest&) { return int(conversions++ % 4096) - 2048; },
+                 .load = false});
+    Form1& form = w.form;
     Timers timers;
 
     const long last = wantedSweeps();
@@ -160,7 +160,7 @@ TEST(LongRun, SweepsLeaveNoGrowthInMemoryDescriptorsOrTimers)
     EXPECT_LE(end->descriptors, start->descriptors);
     EXPECT_LE(end->timers, start->timers);
     EXPECT_EQ(end->widgets, start->widgets);
-    EXPECT_FALSE(lifetime.ended());
+    EXPECT_FALSE(w.lifetime.ended());
 }
 
 } // namespace

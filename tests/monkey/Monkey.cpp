@@ -2,7 +2,7 @@
 
 #include "support/FileSizeLimit.h"
 #include "support/StorageRig.h"
-#include "window/Form1.h"
+#include "support/WindowRig.h"
 #include "window/Lamp.h"
 #include "window/PlotWidget.h"
 #include "window/handlers/PrintToFile.h"
@@ -236,31 +236,38 @@ struct Monkey::Session {
           printer(pdf, [&m](long lines) { m.onPage(lines); }),
           serial([&m](const QString& device) { return m.onOpen(device); },
                  [&m](const ConversionRequest& r) { return m.onConversion(r, true); }),
-          form({boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QList<PortDevice>{{Device, Device}}; },
-                [&m](const ConversionRequest& r) { return m.onConversion(r, false); }})
+          w({.boxes = &boxes,
+             .dialog = &dialog,
+             .clock = &clock,
+             .printer = &printer,
+             .serial = &serial,
+             .devices = {{Device, Device}},
+             .codes = [&m](const ConversionRequest& r) { return m.onConversion(r, false); },
+             .load = false})
     {
         boxes.whileShown = [&m] { m.onBox(); };
         pump.every = [&m](int) { m.onYield(); };
         form.Form_Load();
         for (int n = 1; n <= 6; ++n)
-            command[n] = form.findChild<QPushButton*>(QStringLiteral("Command%1").arg(n));
+            command[n] = w.command(n);
         for (int n = 1; n <= 12; ++n)
-            option[n] = form.findChild<QRadioButton*>(QStringLiteral("Option%1").arg(n));
-        combo = form.findChild<QComboBox*>(QStringLiteral("Combo1"));
-        lamp = form.findChild<Lamp*>(QStringLiteral("Shape1"));
-        plot = form.findChild<PlotWidget*>(QStringLiteral("Picture1"));
+            option[n] = w.option(n);
+        combo = w.get<QComboBox>(QStringLiteral("Combo1"));
+        lamp = w.lamp();
+        plot = w.plot();
     }
 
     ScriptedMessageBoxes boxes;
-    ScriptedPump pump;
-    FakeTimer timer;
-    FakeLifetime lifetime;
-    HookedDialog dialog;
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
+    HookedDialog dialog;
     QtPrinterSurface pdf{PrintToFile::fallback(boxes, clock), [] { return QString(); }};
     PageCount printer;
     MonkeyPort serial;
-    Form1 form;
+    WindowRig w;
+    ScriptedPump& pump = w.pump;
+    FakeTimer& timer = w.timer;
+    FakeLifetime& lifetime = w.lifetime;
+    Form1& form = w.form;
     std::array<QPushButton*, 7> command{};
     std::array<QRadioButton*, 13> option{};
     QComboBox* combo = nullptr;

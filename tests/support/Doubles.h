@@ -8,6 +8,7 @@
 #include "core/drawing/Grid.h"
 #include "core/drawing/PlotSpace.h"
 #include "core/system/Clock.h"
+#include "support/Frames.h"
 #include "devices/SerialDevice.h"
 #include "window/toolkit/PrinterSurface.h"
 #include "window/toolkit/WindowSystem.h"
@@ -65,11 +66,7 @@ public:
 // The control lines as seen from the link: every operation in order, CTS answered from a script.
 class RecordingLines final : public ControlLines {
 public:
-    struct Op {
-        char line;   // 'R', 'D' or 'C'
-        bool level;  // asserted (or, for C, the level answered)
-        bool operator==(const Op&) const = default;
-    };
+    using Op = LineLevel;
     void setRts(bool asserted) override { ops.push_back({'R', asserted}); }
     void setDtr(bool asserted) override { ops.push_back({'D', asserted}); }
     bool readCts() override

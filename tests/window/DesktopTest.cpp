@@ -1,4 +1,4 @@
-#include "support/Doubles.h"
+#include "support/WindowRig.h"
 #include "window/Application.h"
 #include "window/Form1.h"
 #include "window/toolkit/QtWindowSystem.h"
@@ -36,15 +36,10 @@ TEST(Desktop, TitlesAreExactlyTheWindowsOwnTexts)
         GTEST_SKIP() << "needs an X server";
     Application::describe();
     QtMessageBoxes boxes;
-    ScriptedPump pump;
-    FakeTimer timer;
-    FakeLifetime lifetime;
     QtFileDialog dialog;
-    FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
-    RecordingPrinter printer;
-    FakeSerialDevice serial;
-    serial.refuseOpen = true;
-    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QList<PortDevice>(); }}};
+    WindowRig w({.boxes = &boxes, .dialog = &dialog, .load = false});
+    Form1& form = w.form;
+    w.serial.refuseOpen = true;
     boxes.setParent(&form);
     dialog.setParent(&form);
     form.Form_Load();

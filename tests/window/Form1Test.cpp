@@ -1,7 +1,7 @@
 #include "core/drawing/Grid.h"
 #include "core/samples/SampleFile.h"
 #include "devices/QtSerialDevice.h"
-#include "support/Doubles.h"
+#include "support/WindowRig.h"
 #include "window/AppIcon.h"
 #include "window/Form1.h"
 #include "window/Lamp.h"
@@ -30,38 +30,15 @@
 
 namespace {
 
-// Form1 over test doubles: the simulator answers the codes queued here (0 when none).
-struct Window {
-    ScriptedMessageBoxes boxes;
-    ScriptedPump pump;
-    FakeTimer timer;
-    FakeLifetime lifetime;
-    ScriptedFileDialog dialog;
-    FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
-    RecordingPrinter printer;
-    FakeSerialDevice serial;
-    QList<PortDevice> devices{{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/serial/by-id/usb-A")},
-                              {QStringLiteral("/dev/ttyS10"), QStringLiteral("/dev/ttyS10")},
-                              {QStringLiteral("/dev/ttyS2"), QStringLiteral("/dev/ttyS2")}};
-    ScriptedCodes scripted;
-    std::deque<int>& codes = scripted.codes;
-    std::vector<ConversionRequest>& asked = scripted.asked;
-    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [this] { return devices; }, scripted.source()}};
-
-    Window() { form.Form_Load(); }
-
-    template <class W>
-    W* get(const char* name)
+// Form1 over test doubles with three serial devices: the simulator answers the codes queued
+// here (0 when none).
+struct Window : WindowRig {
+    Window()
+        : WindowRig({.devices = {{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/serial/by-id/usb-A")},
+                                 {QStringLiteral("/dev/ttyS10"), QStringLiteral("/dev/ttyS10")},
+                                 {QStringLiteral("/dev/ttyS2"), QStringLiteral("/dev/ttyS2")}}})
     {
-        W* w = form.findChild<W*>(QLatin1StringView(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
     }
-    QRadioButton* option(int n) { return get<QRadioButton>(qPrintable(QStringLiteral("Option%1").arg(n))); }
-    QPushButton* command(int n) { return get<QPushButton>(qPrintable(QStringLiteral("Command%1").arg(n))); }
-    PlotWidget* plot() { return get<PlotWidget>("Picture1"); }
-    Lamp* lamp() { return get<Lamp>("Shape1"); }
-    void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5)); }
 };
 
 QImage gridAlone(QSize size)
@@ -407,20 +384,12 @@ TEST(Form1, PortNumbersStayWithTheirDevicesAndWithinOneToSixteen)
 
 TEST(Form1, RealSerialPortThatDoesNotExistGivesOneMessage)
 {
-    ScriptedMessageBoxes boxes;
-    ScriptedPump pump;
-    FakeTimer timer;
-    FakeLifetime lifetime;
-    ScriptedFileDialog dialog;
-    FixedClock clock{QDateTime::currentDateTime()};
-    RecordingPrinter printer;
     QtSerialDevice serial;
-    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial,
-                [] { return QList<PortDevice>{{QStringLiteral("/nonexistent/ttyQ390"), QStringLiteral("/nonexistent/ttyQ390")}}; }}};
-    form.Form_Load();
-    form.Command2_Click();
-    EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), 48}}));
-    EXPECT_FALSE(form.comm().portOpen());
+    WindowRig w({.serial = &serial,
+                 .devices = {{QStringLiteral("/nonexistent/ttyQ390"), QStringLiteral("/nonexistent/ttyQ390")}}});
+    w.form.Command2_Click();
+    EXPECT_EQ(w.boxes.calls, (std::vector<MessageCall>{{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), 48}}));
+    EXPECT_FALSE(w.form.comm().portOpen());
 }
 
 TEST(Form1, LineFailureWhileOpenClosesThePortSelectsHoldAndKeepsRunning)
@@ -494,24 +463,26 @@ struct ExitRig {
 
     explicit ExitRig(const QString& journal) : serial(journal)
     {
-        boxes.setParent(&form);
-        form.Form_Load();
-        form.Command2_Click();
+        boxes.setParent(&w.form);
+        w.form.Form_Load();
+        w.form.Command2_Click();
     }
-    void queueClick(int n)
-    {
-        QMetaObject::invokeMethod(form.findChild<QPushButton*>(QStringLiteral("Command%1").arg(n)), "click", Qt::QueuedConnection);
-    }
+    void queueClick(int n) { QMetaObject::invokeMethod(w.command(n), "click", Qt::QueuedConnection); }
 
     QtMessageBoxes boxes;
     QtEventPump pump;
-    FakeTimer timer;
     QtLifetime lifetime;
-    ScriptedFileDialog dialog;
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
     QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [] { return QString(); }};
     JournalPort serial;
-    Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QList<PortDevice>{{QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyS0")}}; }}};
+    WindowRig w{{.boxes = &boxes,
+                 .pump = &pump,
+                 .lifetime = &lifetime,
+                 .clock = &clock,
+                 .printer = &printer,
+                 .serial = &serial,
+                 .devices = {{QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyS0")}},
+                 .load = false}};
 };
 
 TEST(ExitDeathTest, ClosesThePortAndThenNothingRunsNotEvenClicksQueuedBehindItOrABoxOpenAtThatMoment)
@@ -546,7 +517,7 @@ TEST(ExitDeathTest, ClosesThePortAndThenNothingRunsNotEvenClicksQueuedBehindItOr
                 ExitRig rig(dir.filePath(QStringLiteral("journal")));
                 rig.queueClick(3);
                 rig.queueClick(1);
-                rig.form.Timer1_Timer();
+                rig.w.form.Timer1_Timer();
                 std::exit(2);
             },
             testing::ExitedWithCode(0), "");
@@ -558,15 +529,7 @@ TEST(Form1, ATimerThatOutlivesTheWindowNoLongerReachesIt)
 {
     QtSweepTimer timer;
     {
-        ScriptedMessageBoxes boxes;
-        ScriptedPump pump;
-        FakeLifetime lifetime;
-        ScriptedFileDialog dialog;
-        FixedClock clock{QDateTime::currentDateTime()};
-        RecordingPrinter printer;
-        FakeSerialDevice serial;
-        Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, [] { return QList<PortDevice>(); }}};
-        form.Form_Load();
+        WindowRig w({.timer = &timer});
         EXPECT_TRUE(timer.isEnabled());
     }
     EXPECT_FALSE(timer.isEnabled());

@@ -4,8 +4,7 @@
 // cannot run.
 
 #include "core/samples/SampleFile.h"
-#include "support/Doubles.h"
-#include "window/Form1.h"
+#include "support/WindowRig.h"
 #include "window/handlers/PrintToFile.h"
 #include "window/toolkit/QtPrinterSurface.h"
 #include "window/toolkit/QtWindowSystem.h"
@@ -161,12 +160,6 @@ bool dark(QRgb c) { return qRed(c) < 96 && qGreen(c) < 96 && qBlue(c) < 96; }
 bool green(QRgb c) { return qGreen(c) > 160 && qRed(c) < 96 && qBlue(c) < 96; }
 bool paper(QRgb c) { return qRed(c) > 224 && qGreen(c) > 224 && qBlue(c) > 224; }
 
-class Agree final : public FileDialog {
-public:
-    QString askOpenFileName(const QString&, const QString&, const QString&) override { return name; }
-    QString name;
-};
-
 TEST(SpoolerPrint, TheWindowPrintsALoadedFileOnTheDefaultPrinterAsOnePageOfGridAndTrace)
 {
     Spooler spooler;
@@ -187,22 +180,14 @@ TEST(SpoolerPrint, TheWindowPrintsALoadedFileOnTheDefaultPrinterAsOnePageOfGridA
     file.close();
 
     ScriptedMessageBoxes boxes;
-    ScriptedPump pump;
-    FakeTimer timer;
-    FakeLifetime lifetime;
-    Agree dialog;
-    dialog.name = file.fileName();
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
     QtPrinterSurface printer{PrintToFile::fallback(boxes, clock)};
-    FakeSerialDevice serial;
     {
-        const auto noDevices = [] { return PortMap::DeviceList::result_type(); };
-        Form1 form{{boxes, pump, timer, lifetime, dialog, clock, printer, serial, noDevices,
-                    [](const ConversionRequest&) { return 0; }}};
-        form.Form_Load();
-        form.Timer1_Timer(); // one sweep in "±2V": the range the file is read in
-        form.Command4_Click();
-        form.Command5_Click();
+        WindowRig w({.boxes = &boxes, .printer = &printer});
+        w.dialog.names.push_back(file.fileName());
+        w.form.Timer1_Timer(); // one sweep in "±2V": the range the file is read in
+        w.form.Command4_Click();
+        w.form.Command5_Click();
     }
     EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{{QStringLiteral("打印机准备好？"), QStringLiteral("打印口状态"), MsgStyle::OkCancel}}));
     EXPECT_EQ(QDir(work.path()).entryList(QDir::Files), QStringList{QStringLiteral("step.dat")}); // no fallback PDF
