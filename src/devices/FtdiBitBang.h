@@ -33,9 +33,9 @@ std::optional<FtdiLocation> findFtdiChip(const QString& device, const QString& s
 // frames go in one USB transfer, those run ahead kept for the calls that ask for them.
 //
 // Every USB transfer has a deadline, past which it is cancelled and the chip counts as not
-// answering (LineError). While open, the kernel's serial driver is detached from the channel and the chip's latency
-// timer is 1 ms; closing gives the timer its old value back, resets the chip to UART mode and
-// attaches the driver again.
+// answering (LineError). While open, the kernel's serial driver is detached from the channel
+// and the chip's latency timer is 1 ms; closing gives the timer its old value back, resets the
+// chip to UART mode and attaches the driver again.
 class FtdiBitBang final : public LineDriver {
 public:
     static constexpr int FramesPerTransfer = 64;
