@@ -38,7 +38,7 @@ ftdi_context* newContext()
 {
     ftdi_context* context = ftdi_new();
     if (!context)
-        throw PortError(QStringLiteral("内存不足"));
+        throw PortError(QStringLiteral("内存不足"), ENOMEM);
     // The tty comes back when the port closes.
     context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
     return context;
@@ -123,7 +123,7 @@ void FtdiBitBang::start()
     // The lines at rest, as a serial port leaves them when it opens.
     out_.assign(1, outputs_);
     if (!exchange())
-        throw PortError(TransferFailure);
+        throw PortError(TransferFailure, EIO);
 }
 
 void FtdiBitBang::put(LineOp op)
@@ -169,7 +169,7 @@ FrameReadout FtdiBitBang::runFrame(const LineFrame& frame, int ahead)
         for (const LineOp op : frame)
             put(op);
     if (!exchange())
-        throw LineError(TransferFailure);
+        throw LineError(TransferFailure, EIO);
 
     ahead_.resize(std::size_t(frames));
     std::size_t read = 0;
@@ -189,7 +189,7 @@ unsigned char FtdiBitBang::runAlone(LineOp op)
     reads_.clear();
     put(op);
     if (!exchange())
-        throw LineError(TransferFailure);
+        throw LineError(TransferFailure, EIO);
     return in_[0];
 }
 
