@@ -110,12 +110,13 @@ void SweepFolder::kept(const SweepRecord& sweep, const SampleArray& samples)
     if (sweep.number > LastNumber)
         throw OutputError(QStringLiteral("%1: the folder takes no more than %2 sweeps").arg(path_).arg(LastNumber));
     const char* extension = format_ == RecOptions::Format::Dat ? "dat" : "csv";
-    queue({0, sweep, samples, QString::asprintf("sweep-%08lld-ch%d.%s", sweep.number, sweep.channel, extension), {}});
+    const QString file = QString::asprintf("sweep-%08lld-ch%d.%s", sweep.number, sweep.channel, extension);
+    queue({0, file, row(sweep, file, {}), samples, sweep.range});
 }
 
 void SweepFolder::lost(const SweepRecord& sweep, const QString& reason)
 {
-    queue({0, sweep, {}, {}, reason});
+    queue({0, {}, row(sweep, {}, reason), {}, sweep.range});
 }
 
 void SweepFolder::queue(Job job)
@@ -165,7 +166,7 @@ void SweepFolder::write(const Job& job) const
         throw OutputError(QStringLiteral("%1: already there, and nothing is replaced").arg(file), EEXIST);
     WholeFile out(file);
     const bool dat = format_ == RecOptions::Format::Dat;
-    if (!out.open() || !out.commit(dat ? SampleFile::encode(job.samples) : sampleCsv(job.samples, job.sweep.range)))
+    if (!out.open() || !out.commit(dat ? SampleFile::encode(job.samples) : sampleCsv(job.samples, job.range)))
         throw OutputError(QStringLiteral("%1: %2").arg(file, reasonOf(out)), out.errorNumber());
 }
 
@@ -183,7 +184,7 @@ void SweepFolder::written(Job job, const std::optional<OutputError>& failure)
     waiting_.emplace(job.order, std::move(job));
     for (auto next = waiting_.find(nextRow_); next != waiting_.end(); next = waiting_.find(nextRow_)) {
         try {
-            appendRow(row(next->second));
+            appendRow(next->second.row);
         } catch (const OutputError& error) {
             failure_ = error;
             failedOrder_ = nextRow_;
@@ -237,14 +238,13 @@ void SweepFolder::appendRow(const QByteArray& row)
     throw OutputError(QStringLiteral("%1: %2").arg(index_.fileName(), error ? englishReason(error) : index_.errorString()), error);
 }
 
-QByteArray SweepFolder::row(const Job& job) const
+QByteArray SweepFolder::row(const SweepRecord& s, const QString& file, const QString& note) const
 {
-    const SweepRecord& s = job.sweep;
-    QByteArray text = QByteArray::number(s.number) + ',' + cell(job.file) + ',' + isoLocal(s.start) + ',';
+    QByteArray text = QByteArray::number(s.number) + ',' + cell(file) + ',' + isoLocal(s.start) + ',';
     appendFixed(text, s.seconds);
     text += ',' + QByteArray::number(s.channel) + ',' + rangeWord(s.range).toLatin1() + ',' + cell(source_) + ','
         + s.path.toLatin1() + ',';
-    if (job.file.isEmpty()) {
+    if (file.isEmpty()) {
         text += ",,";
     } else {
         appendFixed(text, s.summary.minimum);
@@ -253,5 +253,5 @@ QByteArray SweepFolder::row(const Job& job) const
         text += ',';
         appendFixed(text, s.summary.mean);
     }
-    return text + ',' + cell(job.note) + '\n';
+    return text + ',' + cell(note) + '\n';
 }

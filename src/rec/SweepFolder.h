@@ -43,10 +43,10 @@ public:
 private:
     struct Job {
         long long order = 0; // of the rows in the index
-        SweepRecord sweep;
-        SampleArray samples{};
         QString file;        // empty for a lost sweep
-        QString note;
+        QByteArray row;      // for the index, made in the recording's thread
+        SampleArray samples{};
+        Range range = Range::Unipolar;
     };
 
     // Continues the numbering after the highest sweep in the index and among the files.
@@ -63,7 +63,7 @@ private:
     void stopWriters();
     // The row goes in whole or not at all.
     void appendRow(const QByteArray& row);
-    QByteArray row(const Job& job) const;
+    QByteArray row(const SweepRecord& sweep, const QString& file, const QString& note) const;
 
     QString path_;
     RecOptions::Format format_;
