@@ -10,6 +10,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 
 namespace {
@@ -17,8 +19,8 @@ namespace {
 // Names sort in recording order up to this sweep; the folder takes no more.
 constexpr long long LastNumber = 99'999'999;
 // Writers at once, and sweeps handed over and not yet in the index at most (about 17 KiB each).
-constexpr int Writers = 4;
-constexpr int MostUnfinished = 16;
+constexpr int Writers = 8;
+constexpr int MostUnfinished = 32;
 const QString IndexName = QStringLiteral("index.csv");
 
 // A CSV cell; quoted when it holds a separator, a quote or a line break.
@@ -122,20 +124,25 @@ void SweepFolder::lost(const SweepRecord& sweep, const QString& reason)
 void SweepFolder::queue(Job job)
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return failure_ || unfinished_ < MostUnfinished; });
+    done_.wait(lock, [this] { return failure_ || unfinished_ < MostUnfinished; });
     if (failure_)
         throw *failure_;
     job.order = nextOrder_++;
     ++unfinished_;
     jobs_.push_back(std::move(job));
-    changed_.notify_all();
+    queued_.notify_one();
 }
 
 void SweepFolder::work()
 {
+#ifdef SCHED_BATCH
+    // A writer woken by a sweep handed over waits its turn rather than preempting the sweeps.
+    const sched_param batch{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
+#endif
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+        queued_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
         if (jobs_.empty())
             return;
         Job job = std::move(jobs_.front());
@@ -155,7 +162,7 @@ void SweepFolder::work()
             }
             written(std::move(job), failure);
         }
-        changed_.notify_all();
+        done_.notify_one();
     }
 }
 
@@ -214,7 +221,7 @@ void SweepFolder::stopWriters()
         const std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    queued_.notify_all();
     for (std::thread& writer : writers_)
         writer.join();
     writers_.clear();

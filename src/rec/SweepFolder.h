@@ -73,7 +73,8 @@ private:
 
     std::vector<std::thread> writers_;
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable queued_; // a job for a writer, or the end
+    std::condition_variable done_;   // a job out of the way, for the recording's thread
     std::deque<Job> jobs_;
     int unfinished_ = 0;                // queued or being written
     long long nextOrder_ = 0, nextRow_ = 0;
