@@ -41,10 +41,11 @@ void Recorder::run()
             if (!parts_.unit.sweep(sweep.channel, sweep.range, each))
                 return;
         } catch (const LineError& failure) {
+            const QString reason = englishReason(failure);
             sweep.seconds = seconds() - sweep.offset;
             parts_.progress.lost();
-            parts_.output.lost(sweep, englishReason(failure));
-            if (!waitForDevice(sweep, englishReason(failure)))
+            parts_.output.lost(sweep, reason);
+            if (!waitForDevice(sweep, reason))
                 return;
             continue;
         }
