@@ -65,9 +65,10 @@ long waits()
     return usage.ru_nvcsw;
 }
 
-long residentKiB()
+long residentKiB(long pid)
 {
-    const QList<QByteArray> fields = readProc("/proc/self/statm").split(' ');
+    const QByteArray statm = pid ? "/proc/" + QByteArray::number(pid) + "/statm" : QByteArray("/proc/self/statm");
+    const QList<QByteArray> fields = readProc(statm.constData()).split(' ');
     return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
 }
 

@@ -25,8 +25,8 @@ double cpuSeconds();
 // Times this process's threads gave up the processor to wait, all threads together.
 long waits();
 
-// Resident memory of this process in KiB.
-long residentKiB();
+// Resident memory of this process, or of the process with the id given, in KiB.
+long residentKiB(long pid = 0);
 
 double median(std::vector<double> values);
 

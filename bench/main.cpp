@@ -8,6 +8,7 @@
 #include "Loops.h"
 #include "Probe.h"
 #include "Process.h"
+#include "RecBench.h"
 #include "Screen.h"
 
 #include "window/handlers/AcquisitionState.h"
@@ -35,6 +36,14 @@ constexpr int StartUpRuns = 7;
 constexpr int DatRuns = 21;
 constexpr double DatGoalMs = 50;
 constexpr int FileWritesCount = 200;
+constexpr int RecRounds = 7;
+constexpr int RecRoundSweeps = 300;
+constexpr int RecFewSweeps = 100;
+constexpr int RecManySweeps = 5000;
+constexpr double RecRatioGoal = 0.95;
+constexpr int RecFtdiSweeps = 20;
+// A sweep recorded costs at most 5 % more than the window's.
+constexpr double RecFtdiGoal = 1.05;
 
 void line(const QString& text)
 {
@@ -158,6 +167,37 @@ void reportFileWrites()
              .arg(FileWritesCount).arg(ms(w.wholeMs, 2), ms(w.plainMs, 3)));
 }
 
+void reportRec(BenchWindow& window)
+{
+    const Recording r = measureRecording(RecRounds, RecRoundSweeps, RecFewSweeps, RecManySweeps);
+    line(QStringLiteral("q390-rec from the simulator into a folder: %1 sweeps/s, the bare sweep %2/s: %3 ×   goal ≥ %4 ×   %5")
+             .arg(r.sweepsPerSecond, 0, 'f', 1).arg(r.bareSweepsPerSecond, 0, 'f', 1).arg(r.ratio, 0, 'f', 3)
+             .arg(RecRatioGoal).arg(verdict(r.ratio >= RecRatioGoal)));
+    line(QStringLiteral("  (medians of %1 rounds of %2 sweeps each way, in turn; a ratio is the median of the rounds')")
+             .arg(RecRounds).arg(RecRoundSweeps));
+    line(QStringLiteral("  processor time a sweep: the recording's thread %1, the bare sweep %2, the writers beside it %3")
+             .arg(ms(r.recordingCpuMs, 2), ms(r.bareCpuMs, 2), ms(r.writersCpuMs, 2)));
+    const FastScan scan = measureFastScan(window, 3000);
+    line(QStringLiteral("  the window scanning: %1 sweeps/s   goal slower than q390-rec   %2")
+             .arg(scan.sweepsPerSecond, 0, 'f', 1).arg(verdict(scan.sweepsPerSecond < r.sweepsPerSecond)));
+    line(QStringLiteral("  q390-rec as a process of its own: %1 sweeps/s from sweep %2 to %3")
+             .arg(r.processSweepsPerSecond, 0, 'f', 1).arg(RecFewSweeps).arg(RecManySweeps));
+    const long grown = r.residentManyKiB - r.residentFewKiB;
+    line(QStringLiteral("  resident memory: %1 MiB after sweep %2, %3 MiB after sweep %4 (%5%6 KiB)   goal under %7 KiB more   %8")
+             .arg(r.residentFewKiB / 1024.0, 0, 'f', 1).arg(RecFewSweeps).arg(r.residentManyKiB / 1024.0, 0, 'f', 1)
+             .arg(RecManySweeps).arg(grown >= 0 ? QStringLiteral("+") : QString()).arg(grown).arg(MemoryGoalKiB)
+             .arg(verdict(grown < MemoryGoalKiB)));
+#ifdef Q390_BENCH_FTDI
+    const FtdiSweep one = measureFtdiSweep(window);
+    const FtdiRecording f = measureFtdiRecording(RecFtdiSweeps);
+    const double ftdiRatio = f.sweepSeconds / one.bitBangSeconds;
+    line(QStringLiteral("q390-rec on the emulated FTDI chip, modelled: %1 s a sweep (%2 round trips), the window's sweep "
+                        "%3 s: %4 ×   goal ≤ %5 ×   %6")
+             .arg(f.sweepSeconds, 0, 'f', 3).arg(f.roundTripsPerSweep, 0, 'f', 1).arg(one.bitBangSeconds, 0, 'f', 3)
+             .arg(ftdiRatio, 0, 'f', 3).arg(RecFtdiGoal).arg(verdict(f.recorded && ftdiRatio <= RecFtdiGoal)));
+#endif
+}
+
 struct Section {
     const char* name;
     std::function<void(BenchWindow&)> run;
@@ -181,6 +221,7 @@ const Section Sections[] = {
 #endif
     {"dat", [](BenchWindow&) { reportDatCsv(); }},
     {"files", [](BenchWindow&) { reportFileWrites(); }},
+    {"rec", reportRec},
 };
 
 } // namespace
@@ -197,7 +238,7 @@ int main(int argc, char** argv)
     QStringList wanted = app.arguments().mid(1);
     for (const QString& name : wanted)
         if (std::none_of(std::begin(Sections), std::end(Sections), [&](const Section& s) { return name == QLatin1StringView(s.name); }))
-            qFatal("no section %s; the sections are loops scan slow hold memory startup ftdi dat files", qPrintable(name));
+            qFatal("no section %s; the sections are loops scan slow hold memory startup ftdi dat files rec", qPrintable(name));
 
     line(QStringLiteral("Q390 benchmark on %1, %2 cores; platform %3; load average %4")
              .arg(probe::cpuModel()).arg(probe::cores()).arg(QGuiApplication::platformName(), probe::loadAverage()));

@@ -20,7 +20,9 @@ a grid; it saves sweeps to data files, loads them back and prints them. With
 the port closed a built-in simulated converter answers.
 
 q390-dat turns the data files into CSV with codes and volts, a summary, a
-PNG picture of the plot or a PDF of the printed page.")
+PNG picture of the plot or a PDF of the printed page. q390-rec records sweeps
+without a window, from a script or a shell: one channel or several in turn,
+into a folder of data files with an index or as CSV on standard output.")
 # The libraries come from the binaries; the window's Chinese captions need a CJK font.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")

@@ -13,7 +13,7 @@ else
   dir=$out
   cmake -S "$q390_root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
     -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${q390_package_args[@]}" >/dev/null
-  cmake --build "$dir" -j"$(nproc)" --target q390 q390-dat q390-data
+  cmake --build "$dir" -j"$(nproc)" --target q390 q390-dat q390-rec q390-data
 fi
 mkdir -p "$out"
 rm -f "$out"/q390_*.deb

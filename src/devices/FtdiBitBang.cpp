@@ -40,7 +40,7 @@ ftdi_context* newContext(std::chrono::milliseconds deadline)
 {
     ftdi_context* context = ftdi_new();
     if (!context)
-        throw PortError(QStringLiteral("内存不足"));
+        throw PortError(QStringLiteral("内存不足"), ENOMEM);
     // The tty comes back when the port closes.
     context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
     // A chip that stops answering holds up a control request no longer than a transfer.
@@ -126,7 +126,7 @@ void FtdiBitBang::start()
 {
     // The first chips of the line (AM, BM) have no synchronous bit-bang mode.
     if (context_->type == TYPE_AM || context_->type == TYPE_BM)
-        throw PortError(QStringLiteral("此芯片没有同步位模式"));
+        throw PortError(QStringLiteral("此芯片没有同步位模式"), ENOTSUP);
     // One USB transfer each way for the largest batch: its bytes out, and as many back in
     // packets that each begin with the chip's two status bytes.
     const int most = FramesPerTransfer * FrameOperations;
@@ -144,7 +144,7 @@ void FtdiBitBang::start()
     try {
         exchange();
     } catch (const LineError& e) {
-        throw PortError(e.reason());
+        throw PortError(e.reason(), e.errorNumber());
     }
 }
 
@@ -171,18 +171,18 @@ void FtdiBitBang::exchange()
     if (!writing) {
         if (reading)
             ftdi_transfer_data_cancel(reading, nullptr);
-        throw LineError(TransferFailure);
+        throw LineError(TransferFailure, EIO);
     }
     const auto deadline = std::chrono::steady_clock::now() + deadline_;
     if (!await(writing, deadline) || !await(reading, deadline)) {
         ftdi_transfer_data_cancel(writing, nullptr);
         ftdi_transfer_data_cancel(reading, nullptr);
-        throw LineError(NoAnswer);
+        throw LineError(NoAnswer, ETIMEDOUT);
     }
     const int wrote = ftdi_transfer_data_done(writing);
     const int read = ftdi_transfer_data_done(reading);
     if (wrote != size || read != size)
-        throw LineError(TransferFailure);
+        throw LineError(TransferFailure, EIO);
 }
 
 bool FtdiBitBang::await(ftdi_transfer_control* transfer, std::chrono::steady_clock::time_point deadline)

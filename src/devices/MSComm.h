@@ -18,6 +18,7 @@ public:
     const QString& settings() const { return settings_; }
     // A device path that the next open uses instead of the port number; empty for none.
     void setDevicePath(const QString& path) { devicePath_ = path; }
+    const QString& devicePath() const { return devicePath_; }
     // The port the next open reaches, as a user names it: a port name ("COM3") chooses a port
     // number (PortError outside 1 to 16); anything else is a device path, opened as it stands
     // ("ftdi:" and a libftdi device string for an FTDI chip).

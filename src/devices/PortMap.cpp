@@ -88,6 +88,14 @@ QString PortMap::deviceFor(int portNumber) const
     return present_.value(numbered_[portNumber - 1]);
 }
 
+QString PortMap::stableName(const QString& path) const
+{
+    for (auto device = present_.cbegin(); device != present_.cend(); ++device)
+        if (device.value() == path)
+            return device.key();
+    return path;
+}
+
 QHash<QString, QString> PortMap::stableLinks(const QString& folder)
 {
     QHash<QString, QString> links;

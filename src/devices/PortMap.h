@@ -32,6 +32,11 @@ public:
     void refresh();
     // The path of the device under the port number as of the last refresh; empty when none.
     QString deviceFor(int portNumber) const;
+    // As of the last refresh: the stable name of the device at a path (the path itself when
+    // the system lists no device there), and the path where the device of a stable name is
+    // now (empty while it is not there).
+    QString stableName(const QString& path) const;
+    QString pathOf(const QString& stableName) const { return present_.value(stableName); }
 
     // The system's serial devices as QSerialPortInfo reports them.
     static QList<PortDevice> systemDevices();

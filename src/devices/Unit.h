@@ -17,9 +17,16 @@ public:
         CodeSource simulator = SignalGenerator{};
     };
     explicit Unit(Seams seams);
+    ~Unit() { close(); }
+    Unit(const Unit&) = delete;
+    Unit& operator=(const Unit&) = delete;
 
     // Opens the port named; "sim" keeps the simulated converter. Throws PortError.
     void open(const QString& name);
+    // Opens the same device again after it failed: the same port number, the same device path
+    // (found by its stable name, so an adapter plugged back under another path is found too),
+    // the same FTDI device string. Throws PortError while it cannot be opened.
+    void reopen();
     // Gives the port back (an FTDI chip to its UART mode and driver); the simulator answers again.
     void close();
 
@@ -34,4 +41,6 @@ private:
     MSComm comm_;
     ConverterLink link_{comm_};
     Sweep sweep_{link_};
+    bool simulated_ = true;
+    QString stableName_; // of the device path opened; empty for a port number or an FTDI string
 };

@@ -1,0 +1,32 @@
+#pragma once
+
+// q390-rec recording the simulated converter into a folder on the disk. In this process, rounds
+// of the bare sweep (the core sweep through the unit, no files) each followed by a recording of
+// as many sweeps, so that both see the same load: medians of each and of the rounds' ratios. As a
+// process of its own: its pace from the `few`-th sweep to the `many`-th and its resident memory
+// at both. Processor times are a sweep's, in milliseconds: the recording's thread, and the
+// writers (the rest of the process) beside it.
+struct Recording {
+    double bareSweepsPerSecond = 0;
+    double sweepsPerSecond = 0;
+    double ratio = 0;
+    double bareCpuMs = 0;
+    double recordingCpuMs = 0;
+    double writersCpuMs = 0;
+    double processSweepsPerSecond = 0;
+    long residentFewKiB = 0;
+    long residentManyKiB = 0;
+};
+
+Recording measureRecording(int rounds, int sweeps, int few, int many);
+
+// q390-rec recording sweeps on the emulated FTDI chip in this process: the time a sweep as the
+// ftdi section models it, the program's own time plus 1 ms a USB round trip plus every byte
+// at the chip's clock.
+struct FtdiRecording {
+    double sweepSeconds = 0;
+    double roundTripsPerSweep = 0;
+    bool recorded = false; // every sweep kept
+};
+
+FtdiRecording measureFtdiRecording(int sweeps);

@@ -1,0 +1,116 @@
+#include "rec/Progress.h"
+
+#include "core/samples/Readings.h"
+
+
+namespace {
+
+constexpr qint64 RefreshMs = 100;
+
+QString clockTime(double seconds)
+{
+    const long long s = static_cast<long long>(seconds);
+    return QString::asprintf("%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+}
+
+// Sweeps a second, or seconds a sweep where sweeps are slow (a USB adapter's modem lines).
+QString pace(long long sweeps, double seconds)
+{
+    if (sweeps == 0 || seconds <= 0)
+        return QStringLiteral("0 sweeps/s");
+    const double rate = sweeps / seconds;
+    return rate >= 1 ? QStringLiteral("%1 sweeps/s").arg(rate, 0, 'f', 1) : QStringLiteral("%1 s a sweep").arg(1 / rate, 0, 'f', 1);
+}
+
+} // namespace
+
+Progress::Progress(std::FILE* err, Mode mode, const RecOptions& options, QString into)
+    : err_(err), mode_(mode), options_(options), into_(std::move(into))
+{
+    elapsed_.start();
+}
+
+void Progress::say(const QString& message)
+{
+    clearLine();
+    std::fprintf(err_, "q390-rec: %s\n", qUtf8Printable(message));
+    std::fflush(err_);
+}
+
+void Progress::clearLine()
+{
+    if (shownAt_ >= 0)
+        std::fputs("\r\033[K", err_);
+    shownAt_ = -1;
+}
+
+void Progress::error(const QString& message)
+{
+    say(message);
+}
+
+void Progress::note(const QString& message)
+{
+    if (mode_ != Mode::Quiet)
+        say(message);
+}
+
+void Progress::started(const QString& path)
+{
+    elapsed_.start();
+    path_ = path;
+    const RecOptions& o = options_;
+    QStringList channels;
+    for (const int channel : o.channels)
+        channels << QString::number(channel);
+    const QString limit = o.sweeps ? QStringLiteral("%1 sweep%2").arg(*o.sweeps).arg(*o.sweeps == 1 ? "" : "s")
+        : o.seconds               ? QStringLiteral("for %1 s").arg(*o.seconds)
+                                  : QStringLiteral("until stopped");
+    note(QStringLiteral("recording %1: channel%2 %3, %4, from %5 (%6) into %7")
+             .arg(limit, channels.size() == 1 ? "" : "s", channels.join(u','), rangeWord(o.range), o.port, path, into_));
+}
+
+void Progress::kept(const SweepRecord& sweep)
+{
+    ++kept_;
+    path_ = sweep.path;
+    lastMinimum_ = sweep.summary.minimum;
+    lastMaximum_ = sweep.summary.maximum;
+    refresh();
+}
+
+void Progress::refresh()
+{
+    if (mode_ != Mode::Terminal)
+        return;
+    const qint64 ms = elapsed_.elapsed();
+    if (shownAt_ >= 0 && ms - shownAt_ < RefreshMs)
+        return;
+    const double seconds = ms / 1e3;
+    const double rate = seconds > 0 ? kept_ / seconds : 0;
+    QString line = options_.sweeps ? QStringLiteral("%1/%2 sweeps").arg(kept_).arg(*options_.sweeps)
+                                   : QStringLiteral("%1 sweeps").arg(kept_);
+    line += QStringLiteral(", %1, %2 elapsed").arg(pace(kept_, seconds), clockTime(seconds));
+    if (options_.seconds)
+        line += QStringLiteral(", %1 left").arg(clockTime(std::max(0.0, *options_.seconds - seconds)));
+    else if (options_.sweeps && rate > 0)
+        line += QStringLiteral(", %1 left").arg(clockTime((*options_.sweeps - kept_) / rate));
+    if (kept_ > 0)
+        line += QStringLiteral(", last %1 to %2 V").arg(lastMinimum_, 0, 'f', 3).arg(lastMaximum_, 0, 'f', 3);
+    line += QStringLiteral(", ") + path_;
+    std::fprintf(err_, "\r%s\033[K", qUtf8Printable(line));
+    std::fflush(err_);
+    shownAt_ = ms;
+}
+
+void Progress::finished(const QString& ending)
+{
+    const double seconds = elapsed_.elapsed() / 1e3;
+    QString summary = QStringLiteral("%1 sweep%2 kept").arg(kept_).arg(kept_ == 1 ? "" : "s");
+    if (lost_ > 0)
+        summary += QStringLiteral(", %1 lost").arg(lost_);
+    summary += QStringLiteral(" in %1 s (%2), into %3").arg(seconds, 0, 'f', 2).arg(pace(kept_, seconds), into_);
+    if (!ending.isEmpty())
+        summary += QStringLiteral("; ") + ending;
+    note(summary);
+}

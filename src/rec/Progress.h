@@ -1,0 +1,45 @@
+#pragma once
+
+#include "rec/RecOptions.h"
+#include "rec/SweepOutput.h"
+
+#include <QElapsedTimer>
+
+#include <cstdio>
+
+// What q390-rec tells on standard error, each message one line "q390-rec: ...". On a terminal,
+// one progress line refreshed at most ten times a second; elsewhere a start line and a closing
+// summary only; quiet, errors only. Counts sweeps as they are handed to the output.
+class Progress {
+public:
+    enum class Mode { Quiet, Lines, Terminal };
+
+    // `into` names the output: a folder, or standard output.
+    Progress(std::FILE* err, Mode mode, const RecOptions& options, QString into);
+
+    void error(const QString& message);
+    void note(const QString& message);
+
+    // The recording begins, on the path named ("simulator", "modem-lines" or "ftdi-bitbang").
+    void started(const QString& path);
+    void kept(const SweepRecord& sweep);
+    void lost() { ++lost_; }
+    // Now and then within a sweep, so that the time shown moves on during a slow one.
+    void tick() { refresh(); }
+    // The closing summary, with how the recording ended when not at its limit.
+    void finished(const QString& ending = {});
+
+private:
+    void say(const QString& message);
+    void refresh();
+    void clearLine();
+
+    std::FILE* err_;
+    Mode mode_;
+    const RecOptions& options_;
+    QElapsedTimer elapsed_;
+    qint64 shownAt_ = -1; // when the progress line was last drawn, ms; -1 while none is there
+    long long kept_ = 0, lost_ = 0;
+    double lastMinimum_ = 0, lastMaximum_ = 0;
+    QString into_, path_;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/samples/Range.h"
+#include "core/system/Failure.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// A command line that makes no sense; the program says why and ends with status 2.
+class UsageError : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// What q390-rec was asked to do.
+struct RecOptions {
+    enum class Format { Dat, Csv };
+
+    QString port = QStringLiteral("sim");
+    QList<int> channels{0}; // sweep k (from 1) takes channels[(k - 1) mod their number]
+    Range range = Range::Unipolar;
+    // The limit: a number of sweeps kept, or seconds after which no sweep starts; neither
+    // records until stopped.
+    std::optional<long long> sweeps = 1;
+    std::optional<double> seconds;
+    QString folder; // empty: a new folder named by the start time
+    bool toStdout = false;
+    Format format = Format::Dat;
+    bool append = false;
+    std::optional<double> reconnectSeconds = 60; // none: wait for ever
+    bool quiet = false;
+
+    bool continuous() const { return !sweeps && !seconds; }
+
+    // Throws UsageError.
+    static RecOptions parse(const QStringList& arguments);
+};
+
+// "90s", "10m", "2h", or a number of seconds; throws UsageError naming the option.
+double parseDuration(const QString& option, const QString& text);
+// "3", "0,3,5", "0-7", "0-2,6": channels 0 to 7 in the order given; throws UsageError.
+QList<int> parseChannels(const QString& option, const QString& text);

@@ -1,0 +1,110 @@
+#include "rec/RecTool.h"
+
+#include "devices/Unit.h"
+#include "rec/Progress.h"
+#include "rec/RecOptions.h"
+#include "rec/Recorder.h"
+#include "rec/SampleStream.h"
+#include "rec/StopSignals.h"
+#include "rec/SweepFolder.h"
+
+#include <cerrno>
+#include <csignal>
+#include <memory>
+#include <unistd.h>
+
+namespace RecTool {
+namespace {
+
+const char* const UsageText =
+    "usage: q390-rec [--port PORT] [--channel N | --channels LIST] [--range unipolar|bipolar]\n"
+    "                [--sweeps N | --time DURATION | --continuous] [-o DIR | -o -] [--format dat|csv]\n"
+    "                [--append] [--reconnect-timeout DURATION] [--quiet]\n"
+    "PORT: sim (the simulated converter, the default), COMn, a device path, or ftdi:DEVICE\n"
+    "LIST: channels 0 to 7 such as 0,3,5 or 0-7; DURATION: 90s, 10m, 2h (--reconnect-timeout: also inf)\n";
+
+QString signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT: return QStringLiteral("SIGINT");
+    case SIGTERM: return QStringLiteral("SIGTERM");
+    default: return QStringLiteral("SIGHUP");
+    }
+}
+
+// The port's failure, the port named once.
+QString portFailure(const QString& port, const PortError& failure)
+{
+    const QString reason = englishReason(failure);
+    return reason.startsWith(port + u':') ? reason : port + QStringLiteral(": ") + reason;
+}
+
+} // namespace
+
+Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams seams)
+{
+    if (arguments.size() == 1 && (arguments[0] == u"--help" || arguments[0] == u"-h")) {
+        std::fputs(UsageText, out);
+        return {};
+    }
+    if (arguments.size() == 1 && arguments[0] == u"--version") {
+        std::fprintf(out, "q390-rec %s\n", Q390_VERSION);
+        return {};
+    }
+    RecOptions options;
+    try {
+        options = RecOptions::parse(arguments);
+    } catch (const UsageError& usage) {
+        std::fprintf(err, "q390-rec: %s (q390-rec --help shows the usage)\n", qUtf8Printable(usage.reason()));
+        return {Usage};
+    }
+
+    const QString folder = options.folder.isEmpty()
+        ? QStringLiteral("q390-") + seams.clock.now().toString(QStringLiteral("yyyyMMdd-HHmmss"))
+        : options.folder;
+    const Progress::Mode mode = options.quiet ? Progress::Mode::Quiet
+        : ::isatty(fileno(err))               ? Progress::Mode::Terminal
+                                              : Progress::Mode::Lines;
+    Progress progress(err, mode, options, options.toStdout ? QStringLiteral("standard output") : folder);
+    const StopSignals stopSignals;
+    Outcome outcome;
+    QString ending;
+    {
+        Unit unit({seams.serial, std::move(seams.devices), std::move(seams.simulator)});
+        try {
+            std::unique_ptr<SweepOutput> output;
+            if (options.toStdout)
+                output = std::make_unique<SampleStream>(out);
+            else
+                output = std::make_unique<SweepFolder>(folder, options.format, options.append, options.port);
+            unit.open(options.port);
+            output->begin();
+            progress.started(unit.comm().sourceName());
+            Recorder(options, {unit, *output, progress, seams.clock, seams.retry}).run();
+            unit.close();
+            output->finish();
+        } catch (const PortError& failure) {
+            progress.error(portFailure(options.port, failure));
+            outcome.status = Failed;
+        } catch (const OutputError& failure) {
+            // The reader of the rows went away: the process ends as a writer to a closed pipe does.
+            if (options.toStdout && failure.errorNumber() == EPIPE) {
+                outcome.signal = SIGPIPE;
+                ending = QStringLiteral("standard output was closed");
+            } else {
+                progress.error(failure.reason());
+                outcome.status = Failed;
+            }
+        }
+    }
+    if (!outcome.status && !outcome.signal && StopSignals::caught()) {
+        outcome.signal = StopSignals::caught();
+        ending = QStringLiteral("stopped by %1, the sweep under way dropped").arg(signalName(outcome.signal));
+    }
+    // A failure's reason is the last word.
+    if (!outcome.status)
+        progress.finished(ending);
+    return outcome;
+}
+
+} // namespace RecTool

@@ -1,0 +1,89 @@
+#include "rec/Recorder.h"
+
+#include "rec/StopSignals.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+// How often the callback looks at the clock for the progress line.
+constexpr int TickSamples = 512;
+// The longest a wait for the device goes without looking for a stop.
+constexpr std::chrono::milliseconds WaitSlice{50};
+
+} // namespace
+
+bool Recorder::limitReached() const
+{
+    if (options_.sweeps)
+        return kept_ >= *options_.sweeps;
+    return options_.seconds && seconds() >= *options_.seconds;
+}
+
+void Recorder::run()
+{
+    elapsed_.start();
+    const Sweep::Each each = [this](const Sweep::Sample& sample) {
+        if (sample.number % TickSamples == 0)
+            parts_.progress.tick();
+        return !StopSignals::caught();
+    };
+    for (long long number = parts_.output.firstNumber(); !StopSignals::caught() && !limitReached();) {
+        SweepRecord sweep;
+        sweep.number = number;
+        sweep.channel = options_.channels[(number - 1) % options_.channels.size()];
+        sweep.range = options_.range;
+        sweep.start = parts_.clock.now();
+        sweep.path = parts_.unit.comm().sourceName();
+        sweep.offset = seconds();
+        try {
+            if (!parts_.unit.sweep(sweep.channel, sweep.range, each))
+                return;
+        } catch (const LineError& failure) {
+            const QString reason = englishReason(failure);
+            sweep.seconds = seconds() - sweep.offset;
+            parts_.progress.lost();
+            parts_.output.lost(sweep, reason);
+            if (!waitForDevice(sweep, reason))
+                return;
+            continue;
+        }
+        sweep.seconds = seconds() - sweep.offset;
+        sweep.summary = summarise(parts_.unit.samples(), sweep.range);
+        parts_.output.kept(sweep, parts_.unit.samples());
+        ++kept_;
+        ++number;
+        parts_.progress.kept(sweep);
+    }
+}
+
+bool Recorder::waitForDevice(const SweepRecord& lost, const QString& reason)
+{
+    parts_.unit.close();
+    const QString& port = options_.port;
+    const std::optional<double>& timeout = options_.reconnectSeconds;
+    const QString failed = QStringLiteral("%1: the device failed (%2); sweep %3 lost").arg(port, reason).arg(lost.number);
+    if (timeout && *timeout <= 0)
+        throw PortError(failed + QStringLiteral(", and --reconnect-timeout 0 waits for no device"));
+    parts_.progress.error(failed + QStringLiteral("; opening it again every %1 s%2")
+                                   .arg(parts_.retry.count() / 1e3)
+                                   .arg(timeout ? QStringLiteral(" for up to %1 s").arg(*timeout) : QString()));
+    QElapsedTimer waited;
+    waited.start();
+    for (long long attempt = 1;; ++attempt) {
+        for (qint64 left; (left = attempt * parts_.retry.count() - waited.elapsed()) > 0;) {
+            if (StopSignals::caught() || limitReached())
+                return false;
+            std::this_thread::sleep_for(std::min(std::chrono::milliseconds(left), WaitSlice));
+        }
+        try {
+            parts_.unit.reopen();
+            parts_.progress.note(QStringLiteral("%1: back after %2 s; recording goes on").arg(port).arg(waited.elapsed() / 1e3, 0, 'f', 1));
+            return true;
+        } catch (const PortError& failure) {
+            if (timeout && waited.elapsed() >= *timeout * 1e3)
+                throw PortError(QStringLiteral("%1: not back within %2 s (%3)").arg(port).arg(*timeout).arg(englishReason(failure)));
+        }
+    }
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/system/Clock.h"
+#include "devices/Unit.h"
+#include "rec/Progress.h"
+#include "rec/RecOptions.h"
+#include "rec/SweepOutput.h"
+
+#include <QElapsedTimer>
+
+#include <chrono>
+
+// Records sweeps from the unit into the output until the limit is reached or a stop signal
+// comes. A device that drops out loses the sweep under way (a lost row) and is opened again
+// every `retry` until it is back, for as long as the options allow.
+class Recorder {
+public:
+    struct Parts {
+        Unit& unit;
+        SweepOutput& output;
+        Progress& progress;
+        const Clock& clock;
+        std::chrono::milliseconds retry;
+    };
+    Recorder(const RecOptions& options, Parts parts) : options_(options), parts_(parts) {}
+
+    // Throws OutputError, and PortError when the device stays away longer than allowed.
+    void run();
+
+private:
+    bool limitReached() const;
+    double seconds() const { return elapsed_.nsecsElapsed() / 1e9; }
+    // False when a stop signal or the end of the time allowed came first.
+    bool waitForDevice(const SweepRecord& lost, const QString& reason);
+
+    const RecOptions& options_;
+    Parts parts_;
+    QElapsedTimer elapsed_;
+    long long kept_ = 0;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <csignal>
+#include <iterator>
+
+// While one lives, SIGINT, SIGTERM and SIGHUP only mark that the recording is to stop (the
+// first one is kept), to be seen between samples, and SIGPIPE is ignored, so that a reader
+// that went away shows up as a failed write. The actions before come back when it ends.
+class StopSignals {
+public:
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // The signal that came, 0 while none has.
+    static int caught() { return caught_; }
+
+    // Ends the process by the signal as if it had not been handled: its default action, then
+    // the signal again.
+    [[noreturn]] static void endBy(int signal);
+
+private:
+    static void handle(int signal);
+
+    static constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+    static volatile std::sig_atomic_t caught_;
+    struct sigaction saved_[std::size(Signals)];
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/samples/Range.h"
+#include "core/samples/Readings.h"
+#include "core/samples/Samples.h"
+#include "core/system/Failure.h"
+
+#include <QDateTime>
+#include <QString>
+
+// An output that cannot be written (a folder, a file, the index, standard output): the
+// recording ends with status 1. The reason names what failed.
+class OutputError : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// A failure's reason in English: the system's own text for its error number, else its text.
+QString englishReason(const Failure& failure);
+QString englishReason(int errorNumber);
+
+// What is told about one sweep, kept or lost.
+struct SweepRecord {
+    long long number = 0; // from 1; a lost sweep's retry takes its number again
+    int channel = 0;
+    Range range = Range::Unipolar;
+    QDateTime start;      // local time when it began
+    double offset = 0;    // seconds from the recording's start to the sweep's
+    double seconds = 0;   // how long it took
+    QString path;         // what fed it: "simulator", "modem-lines" or "ftdi-bitbang"
+    Summary summary;      // of a sweep kept, in volts
+};
+
+// Where the sweeps go: a folder of files with its index, or rows on standard output.
+// Each throws OutputError when it cannot write.
+class SweepOutput {
+public:
+    virtual ~SweepOutput() = default;
+    // Makes what the sweeps go to, once the port is open.
+    virtual void begin() = 0;
+    // The number the first sweep takes.
+    virtual long long firstNumber() const { return 1; }
+    virtual void kept(const SweepRecord& sweep, const SampleArray& samples) = 0;
+    virtual void lost(const SweepRecord& sweep, const QString& reason) = 0;
+    // Everything handed over is written.
+    virtual void finish() {}
+};
+
+// The name of a range in the tools' columns: "unipolar" or "bipolar".
+inline QString rangeWord(Range range)
+{
+    return range == Range::Bipolar ? QStringLiteral("bipolar") : QStringLiteral("unipolar");
+}

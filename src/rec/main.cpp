@@ -1,0 +1,24 @@
+#include "devices/QtSerialDevice.h"
+#include "rec/RecTool.h"
+#include "rec/StopSignals.h"
+
+#include <QCoreApplication>
+
+#include <clocale>
+
+int main(int argc, char** argv)
+{
+    // The serial port's notifiers want an application object; nothing runs its event loop.
+    QCoreApplication application(argc, argv);
+    // It takes the user's locale; the system's texts in messages stay English, like the tool's own.
+    std::setlocale(LC_MESSAGES, "C");
+    QStringList arguments;
+    for (int n = 1; n < argc; ++n)
+        arguments << QString::fromLocal8Bit(argv[n]);
+    QtSerialDevice serial;
+    const SystemClock clock;
+    const RecTool::Outcome outcome = RecTool::run(arguments, stdout, stderr, {serial, clock});
+    if (outcome.signal)
+        StopSignals::endBy(outcome.signal);
+    return outcome.status;
+}

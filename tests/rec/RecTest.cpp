@@ -1,0 +1,399 @@
+// q390-rec as a child process (its folder and index, the rows on stdout, stop signals, a full
+// disk, bad options) and its library in this process on the emulated port and FTDI chip, with
+// converter codes scripted here and their stored encoding worked out by hand.
+
+#include "EmulatedDevice.h"
+#include "EmulatedUsbChip.h"
+#include "core/samples/SampleFile.h"
+#include "devices/QtSerialDevice.h"
+#include "rec/RecTool.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <ftdi.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace {
+
+const QByteArray IndexHeader = "sweep,file,start,seconds,channel,range,source,path,min_v,max_v,mean_v,note";
+
+struct Ended {
+    int status = -1; // -1 when a signal ended it
+    int signal = 0;
+    QByteArray out;
+    QStringList err; // its lines
+};
+
+QStringList linesOf(const QByteArray& text)
+{
+    return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// A program started with its output and messages in files, so that it can be signalled while it runs.
+class Child {
+public:
+    Child(const char* program, const QStringList& args, const QString& logs)
+        : out_(logs + QStringLiteral("/out")), err_(logs + QStringLiteral("/err"))
+    {
+        QList<QByteArray> bytes{program};
+        for (const QString& a : args)
+            bytes << a.toLocal8Bit();
+        std::vector<char*> argv;
+        for (QByteArray& b : bytes)
+            argv.push_back(b.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, QFile::encodeName(out_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&files, 2, QFile::encodeName(err_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        EXPECT_EQ(posix_spawn(&pid_, program, &files, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&files);
+    }
+    void signal(int number) const { ::kill(pid_, number); }
+    Ended wait() const
+    {
+        int how = 0;
+        EXPECT_EQ(waitpid(pid_, &how, 0), pid_);
+        QFile out(out_), err(err_);
+        out.open(QIODevice::ReadOnly);
+        err.open(QIODevice::ReadOnly);
+        return {WIFEXITED(how) ? WEXITSTATUS(how) : -1, WIFSIGNALED(how) ? WTERMSIG(how) : 0, out.readAll(), linesOf(err.readAll())};
+    }
+
+private:
+    QString out_, err_;
+    pid_t pid_ = 0;
+};
+
+// A record read by hand: the magnitude in the low 13 bits, the sign in bit 15, a negative code
+// read back as its complement.
+double volts(qint16 stored, bool bipolar)
+{
+    const int m = stored & 0x1FFF;
+    return bipolar ? (stored < 0 ? -(m + 1) : m) / 1024.0 : m * 5.0 / 4096;
+}
+
+struct Recording : ::testing::Test {
+    QTemporaryDir dir, logs;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    Ended run(const QStringList& args, const char* program = Q390_REC) const { return Child(program, args, logs.path()).wait(); }
+
+    // The index's rows as cells, having checked that every file in the folder is whole and named
+    // by a row of its own, and every kept row's file is there.
+    QList<QList<QByteArray>> indexed(const QString& folder) const
+    {
+        QFile index(folder + QStringLiteral("/index.csv"));
+        EXPECT_TRUE(index.open(QIODevice::ReadOnly));
+        const QByteArray text = index.readAll();
+        EXPECT_TRUE(text.endsWith('\n'));
+        QList<QByteArray> lines = text.split('\n');
+        lines.removeLast();
+        EXPECT_EQ(lines.value(0), IndexHeader);
+        QList<QList<QByteArray>> rows;
+        QStringList named;
+        for (const QByteArray& line : lines.mid(1)) {
+            rows << line.split(',');
+            if (!rows.last().value(1).isEmpty())
+                named << QString::fromUtf8(rows.last()[1]);
+        }
+        QStringList files = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        files.removeOne(QStringLiteral("index.csv"));
+        EXPECT_EQ(files, named);
+        for (const QString& file : files)
+            if (file.endsWith(u".dat"))
+                EXPECT_EQ(QFileInfo(folder + u'/' + file).size(), SampleFile::Size) << qPrintable(file);
+        return rows;
+    }
+};
+
+TEST_F(Recording, AFolderOfFilesTheWindowLoadsAnIndexRowForEachAndAppendGoesOn)
+{
+    const QStringList args{QStringLiteral("--channels"), QStringLiteral("2,5"), QStringLiteral("--range"),
+                           QStringLiteral("bipolar"),    QStringLiteral("-o"),  path(QStringLiteral("run"))};
+    const Ended first = run(args + QStringList{QStringLiteral("--sweeps"), QStringLiteral("3")});
+    ASSERT_EQ(first.status, 0) << qPrintable(first.err.join(u'\n'));
+    EXPECT_EQ(first.err.size(), 2) << "a start line and a summary";
+    const QRegularExpression isoTime(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$"));
+    QList<QList<QByteArray>> rows = indexed(path(QStringLiteral("run")));
+    ASSERT_EQ(rows.size(), 3);
+    for (int k = 0; k < 3; ++k) {
+        const QList<QByteArray>& cells = rows[k];
+        ASSERT_EQ(cells.size(), 12);
+        const int channel = k % 2 ? 5 : 2;
+        EXPECT_EQ(cells[0].toInt(), k + 1);
+        EXPECT_EQ(cells[1], QStringLiteral("sweep-%1-ch%2.dat").arg(k + 1, 8, 10, QChar(u'0')).arg(channel).toUtf8());
+        EXPECT_TRUE(isoTime.match(QString::fromLatin1(cells[2])).hasMatch()) << cells[2].constData();
+        EXPECT_GT(cells[3].toDouble(), 0);
+        EXPECT_EQ(cells.mid(4, 4), (QList<QByteArray>{QByteArray::number(channel), "bipolar", "sim", "simulator"}));
+        EXPECT_EQ(cells[11], "");
+
+        const QString file = path(QStringLiteral("run/") + QString::fromUtf8(cells[1]));
+        SampleArray samples{};
+        SampleFile::decode(SampleFile::read(file), samples); // as the window's Load reads it
+        double low = 1e9, high = -1e9;
+        for (int n = 1; n <= SweepLength; ++n) {
+            low = std::min(low, volts(samples[n], true));
+            high = std::max(high, volts(samples[n], true));
+        }
+        EXPECT_NEAR(cells[8].toDouble(), low, 1e-6);
+        EXPECT_NEAR(cells[9].toDouble(), high, 1e-6);
+        const Ended info = run({QStringLiteral("info"), file, QStringLiteral("--range"), QStringLiteral("bipolar")}, Q390_DAT);
+        EXPECT_EQ(info.status, 0);
+        EXPECT_TRUE(info.out.contains("maximum: " + cells[9] + " V\n")) << info.out.constData();
+    }
+
+    // A folder that holds files is kept as it is, unless appended to: numbering and channels go on.
+    const Ended refused = run(args + QStringList{QStringLiteral("--sweeps"), QStringLiteral("1")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err.size(), 1);
+    EXPECT_EQ(indexed(path(QStringLiteral("run"))), rows);
+    ASSERT_EQ(run(args + QStringList{QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("--append")}).status, 0);
+    rows = indexed(path(QStringLiteral("run")));
+    ASSERT_EQ(rows.size(), 5);
+    EXPECT_EQ(rows[3].mid(0, 2), (QList<QByteArray>{"4", "sweep-00000004-ch5.dat"}));
+    EXPECT_EQ(rows[4].mid(0, 2), (QList<QByteArray>{"5", "sweep-00000005-ch2.dat"}));
+
+    // --format csv is q390-dat's CSV of the same sweep (the simulator starts alike in each run).
+    ASSERT_EQ(run({QStringLiteral("-o"), path(QStringLiteral("dat"))}).status, 0);
+    ASSERT_EQ(run({QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("-o"), path(QStringLiteral("csv"))}).status, 0);
+    QFile csv(path(QStringLiteral("csv/sweep-00000001-ch0.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll(), run({QStringLiteral("csv"), path(QStringLiteral("dat/sweep-00000001-ch0.dat")), QStringLiteral("--range"),
+                                  QStringLiteral("unipolar")}, Q390_DAT).out);
+}
+
+TEST_F(Recording, StdoutHasAHeaderAndARowPerSampleEveryChannelInTurnInTimeOrder)
+{
+    const Ended r = run({QStringLiteral("--channels"), QStringLiteral("0-7"), QStringLiteral("--sweeps"), QStringLiteral("8"),
+                         QStringLiteral("-o"), QStringLiteral("-")});
+    ASSERT_EQ(r.status, 0);
+    QList<QByteArray> lines = r.out.split('\n');
+    ASSERT_EQ(lines.size(), 1 + 8 * SweepLength + 1);
+    EXPECT_EQ(lines[0], "sweep,index,time_s,channel,range,code,volts");
+    double last = 0;
+    for (int row = 1; row <= 8 * SweepLength; ++row) {
+        const QList<QByteArray> cells = lines[row].split(',');
+        ASSERT_EQ(cells.size(), 7);
+        const int sweep = (row - 1) / SweepLength;
+        ASSERT_EQ(cells[0].toInt(), sweep + 1);
+        ASSERT_EQ(cells[1].toInt(), (row - 1) % SweepLength + 1);
+        ASSERT_GE(cells[2].toDouble(), last) << row;
+        last = cells[2].toDouble();
+        ASSERT_EQ(cells[3].toInt(), sweep) << row;
+        ASSERT_EQ(cells[4], "unipolar");
+        ASSERT_NEAR(cells[6].toDouble(), cells[5].toInt() * 5.0 / 4096, 1e-6) << row;
+    }
+}
+
+TEST_F(Recording, AStopSignalLeavesWholeFilesAndIndexAndEndsTheProcessByIt)
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const QString out = path(QStringLiteral("signal%1").arg(signal));
+        const Child child(Q390_REC, {QStringLiteral("--continuous"), QStringLiteral("-o"), out}, logs.path());
+        QFile index(out + QStringLiteral("/index.csv"));
+        for (int wait = 0; wait < 3000 && (!index.open(QIODevice::ReadOnly) || index.readAll().count('\n') < 4); ++wait) {
+            index.close();
+            usleep(10000);
+        }
+        child.signal(signal);
+        const Ended r = child.wait();
+        EXPECT_EQ(r.signal, signal);
+        EXPECT_GE(indexed(out).size(), 3);
+        EXPECT_TRUE(r.err.value(1).contains(u"stopped by SIG")) << qPrintable(r.err.join(u'\n'));
+    }
+}
+
+TEST_F(Recording, AFullDiskEndsWithItsReasonAndNothingPartial)
+{
+    const QString disk = path(QStringLiteral("disk"));
+    QDir().mkdir(disk);
+    if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=100k") != 0)
+        GTEST_SKIP() << "no small tmpfs for a full disk here: " << std::strerror(errno);
+    const Ended r = run({QStringLiteral("--continuous"), QStringLiteral("-o"), disk + QStringLiteral("/rec")});
+    const QList<QList<QByteArray>> rows = indexed(disk + QStringLiteral("/rec"));
+    ::umount(QFile::encodeName(disk).constData());
+    EXPECT_EQ(r.status, 1);
+    ASSERT_EQ(r.err.size(), 2);
+    EXPECT_TRUE(r.err[1].endsWith(u".dat: No space left on device")) << qPrintable(r.err[1]);
+    EXPECT_GE(rows.size(), 3);
+}
+
+TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachInOneLine)
+{
+    QFile file(path(QStringLiteral("file")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QString none = path(QStringLiteral("none"));
+    const struct {
+        QStringList args;
+        int status;
+    } table[] = {
+        {{QStringLiteral("--bogus")}, 2},
+        {{QStringLiteral("--channel"), QStringLiteral("8")}, 2},
+        {{QStringLiteral("--channel"), QStringLiteral("0-3")}, 2},
+        {{QStringLiteral("--channels"), QStringLiteral("3-1")}, 2},
+        {{QStringLiteral("--channel"), QStringLiteral("1"), QStringLiteral("--channels"), QStringLiteral("2")}, 2},
+        {{QStringLiteral("--range"), QStringLiteral("5V")}, 2},
+        {{QStringLiteral("--sweeps"), QStringLiteral("0")}, 2},
+        {{QStringLiteral("--time"), QStringLiteral("5x")}, 2},
+        {{QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("--continuous")}, 2},
+        {{QStringLiteral("--format"), QStringLiteral("png")}, 2},
+        {{QStringLiteral("-o"), QStringLiteral("-"), QStringLiteral("--append")}, 2},
+        {{QStringLiteral("--reconnect-timeout"), QStringLiteral("soon")}, 2},
+        {{QStringLiteral("-o")}, 2},
+        {{QStringLiteral("stray")}, 2},
+        {{QStringLiteral("-o"), file.fileName()}, 1},
+        {{QStringLiteral("--port"), path(QStringLiteral("ttyNone")), QStringLiteral("-o"), none}, 1},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.args.join(u' ').toStdString());
+        const Ended r = run(row.args);
+        EXPECT_EQ(r.status, row.status);
+        ASSERT_EQ(r.err.size(), 1) << qPrintable(r.err.join(u'\n'));
+        EXPECT_TRUE(r.err[0].startsWith(u"q390-rec: ")) << qPrintable(r.err[0]);
+        EXPECT_EQ(r.err[0].endsWith(u"(q390-rec --help shows the usage)"), row.status == 2) << qPrintable(r.err[0]);
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    EXPECT_FALSE(QFileInfo::exists(none)) << "a folder made for a port that did not open";
+}
+
+// Converter codes that differ by channel, range and conversion.
+int scriptedCode(const ConversionRequest& request, long n)
+{
+    const int step = int((n * 37 + request.channel * 501) % 4096);
+    return request.unipolar ? step : step - 2048;
+}
+
+// A code as a sweep stores it, by hand: unipolar as it is; bipolar as the magnitude the link
+// reads (a negative code's complement) with the sign in bit 15.
+qint16 storedByHand(int code, bool unipolar)
+{
+    return qint16(unipolar || code >= 0 ? code : -code - 1 - 32768);
+}
+
+struct Scripted {
+    long n = 0;
+    std::function<void(long)> at; // before each conversion, with its number
+    int operator()(const ConversionRequest& request)
+    {
+        if (at)
+            at(n);
+        return scriptedCode(request, n++);
+    }
+};
+
+// The library in this process, with the given device, looking for a device that dropped out every millisecond.
+struct Here {
+    RecTool::Outcome outcome;
+    QByteArray out;
+    QStringList err;
+};
+Here recordHere(const QStringList& args, PortMap::DeviceList devices)
+{
+    QtSerialDevice serial;
+    const SystemClock clock;
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    Here here{RecTool::run(args, out, err, {serial, clock, std::move(devices), SignalGenerator{}, std::chrono::milliseconds(1)}), {}, {}};
+    const auto readBack = [](std::FILE* f) {
+        QFile file;
+        std::rewind(f);
+        file.open(f, QIODevice::ReadOnly);
+        const QByteArray bytes = file.readAll();
+        std::fclose(f);
+        return bytes;
+    };
+    here.out = readBack(out);
+    here.err = linesOf(readBack(err));
+    return here;
+}
+
+void expectStored(const QString& file, int channel, bool unipolar, long first)
+{
+    SampleArray samples{};
+    SampleFile::decode(SampleFile::read(file), samples);
+    for (int i = 1; i <= SweepLength; ++i)
+        ASSERT_EQ(samples[i], storedByHand(scriptedCode({channel, unipolar}, first + i - 1), unipolar)) << qPrintable(file) << " " << i;
+}
+
+TEST_F(Recording, OnTheEmulatedPortTheFilesHoldTheConvertersCodesAndAPulledAdapterIsWaitedFor)
+{
+    EmulatedDevice tty(Scripted{});
+    // Listed under a stable name of its own while it is plugged in, as a by-id link is.
+    bool plugged = true;
+    const auto devices = [&] { return plugged ? QList<PortDevice>{{tty.path(), QStringLiteral("usb-Q390-if00")}} : QList<PortDevice>{}; };
+    const QString out = path(QStringLiteral("port"));
+    const Here first = recordHere({QStringLiteral("--port"), tty.path(), QStringLiteral("--channels"), QStringLiteral("3,6"),
+                                   QStringLiteral("--range"), QStringLiteral("bipolar"), QStringLiteral("--sweeps"),
+                                   QStringLiteral("2"), QStringLiteral("-o"), out}, devices);
+    ASSERT_EQ(first.outcome.status, 0) << qPrintable(first.err.join(u'\n'));
+    EXPECT_EQ(indexed(out).value(1).value(7), "modem-lines");
+    expectStored(out + QStringLiteral("/sweep-00000001-ch3.dat"), 3, false, 0);
+    expectStored(out + QStringLiteral("/sweep-00000002-ch6.dat"), 6, false, SweepLength);
+
+    // Pulled out during the second sweep of the next run, listed again (plugged back) at the
+    // third look for it; the first two looks are the unit's own as it opens the port.
+    tty.pullOutAt(FrameOperations * SweepLength + 5000);
+    int looks = 0;
+    const Here pulled = recordHere({QStringLiteral("--port"), tty.path(), QStringLiteral("--sweeps"), QStringLiteral("3"),
+                                    QStringLiteral("-o"), out, QStringLiteral("--append")},
+                                   [&] {
+                                       if (++looks == 5)
+                                           tty.plugBack();
+                                       plugged = looks <= 2 || looks >= 5;
+                                       return devices();
+                                   });
+    ASSERT_EQ(pulled.outcome.status, 0) << qPrintable(pulled.err.join(u'\n'));
+    const QList<QList<QByteArray>> rows = indexed(out);
+    ASSERT_EQ(rows.size(), 6);
+    EXPECT_EQ(rows[3].mid(0, 2), (QList<QByteArray>{"4", ""}));
+    EXPECT_EQ(rows[3].value(11), "Input/output error");
+    EXPECT_EQ(rows[4].mid(0, 2), (QList<QByteArray>{"4", "sweep-00000004-ch0.dat"}));
+    EXPECT_EQ(rows[5].value(0), "5");
+    EXPECT_TRUE(pulled.err.join(u'\n').contains(u"the device failed (Input/output error); sweep 4 lost")) << qPrintable(pulled.err.join(u'\n'));
+
+    // Gone for longer than allowed: status 1 and the reason.
+    tty.pullOutAt(100);
+    const Here gone = recordHere({QStringLiteral("--port"), tty.path(), QStringLiteral("--reconnect-timeout"),
+                                  QStringLiteral("0.05s"), QStringLiteral("-o"), QStringLiteral("-")}, devices);
+    EXPECT_EQ(gone.outcome.status, 1);
+    EXPECT_TRUE(gone.err.value(gone.err.size() - 1).contains(u"not back within 0.05 s")) << qPrintable(gone.err.join(u'\n'));
+}
+
+TEST_F(Recording, OnTheEmulatedChipTheRowsHoldTheConvertersCodesAndASignalGivesTheChipBack)
+{
+    // Ctrl-C during the second sweep.
+    SimulatedConverter converter(Scripted{0, [](long n) {
+                                              if (n == SweepLength + 1000)
+                                                  std::raise(SIGINT);
+                                          }});
+    EmulatedUsbChip chip({}, {[&](bool a) { converter.setRts(a); }, [&](bool a) { converter.setDtr(a); }, [&] { return converter.readCts(); }});
+    const Here r = recordHere({QStringLiteral("--port"), QStringLiteral("ftdi:i:0x0403:0x6001"), QStringLiteral("--channel"),
+                               QStringLiteral("4"), QStringLiteral("--sweeps"), QStringLiteral("3"), QStringLiteral("-o"), QStringLiteral("-")},
+                              [] { return QList<PortDevice>{}; });
+    EXPECT_EQ(r.outcome.signal, SIGINT);
+    EXPECT_EQ(r.outcome.status, 0);
+    const QList<QByteArray> lines = r.out.split('\n');
+    ASSERT_EQ(lines.size(), 1 + SweepLength + 1) << "the first sweep's rows, and none of the sweep the signal stopped";
+    for (int i = 1; i <= SweepLength; ++i)
+        ASSERT_EQ(lines[i].split(',').value(5).toInt(), scriptedCode({4, true}, i - 1)) << i;
+    EXPECT_TRUE(r.err.join(u'\n').contains(u"(ftdi-bitbang)")) << qPrintable(r.err.join(u'\n'));
+    EXPECT_FALSE(chip.open);
+    EXPECT_EQ(chip.bitmode, BITMODE_RESET) << "left in bit-bang mode";
+    EXPECT_TRUE(chip.kernelDriverAttached);
+}
+
+} // namespace
