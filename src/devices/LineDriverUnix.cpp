@@ -9,7 +9,8 @@ namespace {
 
 [[noreturn]] void fail()
 {
-    throw LineError(systemReason(errno));
+    const int error = errno;
+    throw LineError(systemReason(error), error);
 }
 
 class UnixLineDriver final : public LineDriver {
