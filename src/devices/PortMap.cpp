@@ -47,7 +47,7 @@ void PortMap::refresh()
               [](const PortDevice& a, const PortDevice& b) { return naturalLess(a.path, b.path); });
     present_.clear();
     for (const PortDevice& device : devices) {
-        present_.insert(device.stableName, device.path);
+        present_.insert(device.stableName, device);
         if (std::find(numbered_.begin(), numbered_.end(), device.stableName) != numbered_.end())
             continue;
 #ifdef Q_OS_WIN
@@ -66,7 +66,14 @@ QString PortMap::deviceFor(int portNumber) const
 {
     if (portNumber < 1 || portNumber > Ports || numbered_[portNumber - 1].isEmpty())
         return {};
-    return present_.value(numbered_[portNumber - 1]);
+    return present_.value(numbered_[portNumber - 1]).path;
+}
+
+QString PortMap::descriptionFor(int portNumber) const
+{
+    if (portNumber < 1 || portNumber > Ports || numbered_[portNumber - 1].isEmpty())
+        return {};
+    return present_.value(numbered_[portNumber - 1]).description;
 }
 
 QHash<QString, QString> PortMap::stableLinks(const QString& folder)
@@ -85,6 +92,7 @@ QList<PortDevice> PortMap::systemDevices()
     const QHash<QString, QString> links = stableLinks(QStringLiteral("/dev/serial/by-id"));
     QList<PortDevice> devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        devices.append({info.systemLocation(), links.value(info.systemLocation(), info.systemLocation())});
+        devices.append({info.systemLocation(), links.value(info.systemLocation(), info.systemLocation()),
+                        info.description()});
     return devices;
 }

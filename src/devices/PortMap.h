@@ -7,11 +7,12 @@
 #include <array>
 #include <functional>
 
-// A serial device as the system reports it: its path, and a name that stays the same when it
-// is unplugged and plugged in again (its /dev/serial/by-id link where it has one).
+// A serial device as the system reports it: its path, a name that stays the same when it is
+// unplugged and plugged in again (its /dev/serial/by-id link where it has one), and what it is.
 struct PortDevice {
     QString path;
     QString stableName;
+    QString description; // "FT232R USB UART", for one; may be empty
 };
 
 // Gives port numbers 1 to 16 to devices the way Windows does. On Windows COMn is the device
@@ -29,6 +30,8 @@ public:
     void refresh();
     // The path of the device under the port number as of the last refresh; empty when none.
     QString deviceFor(int portNumber) const;
+    // What that device is, as the system describes it; empty when none.
+    QString descriptionFor(int portNumber) const;
 
     // The system's serial devices as QSerialPortInfo reports them.
     static QList<PortDevice> systemDevices();
@@ -38,5 +41,5 @@ public:
 private:
     DeviceList list_;
     std::array<QString, Ports> numbered_; // stable name by port number - 1; empty while free
-    QHash<QString, QString> present_;     // path by stable name, of the devices present now
+    QHash<QString, PortDevice> present_;  // by stable name, the devices present now
 };
