@@ -10,6 +10,7 @@
 
 #include <pybind11/stl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <mutex>
@@ -35,7 +36,8 @@ PortMap& portMap()
 // The port number of a name such as "COM3"; none for any other name.
 std::optional<int> portNumber(const QString& name)
 {
-    static const QRegularExpression portName(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression portName(QStringLiteral("^COM([0-9]+)$"),
+                                             QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = portName.match(name);
     if (!match.hasMatch())
         return std::nullopt;
@@ -113,7 +115,7 @@ private:
     // The module numbers the ports; the unit opens the device path it is given.
     Unit unit_{{serial_, [] { return QList<PortDevice>(); }}};
     std::mutex mutex_; // one sweep or close at a time, across Python threads
-    bool open_ = false;
+    std::atomic<bool> open_ = false; // also read while another thread sweeps
 };
 
 Device::Device(const std::string& port) : port_(port)
@@ -122,7 +124,7 @@ Device::Device(const std::string& port) : port_(port)
     if (const std::optional<int> number = portNumber(name)) {
         name = portMap().deviceFor(*number);
         if (name.isEmpty())
-            errors::raise(errors::portError(), ENODEV, py::str(port), "no device under this port number now");
+            errors::raise(errors::portError(), ENODEV, py::str(port));
     }
     try {
         const QuietOpen quiet;
@@ -229,7 +231,7 @@ struct Sweeps {
     }
 };
 
-Sweeps sweeps(py::object device, const std::vector<int>& channels, const std::string& range, std::optional<long> count)
+Sweeps sweeps(Device& device, const std::vector<int>& channels, const std::string& range, std::optional<long> count)
 {
     if (channels.empty())
         throw py::value_error("channels must name at least one channel");
@@ -237,7 +239,8 @@ Sweeps sweeps(py::object device, const std::vector<int>& channels, const std::st
         checkChannel(channel);
     if (count && *count < 0)
         throw py::value_error("count must not be negative");
-    return {std::move(device), channels, *parseRange(range, false), count};
+    // The device's own Python object, which the iterator keeps alive.
+    return {py::cast(&device, py::return_value_policy::reference), channels, *parseRange(range, false), count};
 }
 
 } // namespace
@@ -253,8 +256,9 @@ plugged in later takes the lowest free number; a number stays with its device fo
 the interpreter runs, also while it is unplugged.)");
 
     py::class_<Sweeps>(module, "Sweeps", "The iterator Device.sweeps() returns: one Sweep at each step.")
-        .def("__iter__", [](py::object self) { return self; })
-        .def("__next__", &Sweeps::next);
+        .def("__iter__", [](Sweeps& s) -> Sweeps& { return s; }, py::return_value_policy::reference,
+             "Returns the iterator itself.")
+        .def("__next__", &Sweeps::next, "Takes the next sweep.");
 
     py::class_<Device>(module, "Device", R"(The Q390 unit on a port, or its simulated converter.
 
@@ -273,10 +277,12 @@ Raises PortError when the port cannot be opened, ValueError for a port number ou
         .def_property_readonly("port", &Device::port, "The port as it was given when the device was opened.")
         .def_property_readonly("closed", &Device::closed, "True once the device is closed.")
         .def("close", &Device::close, "Closes the port; the device takes no more sweeps. Closing again does nothing.")
-        .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](Device& d, py::args) { d.close(); })
+        .def("__enter__", [](Device& d) -> Device& { return d; }, py::return_value_policy::reference,
+             "Returns the device itself.")
+        .def("__exit__", [](Device& d, py::args) { d.close(); }, "Closes the device.")
         .def(
-            "sweep", [](Device& d, int channel, const std::string& range) { return d.sweep(channel, *parseRange(range, false)); },
+            "sweep",
+            [](Device& d, int channel, const std::string& range) { return d.sweep(channel, *parseRange(range, false)); },
             py::arg("channel") = 0, py::arg("range") = "unipolar",
             R"(Takes one sweep: 8192 conversions of the channel (0..7) in the range ("unipolar" or
 "bipolar").
@@ -290,9 +296,10 @@ range or a closed device.)")
              R"(Sweeps the channels in turn, count sweeps in all, or until interrupted when count is None.
 
 An iterator: each step takes one sweep as sweep() does, with the same errors.)")
-        .def("__repr__", [](Device& d) {
-            return "<q390.Device " + d.port() + (d.closed() ? " closed>" : " " + d.path() + ">");
-        });
+        .def(
+            "__repr__",
+            [](Device& d) { return "<q390.Device " + d.port() + (d.closed() ? " closed>" : " " + d.path() + ">"); },
+            "The port and what the sweeps go through, or that the device is closed.");
 
     // Devices still open when the interpreter ends are given back before it does.
     py::module_::import("atexit").attr("register")(py::cpp_function([] {

@@ -35,7 +35,7 @@ std::string text(const QString& s)
     return s.toStdString();
 }
 
-std::unique_ptr<SweepRecord> readFile(py::handle path, const std::string& range)
+std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string& range)
 {
     const std::optional<Range> wanted = parseRange(range, true);
     const FilePath file = filePath(path);
@@ -60,7 +60,7 @@ std::unique_ptr<SweepRecord> readFile(py::handle path, const std::string& range)
     return sweep;
 }
 
-void saveFile(py::handle path, const SweepRecord& sweep, bool overwrite)
+void saveFile(const py::object& path, const SweepRecord& sweep, bool overwrite)
 {
     const FilePath file = filePath(path);
     if (!overwrite && QFileInfo::exists(file.name))
@@ -87,9 +87,11 @@ A file longer than 16384 bytes is read as the window reads it, by its first 8192
 
 Raises the OSError the system gives (FileNotFoundError, PermissionError, IsADirectoryError,
 ...), ValueError for a file too short to be a data file or one that is not a regular file.)");
-    module.def("save", &saveFile, py::arg("path"), py::arg("sweep"), py::kw_only(), py::arg("overwrite") = false,
+    module.def("save", &saveFile, py::arg("path"), py::arg("sweep"), py::kw_only(),
+               py::arg("overwrite") = false,
                R"(Saves a sweep as the window's data file: 16384 bytes, written whole.
 
-A failed write leaves what was under the name as it was. An existing name raises FileExistsError unless overwrite is true. Other failures raise the
-OSError the system gives (PermissionError, IsADirectoryError, ...).)");
+A failed write leaves what was under the name as it was. An existing name raises
+FileExistsError unless overwrite is true; other failures raise the OSError the system gives
+(PermissionError, IsADirectoryError, ...).)");
 }

@@ -44,8 +44,8 @@ std::optional<Range> parseRange(const std::string& name, bool automatic)
         return Range::Bipolar;
     if (name == "auto" && automatic)
         return std::nullopt;
-    throw py::value_error("range must be " + std::string(automatic ? "\"auto\", " : "") + "\"unipolar\" or \"bipolar\", not \""
-                          + name + "\"");
+    const std::string choices = automatic ? "\"auto\", \"unipolar\" or \"bipolar\"" : "\"unipolar\" or \"bipolar\"";
+    throw py::value_error("range must be " + choices + ", not \"" + name + "\"");
 }
 
 void addSweep(py::module_& module)
@@ -97,9 +97,14 @@ For a file read with range="auto", the range decided from its records.)")
             },
             "When the sweep began, a timezone-aware datetime; None for a file.")
         .def_readonly("seconds", &SweepRecord::seconds, "How long the sweep took, in seconds; None for a file.")
-        .def("__repr__", [](const SweepRecord& s) {
-            if (!s.channel)
-                return "<q390.Sweep " + std::string(rangeWord(s.range)) + ">";
-            return py::str("<q390.Sweep channel {} {} {:.3f} s>").format(*s.channel, rangeWord(s.range), *s.seconds).cast<std::string>();
-        });
+        .def(
+            "__repr__",
+            [](const SweepRecord& s) {
+                if (!s.channel)
+                    return "<q390.Sweep " + std::string(rangeWord(s.range)) + ">";
+                return py::str("<q390.Sweep channel {} {} {:.3f} s>")
+                    .format(*s.channel, rangeWord(s.range), *s.seconds)
+                    .cast<std::string>();
+            },
+            "The range and, for a sweep taken, its channel and duration.");
 }
