@@ -73,13 +73,16 @@ def test_a_sweep_of_the_simulator_is_the_one_q390_rec_takes(channel, range_):
     assert s.start.tzinfo is not None and 0 < s.seconds < 10
 
 
-@pytest.mark.parametrize("emulation, port, path", [(q390emu.Port, None, "modem-lines"),
-                                                   (q390emu.Chip, CHIP, "ftdi-bitbang")])
-def test_on_the_emulated_port_and_chip_the_codes_are_the_window_s(emulation, port, path):
+@pytest.mark.parametrize("emulation, port, path, busy", [(q390emu.Port, None, "modem-lines", errno.EBUSY),
+                                                         (q390emu.Chip, CHIP, "ftdi-bitbang", None)])
+def test_on_the_emulated_port_and_chip_the_codes_are_the_window_s(emulation, port, path, busy):
     with emulation() as unit:
         port = port or unit.path
         with q390.Device(port) as dev:
             assert dev.path == path
+            with pytest.raises(q390.PortError) as refused:
+                q390.Device(port)
+            assert refused.value.errno == busy
             for channel, range_ in [(2, "unipolar"), (6, "bipolar")]:
                 start = unit.conversions
                 s = dev.sweep(channel=channel, range=range_)
