@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -116,6 +117,7 @@ private:
     Unit unit_{{serial_, [] { return QList<PortDevice>(); }}};
     std::mutex mutex_; // one sweep or close at a time, across Python threads
     std::atomic<bool> open_ = false; // also read while another thread sweeps
+    std::atomic<std::thread::id> sweeping_; // the thread in a sweep; none between sweeps
 };
 
 Device::Device(const std::string& port) : port_(port)
@@ -146,6 +148,10 @@ Device::~Device()
 
 void Device::close()
 {
+    // A signal handler that runs inside a sweep would wait for that sweep to end.
+    if (sweeping_ == std::this_thread::get_id())
+        throw std::runtime_error("close() during a sweep on the same thread (in a signal handler?): raise an "
+                                 "exception there instead, which ends the sweep");
     const py::gil_scoped_release released;
     const std::lock_guard lock(mutex_);
     unit_.close();
@@ -165,6 +171,11 @@ Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& 
         return Outcome::Closed;
     record.start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
+    sweeping_ = std::this_thread::get_id();
+    const struct Done {
+        std::atomic<std::thread::id>& thread;
+        ~Done() { thread = std::thread::id(); }
+    } done{sweeping_};
     try {
         const bool complete = unit_.sweep(channel, range, [](const Sweep::Sample& sample) {
             if (sample.number % SignalInterval != 0)
@@ -276,7 +287,11 @@ Raises PortError when the port cannot be opened, ValueError for a port number ou
                                R"(What the sweeps go through: "simulator", "modem-lines" or "ftdi-bitbang".)")
         .def_property_readonly("port", &Device::port, "The port as it was given when the device was opened.")
         .def_property_readonly("closed", &Device::closed, "True once the device is closed.")
-        .def("close", &Device::close, "Closes the port; the device takes no more sweeps. Closing again does nothing.")
+        .def("close", &Device::close, R"(Closes the port; the device takes no more sweeps. Closing again does nothing.
+
+Another thread's sweep on the device ends first. A signal handler that runs during a sweep
+cannot close the device it sweeps (RuntimeError): it raises an exception instead, which ends
+the sweep and leaves the with block.)")
         .def("__enter__", [](Device& d) -> Device& { return d; }, py::return_value_policy::reference,
              "Returns the device itself.")
         .def("__exit__", [](Device& d, py::args) { d.close(); }, "Closes the device.")
