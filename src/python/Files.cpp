@@ -30,16 +30,11 @@ FilePath filePath(py::handle path)
     return {QFile::decodeName(QByteArray::fromStdString(bytes)), shown};
 }
 
-std::string text(const QString& s)
-{
-    return s.toStdString();
-}
-
 std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string& range)
 {
     const std::optional<Range> wanted = parseRange(range, true);
     const FilePath file = filePath(path);
-    SampleFile::Contents contents = SampleFile::inspect(file.name);
+    const SampleFile::Contents contents = SampleFile::inspect(file.name);
     const std::string name = py::str(file.shown);
     switch (contents.outcome) {
     case SampleFile::Contents::Whole:
@@ -47,7 +42,7 @@ std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string&
     case SampleFile::Contents::SystemError:
         if (contents.errorNumber)
             errors::raise(PyExc_OSError, contents.errorNumber, file.shown);
-        errors::raise(PyExc_OSError, name + ": " + text(contents.errorText));
+        errors::raise(PyExc_OSError, name + ": " + contents.errorText.toStdString());
     case SampleFile::Contents::NotRegular:
         throw py::value_error(name + ": not a regular file");
     case SampleFile::Contents::Short:
@@ -70,7 +65,7 @@ void saveFile(const py::object& path, const SweepRecord& sweep, bool overwrite)
     } catch (const FileError& e) {
         if (e.errorNumber())
             errors::raise(PyExc_OSError, e.errorNumber(), file.shown);
-        errors::raise(PyExc_OSError, py::str(file.shown).cast<std::string>() + ": " + text(e.reason()));
+        errors::raise(PyExc_OSError, py::str(file.shown).cast<std::string>() + ": " + e.reason().toStdString());
     }
 }
 
