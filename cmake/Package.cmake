@@ -1,8 +1,13 @@
-# The Debian package: scripts/package.sh runs cpack on a build configured for /usr.
+# The Debian packages, one per install component: q390 (the programs) and python3-q390 (the
+# Python module). scripts/package.sh runs cpack on a build configured for /usr.
 set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL q390 python)
 set(CPACK_PACKAGE_NAME q390)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "front end of the Q390 eight-channel data-acquisition unit")
+# CPack would put one summary in front of every package's description; each starts with its
+# own synopsis instead.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_PACKAGE_CONTACT "${Q390_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
@@ -12,8 +17,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${Q390_HOMEPAGE}")
-# The synopsis is the summary above; CPack indents these lines and marks the empty one.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The Q390 is an eight-channel, 12-bit data-acquisition unit on a PC serial port.
+# The first line is the synopsis; CPack indents the others and marks the empty one.
+set(CPACK_DEBIAN_Q390_DESCRIPTION "front end of the Q390 eight-channel data-acquisition unit
+The Q390 is an eight-channel, 12-bit data-acquisition unit on a PC serial port.
 This program clocks the converter's serial interface through the port's
 modem-control lines and draws each sweep of 8192 conversions as a trace over
 a grid; it saves sweeps to data files, loads them back and prints them. With
@@ -25,6 +31,20 @@ without a window, from a script or a shell: one channel or several in turn,
 into a folder of data files with an index or as CSV on standard output.")
 # The libraries come from the binaries; the window's Chinese captions need a CJK font.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+set(CPACK_DEBIAN_Q390_PACKAGE_NAME q390)
+set(CPACK_DEBIAN_Q390_PACKAGE_DEPENDS "fonts-noto-cjk")
+set(CPACK_DEBIAN_Q390_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+
+# The module is built for one Python version, the one it names in its file name.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-q390)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+math(EXPR python_next "${Python3_VERSION_MINOR} + 1")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+  "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~), python3 (<< ${Python3_VERSION_MAJOR}.${python_next}), python3-numpy")
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Python module for the Q390 eight-channel data-acquisition unit
+The Q390 is an eight-channel, 12-bit data-acquisition unit on a PC serial port.
+The q390 module takes sweeps of 8192 conversions from it (or from the built-in
+simulated converter, or through an FTDI chip in bit-bang mode) and reads and
+writes its data files, as NumPy arrays of codes and volts, through the same
+code as the q390 program.")
 include(CPack)

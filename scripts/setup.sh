@@ -11,6 +11,7 @@ q390_packages=(
   libcups2-dev          # printing through CUPS, which gives the spooler's answer
   fonts-noto-cjk        # the window's captions are Chinese
   poppler-utils         # tests render printed PDFs to pixels
+  pybind11-dev python3-dev python3-numpy  # the Python module, for Debian's own Python
 )
 
 # Building and checking the Debian package.
@@ -22,6 +23,7 @@ q390_test_packages=(
   xvfb xauth x11-utils  # window titles are checked on a real X server
   binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 # the Windows build files are checked
   cups printer-driver-cups-pdf  # a real print spooler for the print test
+  python3-pytest        # the Python module's tests
 )
 
 q390_missing() {
@@ -62,6 +64,7 @@ q390_package_configuration() {
     "-DCMAKE_C_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)"
     "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
     "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"
+    "-DCMAKE_MODULE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"
   )
 }
 

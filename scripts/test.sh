@@ -23,16 +23,22 @@ q390_build "$q390_root/build" "${q390_package_args[@]}"
 q390_build "$q390_root/build-asan" -DQ390_SANITIZE=ON -DQ390_BENCH=OFF
 (cd "$q390_root/build-asan" && ctest --output-on-failure -j"$(nproc)")
 
-# The package: its menu entry and metainfo valid, no lintian errors, and exactly the files
-# that `cmake --install` puts in (the list the install test holds it to).
+# The packages: no lintian errors, and exactly the files that `cmake --install` puts in for
+# each (the lists the install test holds it to); the program's menu entry and metainfo valid,
+# the module importable by Debian's Python from the package's files and reading a data file.
 "$q390_root/scripts/package.sh" "$q390_root/build"
-deb=$(ls "$q390_root"/build-package/q390_*.deb)
 contents=$(mktemp -d)
 trap 'rm -rf "$contents"' EXIT
-dpkg-deb -x "$deb" "$contents"
+for package in q390:files python3-q390:python3-q390; do # package:its list
+  deb=$(ls "$q390_root"/build-package/"${package%%:*}"_*.deb)
+  dpkg-deb -x "$deb" "$contents"
+  lintian --fail-on error "$deb"
+  diff -u <(sort "$q390_root/build/tests/install/${package#*:}.txt") \
+    <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
+  echo "$(basename "$deb"): $(stat -c %s "$deb") bytes, checked"
+done
 desktop-file-validate "$contents"/usr/share/applications/q390.desktop
 appstreamcli validate --no-net "$contents"/usr/share/metainfo/*.metainfo.xml
-lintian --fail-on error "$deb"
-diff -u <(sort "$q390_root/build/tests/install/files.txt") \
-  <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
-echo "$(basename "$deb"): $(stat -c %s "$deb") bytes, checked"
+head -c 16384 /dev/zero >"$contents/zero.dat"
+/usr/bin/python3 -I -c "import sys; sys.path.insert(0, '$contents/usr/lib/python3/dist-packages'); import q390; \
+  print('python3-q390', q390.__version__, 'from', q390.__file__, 'reads', q390.read('$contents/zero.dat').volts.mean())"

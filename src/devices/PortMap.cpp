@@ -51,19 +51,16 @@ void PortMap::refresh()
     QList<PortDevice> devices = list_();
     std::sort(devices.begin(), devices.end(),
               [](const PortDevice& a, const PortDevice& b) { return naturalLess(a.path, b.path); });
-    const QHash<QString, quint64> before = std::exchange(nodes_, {});
-    present_.clear();
-    for (const PortDevice& device : devices) {
-        present_.insert(device.stableName, device.path);
-        nodes_.insert(device.stableName, device.node);
-    }
+    const QHash<QString, PortDevice> before = std::exchange(present_, {});
+    for (const PortDevice& device : devices)
+        present_.insert(device.stableName, device);
     for (const PortDevice& device : devices) {
         if (std::find(numbered_.begin(), numbered_.end(), device.stableName) != numbered_.end())
             continue;
         // Listed before udev had made its stable link, the same device, still plugged in, was
         // known by another name: it keeps its number under the new one.
         const auto renamed = std::find_if(numbered_.begin(), numbered_.end(), [&](const QString& name) {
-            return device.node && !name.isEmpty() && !present_.contains(name) && before.value(name) == device.node;
+            return device.node && !name.isEmpty() && !present_.contains(name) && before.value(name).node == device.node;
         });
         if (renamed != numbered_.end()) {
             *renamed = device.stableName;
@@ -85,13 +82,20 @@ QString PortMap::deviceFor(int portNumber) const
 {
     if (portNumber < 1 || portNumber > Ports || numbered_[portNumber - 1].isEmpty())
         return {};
-    return present_.value(numbered_[portNumber - 1]);
+    return present_.value(numbered_[portNumber - 1]).path;
+}
+
+QString PortMap::descriptionFor(int portNumber) const
+{
+    if (portNumber < 1 || portNumber > Ports || numbered_[portNumber - 1].isEmpty())
+        return {};
+    return present_.value(numbered_[portNumber - 1]).description;
 }
 
 QString PortMap::stableName(const QString& path) const
 {
     for (auto device = present_.cbegin(); device != present_.cend(); ++device)
-        if (device.value() == path)
+        if (device.value().path == path)
             return device.key();
     return path;
 }
@@ -117,7 +121,8 @@ QList<PortDevice> PortMap::systemDevices()
         if (struct stat status {}; ::stat(QFile::encodeName(info.systemLocation()).constData(), &status) == 0)
             node = status.st_rdev;
 #endif
-        devices.append({info.systemLocation(), links.value(info.systemLocation(), info.systemLocation()), node});
+        devices.append({info.systemLocation(), links.value(info.systemLocation(), info.systemLocation()), node,
+                        info.description()});
     }
     return devices;
 }

@@ -8,13 +8,14 @@
 #include <functional>
 
 // A serial device as the system reports it: its path, a name that stays the same when it is
-// unplugged and plugged in again (its /dev/serial/by-id link where it has one), and its device
+// unplugged and plugged in again (its /dev/serial/by-id link where it has one), its device
 // node's major and minor numbers (0 where there are none), which stay the same while it is
-// plugged in, whatever name it is listed by.
+// plugged in whatever name it is listed by, and what it is.
 struct PortDevice {
     QString path;
     QString stableName;
     quint64 node = 0;
+    QString description; // "FT232R USB UART", for one; may be empty
 };
 
 // Gives port numbers 1 to 16 to devices the way Windows does. On Windows COMn is the device
@@ -36,7 +37,9 @@ public:
     // the system lists no device there), and the path where the device of a stable name is
     // now (empty while it is not there).
     QString stableName(const QString& path) const;
-    QString pathOf(const QString& stableName) const { return present_.value(stableName); }
+    QString pathOf(const QString& stableName) const { return present_.value(stableName).path; }
+    // What that device is, as the system describes it; empty when none.
+    QString descriptionFor(int portNumber) const;
 
     // The system's serial devices as QSerialPortInfo reports them.
     static QList<PortDevice> systemDevices();
@@ -46,6 +49,5 @@ public:
 private:
     DeviceList list_;
     std::array<QString, Ports> numbered_; // stable name by port number - 1; empty while free
-    QHash<QString, QString> present_;     // path by stable name, of the devices present now
-    QHash<QString, quint64> nodes_;       // device node by stable name, of the devices present now
+    QHash<QString, PortDevice> present_;  // by stable name, the devices present now
 };

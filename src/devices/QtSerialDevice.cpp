@@ -7,6 +7,22 @@
 #include "devices/FtdiBitBang.h"
 #endif
 
+#include <cerrno>
+
+namespace {
+
+// A port that would not open, with the error number the failed call left. Another program's
+// lock on the device fails no call (errno is left over from elsewhere): the device is busy.
+[[noreturn]] void refused(const QSerialPort& port, int errorNumber)
+{
+    const bool system = errorNumber == EACCES || errorNumber == EPERM || errorNumber == EBUSY;
+    if (port.error() == QSerialPort::PermissionError && !system)
+        errorNumber = EBUSY;
+    throw PortError(port.errorString(), errorNumber);
+}
+
+} // namespace
+
 void QtSerialDevice::open(const QString& device, const LineSettings& settings)
 {
     if (isOpen())
@@ -21,10 +37,13 @@ void QtSerialDevice::open(const QString& device, const LineSettings& settings)
     // After a failed bit-bang start the kernel's driver has just taken the chip back: its tty
     // comes back, and udev gives it its permissions, a moment later.
     const QDeadlineTimer ttyBack(bitBang == BitBang::Failed ? TtyReturnMs : 0);
-    while (!port_.open(QIODevice::ReadWrite)) {
+    for (;;) {
+        errno = 0;
+        if (port_.open(QIODevice::ReadWrite))
+            break;
         const QSerialPort::SerialPortError error = port_.error();
         if ((error != QSerialPort::DeviceNotFoundError && error != QSerialPort::PermissionError) || ttyBack.hasExpired())
-            throw PortError(port_.errorString());
+            refused(port_, errno);
         QThread::msleep(TtyPollMs);
     }
 
@@ -37,14 +56,16 @@ void QtSerialDevice::open(const QString& device, const LineSettings& settings)
         default: return QSerialPort::NoParity;
         }
     }();
+    errno = 0;
     const bool configured = port_.setBaudRate(settings.baudRate) && port_.setParity(parity)
         && port_.setDataBits(QSerialPort::DataBits(settings.dataBits))
         && port_.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop)
         && port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
+        const int error = errno;
         const QString reason = port_.errorString();
         port_.close();
-        throw PortError(reason);
+        throw PortError(reason, error);
     }
     lines_ = makeNativeLineDriver(port_.handle());
 }
@@ -71,8 +92,9 @@ QtSerialDevice::BitBang QtSerialDevice::openBitBang(const QString& device)
         return BitBang::NotAChip;
     // Detaching the kernel's driver would take the tty from a program that holds it open.
     port_.setPortName(device);
+    errno = 0;
     if (!port_.open(QIODevice::ReadWrite))
-        throw PortError(port_.errorString());
+        refused(port_, errno);
     port_.close();
     // No access to the USB device, or a chip without the mode: the tty's modem lines serve.
     try {

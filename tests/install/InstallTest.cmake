@@ -1,5 +1,5 @@
 # Installs the build into a scratch root under the /usr prefix and compares its files with
-# the expected list.
+# the expected lists (EXPECTED: file names separated by commas).
 file(REMOVE_RECURSE ${ROOT})
 set(ENV{DESTDIR} ${ROOT})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix /usr
@@ -9,7 +9,12 @@ if(failed)
 endif()
 file(GLOB_RECURSE installed RELATIVE ${ROOT} LIST_DIRECTORIES false ${ROOT}/*)
 list(SORT installed)
-file(STRINGS ${EXPECTED} expected)
+string(REPLACE "," ";" lists "${EXPECTED}")
+set(expected)
+foreach(listing ${lists})
+  file(STRINGS ${listing} files)
+  list(APPEND expected ${files})
+endforeach()
 list(SORT expected)
 file(REMOVE_RECURSE ${ROOT})
 if(NOT installed STREQUAL expected)

@@ -39,7 +39,7 @@ void write(const QString& path, const SampleArray& samples)
 {
     WholeFile file(path);
     if (!file.open() || !file.commit(encode(samples)))
-        throw FileError(file.reason());
+        throw FileError(file.reason(), file.errorNumber());
 }
 
 Contents inspect(const QString& path)

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+// The system's failures as Python raises them: OSError with the error number (which picks
+// FileNotFoundError, PermissionError, … as Python's own functions do), the system's words for
+// it and the file or port concerned; q390.PortError and q390.LineError for the unit's port.
+namespace errors {
+
+namespace py = pybind11;
+
+// Defines q390.PortError and q390.LineError in the module.
+void add(py::module_& module);
+py::handle portError();
+py::handle lineError();
+
+// Raises `type` for the error number, the name it concerns after the system's words; `detail`
+// goes after those words when given.
+[[noreturn]] void raise(py::handle type, int errorNumber, py::handle name, const std::string& detail = {});
+// Raises `type` with a message of its own, for a failure with no error number.
+[[noreturn]] void raise(py::handle type, const std::string& message);
+
+} // namespace errors

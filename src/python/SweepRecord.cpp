@@ -1,0 +1,110 @@
+#include "python/SweepRecord.h"
+
+#include "core/samples/Readings.h"
+
+#include <pybind11/chrono.h>
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+
+namespace {
+
+const char* rangeWord(Range range)
+{
+    return range == Range::Unipolar ? "unipolar" : "bipolar";
+}
+
+// Each record turned into a value by `value`, in an array of its own that cannot be written.
+template <class T, class Value>
+py::object array(const SampleArray& samples, Value&& value)
+{
+    py::array_t<T> values(SweepLength);
+    auto out = values.template mutable_unchecked<1>();
+    for (int n = 1; n <= SweepLength; ++n)
+        out(n - 1) = T(value(samples[n]));
+    values.attr("flags").attr("writeable") = false;
+    return values;
+}
+
+// The array kept in `slot`, made on first use.
+template <class Make>
+py::object kept(py::object& slot, Make&& make)
+{
+    if (!slot)
+        slot = make();
+    return slot;
+}
+
+} // namespace
+
+std::optional<Range> parseRange(const std::string& name, bool automatic)
+{
+    if (name == "unipolar")
+        return Range::Unipolar;
+    if (name == "bipolar")
+        return Range::Bipolar;
+    if (name == "auto" && automatic)
+        return std::nullopt;
+    const std::string choices = automatic ? "\"auto\", \"unipolar\" or \"bipolar\"" : "\"unipolar\" or \"bipolar\"";
+    throw py::value_error("range must be " + choices + ", not \"" + name + "\"");
+}
+
+void addSweep(py::module_& module)
+{
+    py::class_<SweepRecord>(module, "Sweep", R"(One sweep: 8192 conversions of one channel in one range.
+
+Returned by q390.read() for a data file and by Device.sweep() and Device.sweeps() for a
+sweep taken. The arrays are NumPy arrays of 8192 values that cannot be written to.)")
+        .def_property_readonly(
+            "stored",
+            [](SweepRecord& s) {
+                return kept(s.stored, [&] { return array<std::int16_t>(s.samples, [](qint16 r) { return r; }); });
+            },
+            R"(The records as the data file stores them (numpy int16, shape (8192,)).
+
+Unipolar codes as they are; bipolar ones as a magnitude with the sign in bit 15.)")
+        .def_property_readonly(
+            "codes",
+            [](SweepRecord& s) {
+                return kept(s.codes, [&] {
+                    return array<std::int16_t>(s.samples, [&](qint16 r) { return reading(r, s.range).code; });
+                });
+            },
+            R"(The converter's codes as signed numbers (numpy int16).
+
+Unipolar 0..4095; bipolar -2048..2047, a negative as its two's-complement value. The same as
+the code column of q390-dat csv.)")
+        .def_property_readonly(
+            "volts",
+            [](SweepRecord& s) {
+                return kept(s.volts, [&] {
+                    return array<double>(s.samples, [&](qint16 r) { return reading(r, s.range).volts; });
+                });
+            },
+            "The input voltages (numpy float64): code × 5/4096 unipolar, code × 2/2048 bipolar.")
+        .def_property_readonly(
+            "range", [](const SweepRecord& s) { return rangeWord(s.range); },
+            R"("unipolar" (0 to +5 V) or "bipolar" (±2 V): the range the codes are read in.
+
+For a file read with range="auto", the range decided from its records.)")
+        .def_readonly("channel", &SweepRecord::channel, "The channel swept, 0..7; None for a file.")
+        .def_property_readonly(
+            "start",
+            [](const SweepRecord& s) -> py::object {
+                if (!s.start)
+                    return py::none();
+                // An aware datetime in the local time zone.
+                return py::cast(*s.start).attr("astimezone")();
+            },
+            "When the sweep began, a timezone-aware datetime; None for a file.")
+        .def_readonly("seconds", &SweepRecord::seconds, "How long the sweep took, in seconds; None for a file.")
+        .def(
+            "__repr__",
+            [](const SweepRecord& s) {
+                if (!s.channel)
+                    return "<q390.Sweep " + std::string(rangeWord(s.range)) + ">";
+                return py::str("<q390.Sweep channel {} {} {:.3f} s>")
+                    .format(*s.channel, rangeWord(s.range), *s.seconds)
+                    .cast<std::string>();
+            },
+            "The range and, for a sweep taken, its channel and duration.");
+}

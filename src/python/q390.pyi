@@ -1,0 +1,89 @@
+"""Sweeps from the Q390 data-acquisition unit and its data files, as NumPy arrays."""
+
+import datetime
+import os
+from types import TracebackType
+from typing import Iterator, Literal, Sequence
+
+import numpy
+import numpy.typing
+
+__version__: str
+
+_Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
+_Range = Literal["unipolar", "bipolar"]
+
+class PortError(OSError):
+    """A port that cannot be opened: no such device, no permission, in use by another program."""
+
+class LineError(OSError):
+    """The device dropped out during a sweep; the sweep is dropped and the device closed."""
+
+class Sweep:
+    """One sweep: 8192 conversions of one channel in one range."""
+
+    @property
+    def stored(self) -> numpy.typing.NDArray[numpy.int16]:
+        """The records as the data file stores them, shape (8192,)."""
+    @property
+    def codes(self) -> numpy.typing.NDArray[numpy.int16]:
+        """The converter's codes as signed numbers, as q390-dat csv's code column."""
+    @property
+    def volts(self) -> numpy.typing.NDArray[numpy.float64]:
+        """The input voltages: code × 5/4096 unipolar, code × 2/2048 bipolar."""
+    @property
+    def range(self) -> _Range:
+        """The range the codes are read in."""
+    @property
+    def channel(self) -> int | None:
+        """The channel swept, 0..7; None for a file."""
+    @property
+    def start(self) -> datetime.datetime | None:
+        """When the sweep began, timezone-aware; None for a file."""
+    @property
+    def seconds(self) -> float | None:
+        """How long the sweep took; None for a file."""
+
+class Sweeps(Iterator[Sweep]):
+    """The iterator Device.sweeps() returns."""
+
+    def __iter__(self) -> Sweeps: ...
+    def __next__(self) -> Sweep: ...
+
+class Device:
+    """The Q390 unit on a port ("sim", "COMn", a device path, "ftdi:<libftdi string>")."""
+
+    def __init__(self, port: str = "sim") -> None: ...
+    @property
+    def path(self) -> Literal["simulator", "modem-lines", "ftdi-bitbang"]:
+        """What the sweeps go through."""
+    @property
+    def port(self) -> str:
+        """The port as it was given."""
+    @property
+    def closed(self) -> bool:
+        """True once the device is closed."""
+    def close(self) -> None:
+        """Closes the port."""
+    def __enter__(self) -> Device: ...
+    def __exit__(
+        self,
+        exc_type: type[BaseException] | None,
+        exc: BaseException | None,
+        traceback: TracebackType | None,
+    ) -> None: ...
+    def sweep(self, channel: int = 0, range: _Range = "unipolar") -> Sweep:
+        """Takes one sweep of the channel (0..7) in the range."""
+    def sweeps(
+        self, channels: Sequence[int] = [0], range: _Range = "unipolar", count: int | None = None
+    ) -> Sweeps:
+        """Sweeps the channels in turn, count sweeps in all or until interrupted."""
+
+def read(path: _Path, range: Literal["auto", "unipolar", "bipolar"] = "auto") -> Sweep:
+    """Reads a data file."""
+
+def save(path: _Path, sweep: Sweep, *, overwrite: bool = False) -> None:
+    """Saves a sweep as the window's data file, written whole."""
+
+def ports() -> list[tuple[str, str, str]]:
+    """The serial ports as (name, device, description), numbered as the window numbers them."""

@@ -1,0 +1,87 @@
+// q390emu, for the q390 module's tests: the emulated port and FTDI chip of tests/devices with
+// converter codes a test can predict, and a sweep of the simulator taken in C++ through Unit,
+// as q390-rec takes it. The emulations reach the q390 module's system calls and libftdi calls
+// only with their libraries preloaded (LD_PRELOAD), as ctest runs the tests.
+
+#include "EmulatedDevice.h"
+#include "EmulatedUsbChip.h"
+#include "devices/QtSerialDevice.h"
+#include "devices/Unit.h"
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <ftdi.h>
+
+#include <csignal>
+#include <memory>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace {
+
+// The window's tests' ramp: conversion n of a channel gives (n × 37 + channel × 501) mod 4096,
+// less 2048 when bipolar. SIGINT comes at the conversion asked for, as Ctrl-C would.
+struct Ramp {
+    long n = 0;
+    long interruptAt = -1;
+    int operator()(const ConversionRequest& request)
+    {
+        if (n == interruptAt)
+            std::raise(SIGINT);
+        const int step = int((n++ * 37 + request.channel * 501) % 4096);
+        return request.unipolar ? step : step - 2048;
+    }
+};
+
+struct PortOnRamp {
+    Ramp ramp;
+    EmulatedDevice device{[this](const ConversionRequest& r) { return ramp(r); }};
+};
+
+struct ChipOnRamp {
+    Ramp ramp;
+    SimulatedConverter converter{[this](const ConversionRequest& r) { return ramp(r); }};
+    EmulatedUsbChip chip{{}, {[this](bool a) { converter.setRts(a); }, [this](bool a) { converter.setDtr(a); },
+                           [this] { return converter.readCts(); }}};
+};
+
+// An emulation plugged from construction until the end of its with block.
+template <class Emulation>
+struct Plugged {
+    std::unique_ptr<Emulation> on = std::make_unique<Emulation>();
+};
+
+template <class Emulation>
+py::class_<Plugged<Emulation>> plugged(py::module_& m, const char* name)
+{
+    return py::class_<Plugged<Emulation>>(m, name)
+        .def(py::init<>())
+        .def("__enter__", [](py::object self) { return self; })
+        .def("__exit__", [](Plugged<Emulation>& p, py::args) { p.on.reset(); })
+        .def_property_readonly("conversions", [](Plugged<Emulation>& p) { return p.on->ramp.n; })
+        .def("interrupt_at", [](Plugged<Emulation>& p, long n) { p.on->ramp.interruptAt = n; });
+}
+
+std::vector<qint16> unitSweep(int channel, bool unipolar)
+{
+    QtSerialDevice serial;
+    Unit unit({serial});
+    unit.sweep(channel, unipolar ? Range::Unipolar : Range::Bipolar, [](const Sweep::Sample&) { return true; });
+    return {unit.samples().begin() + 1, unit.samples().begin() + 1 + SweepLength};
+}
+
+} // namespace
+
+PYBIND11_MODULE(q390emu, m)
+{
+    plugged<PortOnRamp>(m, "Port")
+        .def_property_readonly("path", [](Plugged<PortOnRamp>& p) { return p.on->device.path().toStdString(); })
+        .def("pull_out_at", [](Plugged<PortOnRamp>& p, long operation) { p.on->device.pullOutAt(operation); });
+    plugged<ChipOnRamp>(m, "Chip").def_property_readonly("released", [](Plugged<ChipOnRamp>& p) {
+        const EmulatedUsbChip& chip = p.on->chip;
+        return !chip.open && chip.bitmode == BITMODE_RESET && chip.kernelDriverAttached;
+    });
+    m.def("unit_sweep", &unitSweep, py::arg("channel"), py::arg("unipolar"));
+}

@@ -1,0 +1,161 @@
+"""The q390 module as a script uses it: data files against q390-dat, sweeps from the simulator,
+the emulated port and the emulated FTDI chip (driven by q390emu), errors, Ctrl-C, and what
+importing it loads."""
+
+import errno
+import io
+import os
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+import q390
+import q390emu
+
+CHIP = "ftdi:i:0x0403:0x6001"
+LENGTH = 8192
+
+
+def ramp(channel, unipolar, start):
+    """The codes of q390emu's ramp from conversion `start` on, worked out apart from it."""
+    step = (np.arange(start, start + LENGTH) * 37 + channel * 501) % 4096
+    return step if unipolar else step - 2048
+
+
+RNG = np.random.default_rng(390)
+RECORDS = {
+    "any records": RNG.integers(-32768, 32768, LENGTH),
+    "unipolar codes": RNG.integers(0, 4096, LENGTH),
+    "codes below 2048": RNG.integers(0, 2048, LENGTH),
+}
+
+
+@pytest.mark.parametrize("records", RECORDS.values(), ids=RECORDS.keys())
+@pytest.mark.parametrize("range_", ["auto", "unipolar", "bipolar"])
+def test_a_file_reads_as_q390_dat_reads_it(tmp_path, records, range_):
+    path = tmp_path / "vx-2071430.dat"
+    path.write_bytes(records.astype("<i2").tobytes())
+    dat = subprocess.run([os.environ["Q390_DAT"], "csv", path, "--range", range_],
+                         capture_output=True, text=True, check=True)
+    _, stored, codes, volts = np.loadtxt(io.StringIO(dat.stdout), delimiter=",", skiprows=1, unpack=True)
+    s = q390.read(path, range=range_)
+    np.testing.assert_array_equal(s.stored, stored)
+    np.testing.assert_array_equal(s.codes, codes)
+    np.testing.assert_allclose(s.volts, volts, rtol=0, atol=1e-6)  # six decimals
+    assert f"{s.range} (" in dat.stderr  # the range q390-dat names
+    assert (s.channel, s.start, s.seconds) == (None, None, None)
+
+
+def test_save_writes_what_read_reads_and_refuses_an_existing_name(tmp_path):
+    with q390.Device() as dev:
+        first, second = dev.sweep(channel=5, range="bipolar"), dev.sweep(channel=5, range="bipolar")
+    path = tmp_path / "out.dat"
+    q390.save(path, first)
+    saved = path.read_bytes()
+    np.testing.assert_array_equal(np.frombuffer(saved, "<i2"), first.stored)
+    np.testing.assert_array_equal(q390.read(path, range="bipolar").codes, first.codes)
+    with pytest.raises(FileExistsError):
+        q390.save(str(path), second)
+    assert path.read_bytes() == saved
+    q390.save(path, second, overwrite=True)
+    np.testing.assert_array_equal(q390.read(path).stored, second.stored)
+
+
+@pytest.mark.parametrize("channel, range_", [(0, "unipolar"), (3, "bipolar"), (7, "unipolar")])
+def test_a_sweep_of_the_simulator_is_the_one_q390_rec_takes(channel, range_):
+    with q390.Device("sim") as dev:
+        assert dev.path == "simulator"
+        s = dev.sweep(channel=channel, range=range_)
+    assert s.stored.tolist() == q390emu.unit_sweep(channel, range_ == "unipolar")
+    assert (s.channel, s.range) == (channel, range_)
+    assert s.start.tzinfo is not None and 0 < s.seconds < 10
+
+
+@pytest.mark.parametrize("emulation, port, path, busy", [(q390emu.Port, None, "modem-lines", errno.EBUSY),
+                                                         (q390emu.Chip, CHIP, "ftdi-bitbang", None)])
+def test_on_the_emulated_port_and_chip_the_codes_are_the_window_s(emulation, port, path, busy):
+    with emulation() as unit:
+        port = port or unit.path
+        with q390.Device(port) as dev:
+            assert dev.path == path
+            with pytest.raises(q390.PortError) as refused:
+                q390.Device(port)
+            assert refused.value.errno == busy
+            for channel, range_ in [(2, "unipolar"), (6, "bipolar")]:
+                start = unit.conversions
+                s = dev.sweep(channel=channel, range=range_)
+                np.testing.assert_array_equal(s.codes, ramp(channel, range_ == "unipolar", start))
+        assert getattr(unit, "released", True)
+        q390.Device(port).close()  # given back: it opens again
+
+
+def test_ctrl_c_drops_the_sweep_under_way_and_leaves_the_device_usable():
+    with q390emu.Port() as unit:
+        with q390.Device(unit.path) as dev:
+            unit.interrupt_at(2 * LENGTH + 130)
+            taken = []
+            with pytest.raises(KeyboardInterrupt):
+                for s in dev.sweeps(channels=[0, 3], count=10):
+                    taken.append(s)
+            assert [s.channel for s in taken] == [0, 3]
+            assert unit.conversions <= 2 * LENGTH + 130 + 64  # signals are seen every 64 conversions
+            start = unit.conversions
+            np.testing.assert_array_equal(dev.sweep(channel=1).codes, ramp(1, True, start))
+        assert dev.closed
+        q390.Device(unit.path).close()
+
+
+def test_a_device_that_drops_out_raises_line_error_and_is_closed():
+    with q390emu.Port() as unit, q390.Device(unit.path) as dev:
+        unit.pull_out_at(65 * 1000)
+        with pytest.raises(q390.LineError) as raised:
+            dev.sweep(channel=4)
+        assert raised.value.errno == errno.EIO and raised.value.filename == unit.path
+        assert dev.closed
+        with pytest.raises(ValueError, match="closed"):
+            dev.sweep(channel=4)
+
+
+def short_file(folder):
+    (folder / "short.dat").write_bytes(bytes(100))
+    return folder / "short.dat"
+
+
+@pytest.mark.parametrize("call, error, seen", [
+    (lambda d: q390.read(d / "missing.dat"), FileNotFoundError, "missing.dat"),
+    (lambda d: q390.read(d), IsADirectoryError, "Is a directory"),
+    (lambda d: q390.read(short_file(d)), ValueError, "100 bytes"),
+    (lambda d: q390.read(short_file(d), range="+5V"), ValueError, "range must be"),
+    (lambda d: q390.Device().sweep(channel=8), ValueError, "channel must be 0 to 7"),
+    (lambda d: q390.Device().sweep(range="auto"), ValueError, "range must be"),
+    (lambda d: q390.Device().sweeps(channels=[]), ValueError, "at least one channel"),
+    (lambda d: q390.Device("COM17"), ValueError, "1 to 16"),
+    (lambda d: q390.Device(str(d / "ttyMissing")), q390.PortError, "No such file or directory"),
+])
+def test_errors_are_python_s(tmp_path, call, error, seen):
+    with pytest.raises(error, match=seen):
+        call(tmp_path)
+
+
+def test_importing_and_sweeping_loads_no_widget_library_and_needs_no_display():
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    code = "import q390; q390.Device().sweep(); print(open('/proc/self/maps').read())"
+    run = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, check=True)
+    assert "libQt6Core" in run.stdout
+    assert "libQt6Widgets" not in run.stdout and "libQt6PrintSupport" not in run.stdout
+    assert run.stderr == ""
+
+
+def test_the_interpreter_s_exit_gives_an_ftdi_chip_back():
+    code = f"""
+import atexit, q390emu
+chip = q390emu.Chip()
+atexit.register(lambda: print("released" if chip.released else "held"))
+import q390
+dev = q390.Device("{CHIP}")
+dev.sweep()
+"""
+    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert run.stdout == "released\n"
