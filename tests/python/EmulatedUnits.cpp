@@ -1,21 +1,16 @@
 // q390emu, for the q390 module's tests: the emulated port and FTDI chip of tests/devices with
-// converter codes a test can predict, and a sweep of the simulator taken in C++ through Unit,
-// as q390-rec takes it. The emulations reach the q390 module's system calls and libftdi calls
+// converter codes a test can predict. The emulations reach the q390 module's system calls and libftdi calls
 // only with their libraries preloaded (LD_PRELOAD), as ctest runs the tests.
 
 #include "EmulatedDevice.h"
 #include "EmulatedUsbChip.h"
-#include "devices/QtSerialDevice.h"
-#include "devices/Unit.h"
 
 #include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
 
 #include <ftdi.h>
 
 #include <csignal>
 #include <memory>
-#include <vector>
 
 namespace py = pybind11;
 
@@ -64,14 +59,6 @@ py::class_<Plugged<Emulation>> plugged(py::module_& m, const char* name)
         .def("interrupt_at", [](Plugged<Emulation>& p, long n) { p.on->ramp.interruptAt = n; });
 }
 
-std::vector<qint16> unitSweep(int channel, bool unipolar)
-{
-    QtSerialDevice serial;
-    Unit unit({serial});
-    unit.sweep(channel, unipolar ? Range::Unipolar : Range::Bipolar, [](const Sweep::Sample&) { return true; });
-    return {unit.samples().begin() + 1, unit.samples().begin() + 1 + SweepLength};
-}
-
 } // namespace
 
 PYBIND11_MODULE(q390emu, m)
@@ -83,5 +70,4 @@ PYBIND11_MODULE(q390emu, m)
         const EmulatedUsbChip& chip = p.on->chip;
         return !chip.open && chip.bitmode == BITMODE_RESET && chip.kernelDriverAttached;
     });
-    m.def("unit_sweep", &unitSweep, py::arg("channel"), py::arg("unipolar"));
 }
