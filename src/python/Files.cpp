@@ -6,7 +6,6 @@
 #include "python/SweepRecord.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <memory>
@@ -58,11 +57,11 @@ std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string&
 void saveFile(const py::object& path, const SweepRecord& sweep, bool overwrite)
 {
     const FilePath file = filePath(path);
-    if (!overwrite && QFileInfo::exists(file.name))
-        errors::raise(PyExc_OSError, EEXIST, file.shown, "pass overwrite=True to replace it");
     try {
-        SampleFile::write(file.name, sweep.samples);
+        SampleFile::write(file.name, sweep.samples, overwrite ? WholeFile::ReplaceExisting : WholeFile::NeverReplace);
     } catch (const FileError& e) {
+        if (e.errorNumber() == EEXIST)
+            errors::raise(PyExc_OSError, EEXIST, file.shown, "pass overwrite=True to replace it");
         if (e.errorNumber())
             errors::raise(PyExc_OSError, e.errorNumber(), file.shown);
         errors::raise(PyExc_OSError, py::str(file.shown).cast<std::string>() + ": " + e.reason().toStdString());

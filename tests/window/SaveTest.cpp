@@ -141,6 +141,18 @@ TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
         EXPECT_EQ(bytesOf(SavedName), older);
         EXPECT_EQ(rig.scratch.entries(), QStringList{SavedName});
     }
+    {
+        SCOPED_TRACE("the name of a printout or a recorded sweep taken while it is written");
+        const ScratchDir scratch;
+        const QString name = QStringLiteral("taken.pdf");
+        WholeFile file(name, WholeFile::NeverReplace);
+        ASSERT_TRUE(file.open());
+        put(name, "another program's");
+        EXPECT_FALSE(file.commit("page"));
+        EXPECT_EQ(file.reason(), QStringLiteral("文件已存在"));
+        EXPECT_EQ(bytesOf(name), "another program's");
+        EXPECT_EQ(scratch.entries(), QStringList{name});
+    }
 }
 
 TEST(Save, AWritableFileInAFolderThatTakesNoNewFileIsWrittenInPlaceAndAnyFailedWriteKeepsItByteForByte)

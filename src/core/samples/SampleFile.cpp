@@ -35,9 +35,9 @@ void decode(const QByteArray& bytes, SampleArray& samples)
         samples[n] = qFromLittleEndian<qint16>(bytes.constData() + 2 * (n - 1));
 }
 
-void write(const QString& path, const SampleArray& samples)
+void write(const QString& path, const SampleArray& samples, WholeFile::Mode mode)
 {
-    WholeFile file(path);
+    WholeFile file(path, mode);
     if (!file.open() || !file.commit(encode(samples)))
         throw FileError(file.reason(), file.errorNumber());
 }

@@ -2,6 +2,7 @@
 
 #include "core/samples/Samples.h"
 #include "core/system/Failure.h"
+#include "core/system/WholeFile.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -28,7 +29,7 @@ void decode(const QByteArray& bytes, SampleArray& samples);
 
 // Writes the file completely, and on the disk, or not at all (WholeFile). Throws FileError with
 // the reason.
-void write(const QString& path, const SampleArray& samples);
+void write(const QString& path, const SampleArray& samples, WholeFile::Mode mode = WholeFile::ReplaceExisting);
 
 // What reading the first Size bytes of a file found, without creating or changing anything:
 // the bytes, or why they are no data file. Each program words the refusal in its own language.

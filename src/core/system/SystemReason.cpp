@@ -20,6 +20,7 @@ QString systemReason(int errorNumber)
     case EROFS: return QStringLiteral("只读文件系统");
     case EFBIG: return QStringLiteral("文件过大");
     case EISDIR: return QStringLiteral("这是一个文件夹");
+    case EEXIST: return QStringLiteral("文件已存在");
     case ENOTTY: return QStringLiteral("不是串口");
     default: return QStringLiteral("%1（错误 %2）").arg(QString::fromLocal8Bit(std::strerror(errorNumber))).arg(errorNumber);
     }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -64,7 +65,7 @@ bool fitsSizeLimit(qint64 size)
 
 } // namespace
 
-WholeFile::WholeFile(const QString& path) : path_(path)
+WholeFile::WholeFile(const QString& path, Mode mode) : path_(path), mode_(mode)
 {
     // Writing through a link writes the file it points to and keeps the link.
     const QString linked = QFileInfo(path).canonicalFilePath();
@@ -109,6 +110,8 @@ bool WholeFile::open()
     const bool exists = ::stat(target_.constData(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode))
         return failed(EISDIR);
+    if (exists && mode_ == NeverReplace)
+        return failed(EEXIST);
     // A name no other file has, beside the target so that the rename stays in one file system.
     // A new file gets the usual permissions, a replacement those of the file it replaces.
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
@@ -150,11 +153,23 @@ bool WholeFile::commit(const QByteArray& bytes)
 
 bool WholeFile::replace(const QByteArray& bytes)
 {
-    if (!writeAll(fd_, bytes) || ::fdatasync(fd_) != 0 || closeFile() != 0
-        || ::rename(temporary_.constData(), target_.constData()) != 0)
+    if (!writeAll(fd_, bytes) || ::fdatasync(fd_) != 0 || closeFile() != 0 || !rename())
         return failed(errno);
     temporary_.clear();
     return syncFolder();
+}
+
+bool WholeFile::rename()
+{
+    if (mode_ == ReplaceExisting)
+        return ::rename(temporary_.constData(), target_.constData()) == 0;
+    if (::renameat2(AT_FDCWD, temporary_.constData(), AT_FDCWD, target_.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    // A file system without the no-replace rename still links a name only where there is none.
+    if (errno != EINVAL || ::link(temporary_.constData(), target_.constData()) != 0)
+        return false;
+    ::unlink(temporary_.constData());
+    return true;
 }
 
 bool WholeFile::rewrite(const QByteArray& bytes)

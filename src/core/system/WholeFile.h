@@ -14,7 +14,11 @@
 // Costs per file: one fdatasync of the file and one fsync of its folder.
 class WholeFile {
 public:
-    explicit WholeFile(const QString& path);
+    // NeverReplace takes the name only while no file has it, up to the very rename: a printout or
+    // a recorded sweep that must not replace anything, whatever appears meanwhile.
+    enum Mode { ReplaceExisting, NeverReplace };
+
+    explicit WholeFile(const QString& path, Mode mode = ReplaceExisting);
     ~WholeFile();
     WholeFile(const WholeFile&) = delete;
     WholeFile& operator=(const WholeFile&) = delete;
@@ -34,6 +38,7 @@ public:
 
 private:
     bool replace(const QByteArray& bytes);
+    bool rename();
     bool rewrite(const QByteArray& bytes);
     bool syncFolder();
     bool failed(int errorNumber);
@@ -41,6 +46,7 @@ private:
     void discard();
 
     QString path_;
+    Mode mode_;
     QByteArray target_;    // the file the name stands for, links followed, in the system's encoding
     QByteArray temporary_; // empty when writing in place
     QByteArray previous_;  // in place: what the file held

@@ -69,7 +69,7 @@ private:
 // stops quietly at a short write, so it never writes to the file itself.
 class PdfDocument final : public QtPrinterSurface::Document {
 public:
-    explicit PdfDocument(const QString& name) : file_(name), page_(name)
+    explicit PdfDocument(const QString& name) : file_(name, WholeFile::NeverReplace), page_(name)
     {
         if (!file_.open())
             throw PrintError(cannotWrite());
