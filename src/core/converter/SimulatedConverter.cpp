@@ -55,13 +55,14 @@ int SignalGenerator::operator()(const ConversionRequest& request)
 
 SimulatedConverter::SimulatedConverter(CodeSource source) : source_(std::move(source)) {}
 
-void SimulatedConverter::setDtr(bool asserted)
+FrameReadout SimulatedConverter::runFrame(const LineFrame& frame, int ahead)
 {
-    const bool rising = asserted && !dtrAsserted_;
-    dtrAsserted_ = asserted;
-    if (!rising)
-        return;
+    Q_UNUSED(ahead);
+    return runEachOperation(*this, frame);
+}
 
+void SimulatedConverter::clockRises()
+{
     const int edge = risingEdges_++;
     if (edge < kControlCells) {
         shiftIn_ = (shiftIn_ << 1) | (rtsAsserted_ ? 0u : 1u);

@@ -29,8 +29,16 @@ public:
     explicit SimulatedConverter(CodeSource source = SignalGenerator{});
 
     void setRts(bool asserted) override { rtsAsserted_ = asserted; }
-    void setDtr(bool asserted) override;
+    void setDtr(bool asserted) override
+    {
+        const bool rising = asserted && !dtrAsserted_;
+        dtrAsserted_ = asserted;
+        if (rising)
+            clockRises();
+    }
     bool readCts() override { return !dataOut_; }
+    // A whole frame in one call, its 65 operations direct calls rather than virtual ones.
+    FrameReadout runFrame(const LineFrame& frame, int ahead) override;
 
     // The control word of the last completed control phase, first bit in bit 7.
     unsigned lastWord() const { return lastWord_; }
@@ -40,6 +48,8 @@ private:
     static constexpr int kControlCells = 8;
     static constexpr int kReadoutCells = 13;
 
+    // A rising clock edge: a control bit in, or the next read-out cell out.
+    void clockRises();
     void latchControlWord();
 
     CodeSource source_;
