@@ -2,34 +2,13 @@
 
 #include "EmulatedDevice.h"
 #include "devices/QtSerialDevice.h"
+#include "support/Ramp.h"
 #include "support/WindowRig.h"
 
 #include <gtest/gtest.h>
 
 #include <QProcess>
 #include <QPushButton>
-
-// Converter codes that differ by channel, range and position; 4096 conversions in a row run
-// through every code of the range.
-inline int rampCode(const ConversionRequest& request, long n)
-{
-    const int step = int((n * 37 + request.channel * 501) % 4096);
-    return request.unipolar ? step : step - 2048;
-}
-
-struct Ramp {
-    long n = 0;
-    int operator()(const ConversionRequest& request) { return rampCode(request, n++); }
-};
-
-// A code as the sweep stores it: unipolar as it is; bipolar as the link's magnitude with the
-// sign in bit 15.
-inline qint16 storedSample(int code, bool unipolar)
-{
-    if (unipolar || code >= 0)
-        return qint16(code);
-    return qint16(-code - 1 - 32768);
-}
 
 // The serial device of a window on the real serial path, made before the window.
 struct RealSerial {

@@ -1,6 +1,7 @@
 #include "Monkey.h"
 
 #include "support/FileSizeLimit.h"
+#include "support/Ramp.h"
 #include "support/StorageRig.h"
 #include "support/WindowRig.h"
 #include "window/Lamp.h"
@@ -52,13 +53,6 @@ QString fileState(const QString& name)
     if (::stat(QFile::encodeName(name).constData(), &status) != 0)
         return {};
     return QStringLiteral("%1 %2.%3").arg(status.st_ino).arg(status.st_ctim.tv_sec).arg(status.st_ctim.tv_nsec);
-}
-
-// A code as the sweep stores it: unipolar as it is; bipolar as the link's magnitude (the
-// complement for a negative code) with the sign in bit 15.
-qint16 storedSample(int code, bool unipolar)
-{
-    return unipolar || code >= 0 ? qint16(code) : qint16(-code - 1 - 32768);
 }
 
 // The port's device: it refuses some opens and is pulled out part-way through some of the

@@ -4,6 +4,7 @@
 
 #include "EmulatedDevice.h"
 #include "EmulatedUsbChip.h"
+#include "support/Ramp.h"
 
 #include <pybind11/pybind11.h>
 
@@ -15,20 +16,6 @@
 namespace py = pybind11;
 
 namespace {
-
-// The window's tests' ramp: conversion n of a channel gives (n × 37 + channel × 501) mod 4096,
-// less 2048 when bipolar. SIGINT comes at the conversion asked for, as Ctrl-C would.
-struct Ramp {
-    long n = 0;
-    long interruptAt = -1;
-    int operator()(const ConversionRequest& request)
-    {
-        if (n == interruptAt)
-            std::raise(SIGINT);
-        const int step = int((n++ * 37 + request.channel * 501) % 4096);
-        return request.unipolar ? step : step - 2048;
-    }
-};
 
 struct PortOnRamp {
     Ramp ramp;
@@ -56,7 +43,12 @@ py::class_<Plugged<Emulation>> plugged(py::module_& m, const char* name)
         .def("__enter__", [](py::object self) { return self; })
         .def("__exit__", [](Plugged<Emulation>& p, py::args) { p.on.reset(); })
         .def_property_readonly("conversions", [](Plugged<Emulation>& p) { return p.on->ramp.n; })
-        .def("interrupt_at", [](Plugged<Emulation>& p, long n) { p.on->ramp.interruptAt = n; });
+        .def("interrupt_at", [](Plugged<Emulation>& p, long at) {
+            p.on->ramp.before = [at](long n) {
+                if (n == at)
+                    std::raise(SIGINT); // as Ctrl-C would
+            };
+        });
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "core/samples/SampleFile.h"
 #include "devices/QtSerialDevice.h"
 #include "rec/RecTool.h"
+#include "support/Ramp.h"
 
 #include <QDir>
 #include <QFile>
@@ -270,31 +271,6 @@ TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachI
     EXPECT_FALSE(QFileInfo::exists(none)) << "a folder made for a port that did not open";
 }
 
-// Converter codes that differ by channel, range and conversion.
-int scriptedCode(const ConversionRequest& request, long n)
-{
-    const int step = int((n * 37 + request.channel * 501) % 4096);
-    return request.unipolar ? step : step - 2048;
-}
-
-// A code as a sweep stores it, by hand: unipolar as it is; bipolar as the magnitude the link
-// reads (a negative code's complement) with the sign in bit 15.
-qint16 storedByHand(int code, bool unipolar)
-{
-    return qint16(unipolar || code >= 0 ? code : -code - 1 - 32768);
-}
-
-struct Scripted {
-    long n = 0;
-    std::function<void(long)> at; // before each conversion, with its number
-    int operator()(const ConversionRequest& request)
-    {
-        if (at)
-            at(n);
-        return scriptedCode(request, n++);
-    }
-};
-
 // The library in this process, with the given device, looking for a device that dropped out every millisecond.
 struct Here {
     RecTool::Outcome outcome;
@@ -326,12 +302,12 @@ void expectStored(const QString& file, int channel, bool unipolar, long first)
     SampleArray samples{};
     SampleFile::decode(SampleFile::read(file), samples);
     for (int i = 1; i <= SweepLength; ++i)
-        ASSERT_EQ(samples[i], storedByHand(scriptedCode({channel, unipolar}, first + i - 1), unipolar)) << qPrintable(file) << " " << i;
+        ASSERT_EQ(samples[i], storedSample(rampCode({channel, unipolar}, first + i - 1), unipolar)) << qPrintable(file) << " " << i;
 }
 
 TEST_F(Recording, OnTheEmulatedPortTheFilesHoldTheConvertersCodesAndAPulledAdapterIsWaitedFor)
 {
-    EmulatedDevice tty(Scripted{});
+    EmulatedDevice tty(Ramp{});
     // Listed under a stable name of its own while it is plugged in, as a by-id link is.
     bool plugged = true;
     const auto devices = [&] { return plugged ? QList<PortDevice>{{tty.path(), QStringLiteral("usb-Q390-if00")}} : QList<PortDevice>{}; };
@@ -376,7 +352,7 @@ TEST_F(Recording, OnTheEmulatedPortTheFilesHoldTheConvertersCodesAndAPulledAdapt
 TEST_F(Recording, OnTheEmulatedChipTheRowsHoldTheConvertersCodesAndASignalGivesTheChipBack)
 {
     // Ctrl-C during the second sweep.
-    SimulatedConverter converter(Scripted{0, [](long n) {
+    SimulatedConverter converter(Ramp{0, [](long n) {
                                               if (n == SweepLength + 1000)
                                                   std::raise(SIGINT);
                                           }});
@@ -389,7 +365,7 @@ TEST_F(Recording, OnTheEmulatedChipTheRowsHoldTheConvertersCodesAndASignalGivesT
     const QList<QByteArray> lines = r.out.split('\n');
     ASSERT_EQ(lines.size(), 1 + SweepLength + 1) << "the first sweep's rows, and none of the sweep the signal stopped";
     for (int i = 1; i <= SweepLength; ++i)
-        ASSERT_EQ(lines[i].split(',').value(5).toInt(), scriptedCode({4, true}, i - 1)) << i;
+        ASSERT_EQ(lines[i].split(',').value(5).toInt(), rampCode({4, true}, i - 1)) << i;
     EXPECT_TRUE(r.err.join(u'\n').contains(u"(ftdi-bitbang)")) << qPrintable(r.err.join(u'\n'));
     EXPECT_FALSE(chip.open);
     EXPECT_EQ(chip.bitmode, BITMODE_RESET) << "left in bit-bang mode";
