@@ -3,7 +3,7 @@
 #include <QRegularExpression>
 
 MSComm::MSComm(SerialDevice& device, ControlLines& simulator, PortMap map)
-    : device_(device), deviceLines_(device), simulator_(simulator), map_(std::move(map)), active_(&simulator)
+    : device_(device), simulator_(simulator), map_(std::move(map)), active_(&simulator)
 {
 }
 
@@ -44,7 +44,7 @@ void MSComm::setPortOpen(bool open)
     if (name.isEmpty())
         throw PortError(QStringLiteral("COM%1: no such serial port").arg(commPort_));
     device_.open(name, LineSettings::parse(settings_));
-    active_ = &deviceLines_;
+    active_ = &device_;
     ++source_;
 }
 

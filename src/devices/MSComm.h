@@ -46,19 +46,7 @@ public:
     QString sourceName() const;
 
 private:
-    // The open device seen as control lines.
-    struct DeviceLines final : ControlLines {
-        explicit DeviceLines(SerialDevice& d) : device(d) {}
-        void setRts(bool asserted) override { device.setRts(asserted); }
-        void setDtr(bool asserted) override { device.setDtr(asserted); }
-        bool readCts() override { return device.readCts(); }
-        FrameReadout runFrame(const LineFrame& frame, int ahead) override { return device.runFrame(frame, ahead); }
-        void dropAhead() override { device.dropAhead(); }
-        SerialDevice& device;
-    };
-
     SerialDevice& device_;
-    DeviceLines deviceLines_;
     ControlLines& simulator_;
     PortMap map_;
     int commPort_ = 1;

@@ -25,22 +25,11 @@ struct LineSettings {
 
 // A serial device that opens exclusively and drives its modem-control lines. Line
 // operations are only valid while open and throw LineError when the system refuses them.
-class SerialDevice {
+class SerialDevice : public ControlLines {
 public:
-    virtual ~SerialDevice() = default;
     virtual void open(const QString& device, const LineSettings& settings) = 0; // throws PortError
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    virtual void setRts(bool asserted) = 0;
-    virtual void setDtr(bool asserted) = 0;
-    virtual bool readCts() = 0;
-    // A whole frame; see ControlLines::runFrame.
-    virtual FrameReadout runFrame(const LineFrame& frame, int ahead)
-    {
-        Q_UNUSED(ahead);
-        return runEachOperation(*this, frame);
-    }
-    virtual void dropAhead() {}
 
     // How the open port reaches the converter's lines.
     enum class Path { ModemLines, FtdiBitBang };

@@ -169,12 +169,13 @@ void SweepFolder::work()
 void SweepFolder::write(const Job& job) const
 {
     const QString file = QDir(path_).filePath(job.file);
-    if (QFileInfo::exists(file))
-        throw OutputError(QStringLiteral("%1: already there, and nothing is replaced").arg(file), EEXIST);
     WholeFile out(file, WholeFile::NeverReplace);
     const bool dat = format_ == RecOptions::Format::Dat;
-    if (!out.open() || !out.commit(dat ? SampleFile::encode(job.samples) : sampleCsv(job.samples, job.range)))
-        throw OutputError(QStringLiteral("%1: %2").arg(file, reasonOf(out)), out.errorNumber());
+    if (out.open() && out.commit(dat ? SampleFile::encode(job.samples) : sampleCsv(job.samples, job.range)))
+        return;
+    if (out.errorNumber() == EEXIST)
+        throw OutputError(QStringLiteral("%1: already there, and nothing is replaced").arg(file), EEXIST);
+    throw OutputError(QStringLiteral("%1: %2").arg(file, reasonOf(out)), out.errorNumber());
 }
 
 void SweepFolder::written(Job job, const std::optional<OutputError>& failure)
