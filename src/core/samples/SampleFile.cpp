@@ -1,13 +1,16 @@
 #include "core/samples/SampleFile.h"
 
-#include "core/system/SystemReason.h"
 #include "core/system/WholeFile.h"
 
 #include <QFile>
-#include <QFileInfo>
+#include <QScopeGuard>
 #include <QtEndian>
 
 #include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace SampleFile {
 
@@ -35,57 +38,64 @@ void decode(const QByteArray& bytes, SampleArray& samples)
         samples[n] = qFromLittleEndian<qint16>(bytes.constData() + 2 * (n - 1));
 }
 
-void write(const QString& path, const SampleArray& samples, WholeFile::Mode mode)
+void write(const QByteArray& path, const SampleArray& samples, WholeFile::Mode mode)
 {
     WholeFile file(path, mode);
-    if (!file.open() || !file.commit(encode(samples)))
-        throw FileError(file.reason(), file.errorNumber());
+    if (file.open() && file.commit(encode(samples)))
+        return;
+    if (file.unconfirmed())
+        throw UnconfirmedFile(file.reason(), file.errorNumber());
+    throw FileError(file.reason(), file.errorNumber());
 }
 
-Contents inspect(const QString& path)
+void write(const QString& path, const SampleArray& samples, WholeFile::Mode mode)
+{
+    write(QFile::encodeName(path), samples, mode);
+}
+
+Contents inspect(const QByteArray& path)
 {
     Contents found;
     const auto refused = [&found](Contents::Outcome outcome, int errorNumber = 0) {
         found.outcome = outcome;
         found.errorNumber = errorNumber;
+        found.bytes.clear();
         return found;
     };
-    const QFileInfo info(path);
-    if (info.isDir())
+    // The type is that of what was opened, whatever the name stands for by now. A FIFO opens at
+    // once without waiting for a writer, and neither it nor a device is read: either could block
+    // or never end.
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return refused(Contents::SystemError, errno);
+    const auto closer = qScopeGuard([fd] { ::close(fd); });
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0)
+        return refused(Contents::SystemError, errno);
+    if (S_ISDIR(opened.st_mode))
         return refused(Contents::SystemError, EISDIR);
-    if (!info.exists())
-        return refused(Contents::SystemError, ENOENT);
-    // A FIFO or a device would block the open or never end.
-    if (!info.isFile())
+    if (!S_ISREG(opened.st_mode))
         return refused(Contents::NotRegular);
-    QFile file(path);
-    errno = 0;
-    if (file.open(QIODevice::ReadOnly))
-        found.bytes = file.read(Size);
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        const int error = errno;
-        if (!error)
-            found.errorText = file.errorString();
-        return refused(Contents::SystemError, error);
+    found.bytes.resize(Size);
+    qsizetype done = 0;
+    while (done < Size) {
+        const ssize_t n = ::read(fd, found.bytes.data() + done, Size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return refused(Contents::SystemError, errno);
+        if (n == 0)
+            break;
+        done += n;
     }
-    found.outcome = found.bytes.size() < Size ? Contents::Short : Contents::Whole;
+    found.bytes.truncate(done);
+    found.outcome = done < Size ? Contents::Short : Contents::Whole;
     return found;
 }
 
-QByteArray read(const QString& path)
+Contents inspect(const QString& path)
 {
-    Contents contents = inspect(path);
-    switch (contents.outcome) {
-    case Contents::Whole:
-        return std::move(contents.bytes);
-    case Contents::SystemError:
-        throw FileError(contents.errorNumber ? systemReason(contents.errorNumber) : contents.errorText);
-    case Contents::NotRegular:
-        throw FileError(QStringLiteral("不是普通文件"));
-    case Contents::Short:
-        break;
-    }
-    throw FileError(QStringLiteral("文件只有 %1 字节，数据文件应有 %2 字节").arg(contents.bytes.size()).arg(Size));
+    return inspect(QFile::encodeName(path));
 }
 
 } // namespace SampleFile
