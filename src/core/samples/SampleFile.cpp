@@ -1,16 +1,12 @@
 #include "core/samples/SampleFile.h"
 
+#include "core/system/FileStart.h"
 #include "core/system/WholeFile.h"
 
 #include <QFile>
-#include <QScopeGuard>
 #include <QtEndian>
 
 #include <cerrno>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace SampleFile {
 
@@ -55,42 +51,19 @@ void write(const QString& path, const SampleArray& samples, WholeFile::Mode mode
 
 Contents inspect(const QByteArray& path)
 {
-    Contents found;
-    const auto refused = [&found](Contents::Outcome outcome, int errorNumber = 0) {
-        found.outcome = outcome;
-        found.errorNumber = errorNumber;
-        found.bytes.clear();
-        return found;
-    };
-    // The type is that of what was opened, whatever the name stands for by now. A FIFO opens at
-    // once without waiting for a writer, and neither it nor a device is read: either could block
-    // or never end.
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return refused(Contents::SystemError, errno);
-    const auto closer = qScopeGuard([fd] { ::close(fd); });
-    struct stat opened {};
-    if (::fstat(fd, &opened) != 0)
-        return refused(Contents::SystemError, errno);
-    if (S_ISDIR(opened.st_mode))
-        return refused(Contents::SystemError, EISDIR);
-    if (!S_ISREG(opened.st_mode))
-        return refused(Contents::NotRegular);
-    found.bytes.resize(Size);
-    qsizetype done = 0;
-    while (done < Size) {
-        const ssize_t n = ::read(fd, found.bytes.data() + done, Size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return refused(Contents::SystemError, errno);
-        if (n == 0)
-            break;
-        done += n;
+    FileStart start = readFileStart(path, Size);
+    switch (start.kind) {
+    case FileStart::Regular:
+        break;
+    case FileStart::Folder:
+        return {Contents::SystemError, EISDIR, {}};
+    case FileStart::Special:
+        return {Contents::NotRegular, 0, {}};
+    case FileStart::Unreadable:
+        return {Contents::SystemError, start.errorNumber, {}};
     }
-    found.bytes.truncate(done);
-    found.outcome = done < Size ? Contents::Short : Contents::Whole;
-    return found;
+    const Contents::Outcome outcome = start.bytes.size() < Size ? Contents::Short : Contents::Whole;
+    return {outcome, 0, std::move(start.bytes)};
 }
 
 Contents inspect(const QString& path)
