@@ -308,6 +308,12 @@ TEST_F(DatFiles, AnOutputInAFolderThatTakesNoNewFileIsWrittenInPlaceOrKeptByteFo
     EXPECT_EQ(bytesOf(out), SampleFile::encode(SampleArray{}));
     EXPECT_EQ(datAsUser({QStringLiteral("csv"), good, QStringLiteral("-o"), out}).status, 0);
     EXPECT_EQ(bytesOf(out), dat({QStringLiteral("csv"), good}).out);
+    // Another's file that may be written but not given away: written in place, its owner kept.
+    ASSERT_EQ(chmod(qPrintable(dir.path()), 0777), 0);
+    EXPECT_EQ(datAsUser({QStringLiteral("png"), good, QStringLiteral("-o"), out}).status, 0);
+    struct stat owner {};
+    EXPECT_TRUE(::stat(qPrintable(out), &owner) == 0 && owner.st_uid == geteuid() && bytesOf(out).startsWith("\x89PNG"));
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("good.dat"), QStringLiteral("out.csv")}));
     ASSERT_EQ(chmod(qPrintable(dir.path()), 0700), 0);
 }
 
