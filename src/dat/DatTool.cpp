@@ -17,12 +17,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <optional>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace DatTool {
 namespace {
@@ -134,7 +131,7 @@ SampleArray readRecords(const QString& path)
             throw failure(path, QStringLiteral("no such file"));
         if (contents.errorNumber == EISDIR)
             throw failure(path, QStringLiteral("is a folder, not a data file"));
-        throw failure(path, contents.errorNumber ? systemText(contents.errorNumber) : contents.errorText);
+        throw failure(path, systemText(contents.errorNumber));
     case SampleFile::Contents::NotRegular:
         throw failure(path, QStringLiteral("not a regular file"));
     case SampleFile::Contents::Short:
@@ -220,9 +217,8 @@ QByteArray result(const Request& request, const SampleArray& samples, Range rang
 }
 
 // Where the result goes, settled once the data file has been read and before any work: standard
-// output; an existing FIFO or device, written into as a stream and never replaced by a file (a
-// FIFO's open waits for its reader, as a shell's redirection does); or a file, written whole.
-// The data file itself is never an output.
+// output, or a named output written whole (an existing FIFO or device is written into as a
+// stream, WholeFile's rule). The data file itself is never an output.
 class Output {
 public:
     Output(const Request& request, std::FILE* out) : name_(request.output), stream_(out)
@@ -231,10 +227,9 @@ public:
             name_ = QStringLiteral("standard output");
             return;
         }
-        const QByteArray path = QFile::encodeName(name_);
         struct stat found {};
         struct stat input {};
-        if (::stat(path.constData(), &found) == 0) {
+        if (::stat(QFile::encodeName(name_).constData(), &found) == 0) {
             if (::stat(QFile::encodeName(request.input).constData(), &input) == 0 && input.st_dev == found.st_dev
                 && input.st_ino == found.st_ino)
                 throw failure(name_, QStringLiteral("is the data file being read; nothing written"));
@@ -243,14 +238,6 @@ public:
             if (struct stat own {}; ::fstat(::fileno(out), &own) == 0 && own.st_dev == found.st_dev
                 && own.st_ino == found.st_ino)
                 return;
-            if (!S_ISREG(found.st_mode) && !S_ISDIR(found.st_mode)) {
-                if (const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC); fd >= 0)
-                    opened_.reset(::fdopen(fd, "w"));
-                if (!opened_)
-                    throw failure(name_, systemText(errno));
-                stream_ = opened_.get();
-                return;
-            }
         }
         if (!file_.emplace(name_).open())
             throw failure(name_, systemText(file_->errorNumber()));
@@ -259,18 +246,20 @@ public:
     void write(const QByteArray& bytes)
     {
         if (file_) {
-            if (!file_->commit(bytes))
-                throw failure(name_, systemText(file_->errorNumber()));
-        } else if (std::fwrite(bytes.constData(), 1, bytes.size(), stream_) != std::size_t(bytes.size())
-                   || std::fflush(stream_) != 0) {
-            throw failure(name_, systemText(errno));
+            if (file_->commit(bytes))
+                return;
+            if (file_->unconfirmed())
+                throw failure(name_, QStringLiteral("written, but the folder could not be synced (%1), so it may not survive a crash")
+                                         .arg(systemText(file_->errorNumber())));
+            throw failure(name_, systemText(file_->errorNumber()));
         }
+        if (std::fwrite(bytes.constData(), 1, bytes.size(), stream_) != std::size_t(bytes.size()) || std::fflush(stream_) != 0)
+            throw failure(name_, systemText(errno));
     }
 
 private:
     QString name_;
     std::FILE* stream_;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> opened_{nullptr, std::fclose};
     std::optional<WholeFile> file_;
 };
 

@@ -1,6 +1,8 @@
+#include "core/system/FileNames.h"
 #include "dat/DatTool.h"
 
 #include <csignal>
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -9,7 +11,13 @@ int main(int argc, char** argv)
     // ends the other tools of a pipeline.
     std::signal(SIGXFSZ, SIG_IGN);
     QStringList arguments;
-    for (int n = 1; n < argc; ++n)
-        arguments << QString::fromLocal8Bit(argv[n]);
+    for (int n = 1; n < argc; ++n) {
+        const std::optional<QString> argument = nameAsText(argv[n]);
+        if (!argument) {
+            std::fprintf(stderr, "q390-dat: %s: not a valid name in this system's encoding\n", argv[n]);
+            return DatTool::Failed;
+        }
+        arguments << *argument;
+    }
     return DatTool::run(arguments, stdout, stderr);
 }

@@ -39,9 +39,7 @@ std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string&
     case SampleFile::Contents::Whole:
         break;
     case SampleFile::Contents::SystemError:
-        if (contents.errorNumber)
-            errors::raise(PyExc_OSError, contents.errorNumber, file.shown);
-        errors::raise(PyExc_OSError, name + ": " + contents.errorText.toStdString());
+        errors::raise(PyExc_OSError, contents.errorNumber, file.shown);
     case SampleFile::Contents::NotRegular:
         throw py::value_error(name + ": not a regular file");
     case SampleFile::Contents::Short:
@@ -59,6 +57,9 @@ void saveFile(const py::object& path, const SweepRecord& sweep, bool overwrite)
     const FilePath file = filePath(path);
     try {
         SampleFile::write(file.name, sweep.samples, overwrite ? WholeFile::ReplaceExisting : WholeFile::NeverReplace);
+    } catch (const UnconfirmedFile& e) {
+        errors::raise(PyExc_OSError, e.errorNumber(), file.shown,
+                      "the new file has taken the name, but its folder could not be synced: it may not survive a crash");
     } catch (const FileError& e) {
         if (e.errorNumber() == EEXIST)
             errors::raise(PyExc_OSError, EEXIST, file.shown, "pass overwrite=True to replace it");
@@ -85,7 +86,8 @@ Raises the OSError the system gives (FileNotFoundError, PermissionError, IsADire
                py::arg("overwrite") = false,
                R"(Saves a sweep as the window's data file: 16384 bytes, written whole.
 
-A failed write leaves what was under the name as it was. An existing name raises
+A failed write leaves what was under the name as it was, except when only the sync of the
+folder fails after the new file has taken the name: that OSError says so. An existing name raises
 FileExistsError unless overwrite is true; other failures raise the OSError the system gives
 (PermissionError, IsADirectoryError, ...).)");
 }

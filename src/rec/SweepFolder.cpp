@@ -166,13 +166,19 @@ void SweepFolder::work()
     }
 }
 
-void SweepFolder::write(const Job& job) const
+void SweepFolder::write(Job& job) const
 {
     const QString file = QDir(path_).filePath(job.file);
     WholeFile out(file, WholeFile::NeverReplace);
     const bool dat = format_ == RecOptions::Format::Dat;
     if (out.open() && out.commit(dat ? SampleFile::encode(job.samples) : sampleCsv(job.samples, job.range)))
         return;
+    // The file is in the folder: its row stays, and says what is not known.
+    if (out.unconfirmed()) {
+        job.row.insert(job.row.size() - 1, cell(QStringLiteral("the folder could not be synced (%1): the file may not survive a crash")
+                                                    .arg(reasonOf(out))));
+        return;
+    }
     if (out.errorNumber() == EEXIST)
         throw OutputError(QStringLiteral("%1: already there, and nothing is replaced").arg(file), EEXIST);
     throw OutputError(QStringLiteral("%1: %2").arg(file, reasonOf(out)), out.errorNumber());

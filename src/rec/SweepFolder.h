@@ -54,8 +54,8 @@ private:
     void queue(Job job);
     // A writer: takes jobs until the folder finishes.
     void work();
-    // Throws OutputError.
-    void write(const Job& job) const;
+    // Throws OutputError. A file whose folder did not sync is kept, with a note in its row.
+    void write(Job& job) const;
     // With the lock held: the job's row goes into the index once every row before it is in.
     void written(Job job, const std::optional<OutputError>& failure);
     // With the lock held: the files written after the failure go again.

@@ -222,6 +222,9 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
     ASSERT_EQ(chmod(qPrintable(dir.path()), 0755), 0); // for nobody
     const QString link = path(QStringLiteral("link.dat"));
     ASSERT_TRUE(QFile::link(good, link));
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("loop.dat")), path(QStringLiteral("loop.dat"))));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("closed")) && QFile::copy(good, path(QStringLiteral("closed/in.dat"))));
+    ASSERT_EQ(chmod(qPrintable(path(QStringLiteral("closed"))), 0700), 0); // nobody may not enter
     const QStringList before = entries();
 
     struct Case {
@@ -235,6 +238,10 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
         {{QStringLiteral("png"), path(QStringLiteral("folder.dat")), QStringLiteral("-o"), out}, 1, QStringLiteral("folder.dat: is a folder")},
         {{QStringLiteral("png"), path(QStringLiteral("fifo.dat")), QStringLiteral("-o"), out}, 1, QStringLiteral("fifo.dat: not a regular file")},
         {{QStringLiteral("csv"), QStringLiteral("/dev/zero")}, 1, QStringLiteral("/dev/zero: not a regular file")},
+        {{QStringLiteral("csv"), good + QStringLiteral("/in.dat")}, 1, QStringLiteral("good.dat/in.dat: Not a directory")},
+        {{QStringLiteral("csv"), path(QStringLiteral("loop.dat"))}, 1, QStringLiteral("loop.dat: Too many levels of symbolic links")},
+        {{QStringLiteral("-c"), QStringLiteral("exec \"$0\" csv \"$1/$(printf '\\377.dat')\""), QStringLiteral(Q390_DAT), dir.path()}, 1,
+         QStringLiteral("not a valid name in this system's encoding")},
         {{QStringLiteral("png"), good, QStringLiteral("-o"), path(QStringLiteral("no/such/folder.png"))}, 1, QStringLiteral("no/such/folder.png: No such file or directory")},
         {{QStringLiteral("pdf"), good, QStringLiteral("-o"), path(QStringLiteral("folder.dat"))}, 1, QStringLiteral("folder.dat: ")},
         {{QStringLiteral("csv"), good, QStringLiteral("-o"), good}, 1, QStringLiteral("good.dat: is the data file being read; nothing written")},
@@ -253,7 +260,7 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(u' ').toStdString());
-        const Result r = dat(c.args);
+        const Result r = c.args.value(0) == u"-c" ? dat(c.args, QStringLiteral("sh")) : dat(c.args);
         EXPECT_EQ(r.status, c.status);
         ASSERT_EQ(r.err.size(), 1) << r.err.join(u'\n').toStdString();
         EXPECT_TRUE(r.err[0].startsWith(u"q390-dat: ")) << r.err[0].toStdString();
@@ -264,9 +271,11 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
 
     EXPECT_EQ(bytesOf(good), SampleFile::encode(SampleArray{}));
 
-    const Result unreadable = datAsUser({QStringLiteral("csv"), locked});
-    EXPECT_EQ(unreadable.status, 1);
-    EXPECT_EQ(unreadable.err.join(u'\n').toStdString(), QStringLiteral("q390-dat: %1: Permission denied").arg(locked).toStdString());
+    for (const QString& unreadable : {locked, path(QStringLiteral("closed/in.dat"))}) {
+        const Result r = datAsUser({QStringLiteral("csv"), unreadable});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.join(u'\n').toStdString(), QStringLiteral("q390-dat: %1: Permission denied").arg(unreadable).toStdString());
+    }
     EXPECT_EQ(entries(), before);
 
     // A full disk, or a file-size limit, behind standard output: a reason, not a signal.
@@ -299,6 +308,12 @@ TEST_F(DatFiles, AnOutputInAFolderThatTakesNoNewFileIsWrittenInPlaceOrKeptByteFo
     EXPECT_EQ(bytesOf(out), SampleFile::encode(SampleArray{}));
     EXPECT_EQ(datAsUser({QStringLiteral("csv"), good, QStringLiteral("-o"), out}).status, 0);
     EXPECT_EQ(bytesOf(out), dat({QStringLiteral("csv"), good}).out);
+    // Another's file that may be written but not given away: written in place, its owner kept.
+    ASSERT_EQ(chmod(qPrintable(dir.path()), 0777), 0);
+    EXPECT_EQ(datAsUser({QStringLiteral("png"), good, QStringLiteral("-o"), out}).status, 0);
+    struct stat owner {};
+    EXPECT_TRUE(::stat(qPrintable(out), &owner) == 0 && owner.st_uid == geteuid() && bytesOf(out).startsWith("\x89PNG"));
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("good.dat"), QStringLiteral("out.csv")}));
     ASSERT_EQ(chmod(qPrintable(dir.path()), 0700), 0);
 }
 
@@ -315,15 +330,16 @@ TEST_F(DatFiles, AFifoOutputOrTheProgramsOwnStandardOutputIsWrittenIntoNotReplac
     ASSERT_TRUE(appending.waitForFinished(30000));
     EXPECT_EQ(bytesOf(log), "kept\n" + dat({QStringLiteral("csv"), good}).out);
 
-    const QString fifo = path(QStringLiteral("csv.fifo"));
-    ASSERT_EQ(mkfifo(qPrintable(fifo), 0600), 0);
+    const QString fifo = path(QStringLiteral("csv.fifo")), link = path(QStringLiteral("fifo.csv")); // also through a link
+    ASSERT_TRUE(mkfifo(qPrintable(fifo), 0600) == 0 && QFile::link(fifo, link));
     QProcess reader; // another program
     reader.setStandardOutputFile(path(QStringLiteral("read.csv")));
     reader.start(QStringLiteral("cat"), {fifo});
-    EXPECT_EQ(dat({QStringLiteral("csv"), good, QStringLiteral("-o"), fifo}).status, 0);
+    EXPECT_EQ(dat({QStringLiteral("csv"), good, QStringLiteral("-o"), link}).status, 0);
     ASSERT_TRUE(reader.waitForFinished(30000));
     EXPECT_EQ(bytesOf(path(QStringLiteral("read.csv"))), dat({QStringLiteral("csv"), good}).out);
     EXPECT_FALSE(QFileInfo(fifo).isFile());
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
 }
 
 } // namespace

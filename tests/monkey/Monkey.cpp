@@ -598,7 +598,7 @@ QString Monkey::onFileDialog()
     const QFileInfo info(name);
     if (name.isEmpty()) {
         ++f_.loadCancels;
-    } else if (info.isFile() && info.size() >= SampleFile::Size) {
+    } else if (info.isFile() && !name.startsWith(u"/proc")) {
         // This load takes the plot: a sweep it interrupts must store nothing more.
         if (sweep_.active) {
             sweep_.takenOver = true;
@@ -607,7 +607,7 @@ QString Monkey::onFileDialog()
         }
         QFile file(name);
         file.open(QIODevice::ReadOnly);
-        valid_.insert(fingerprint(file.read(SampleFile::Size)));
+        valid_.insert(fingerprint((file.read(SampleFile::Size) + QByteArray(SampleFile::Size, '\0')).first(SampleFile::Size)));
         ++f_.replays;
     }
     return name;

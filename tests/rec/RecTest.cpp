@@ -143,7 +143,9 @@ TEST_F(Recording, AFolderOfFilesTheWindowLoadsAnIndexRowForEachAndAppendGoesOn)
 
         const QString file = path(QStringLiteral("run/") + QString::fromUtf8(cells[1]));
         SampleArray samples{};
-        SampleFile::decode(SampleFile::read(file), samples); // as the window's Load reads it
+        const SampleFile::Contents contents = SampleFile::inspect(file); // as the window's Load reads it
+        ASSERT_EQ(contents.outcome, SampleFile::Contents::Whole);
+        SampleFile::decode(contents.bytes, samples);
         double low = 1e9, high = -1e9;
         for (int n = 1; n <= SweepLength; ++n) {
             low = std::min(low, volts(samples[n], true));
@@ -300,7 +302,9 @@ Here recordHere(const QStringList& args, PortMap::DeviceList devices)
 void expectStored(const QString& file, int channel, bool unipolar, long first)
 {
     SampleArray samples{};
-    SampleFile::decode(SampleFile::read(file), samples);
+    const SampleFile::Contents contents = SampleFile::inspect(file);
+    ASSERT_EQ(contents.outcome, SampleFile::Contents::Whole) << qPrintable(file);
+    SampleFile::decode(contents.bytes, samples);
     for (int i = 1; i <= SweepLength; ++i)
         ASSERT_EQ(samples[i], storedSample(rampCode({channel, unipolar}, first + i - 1), unipolar)) << qPrintable(file) << " " << i;
 }

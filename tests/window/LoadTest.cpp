@@ -29,15 +29,15 @@ TEST(Load, AsksForADataFileAndCancelChangesNothing)
     EXPECT_TRUE(rig.boxes.calls.empty());
 }
 
-TEST(Load, RefusesWhatIsNotAWholeDataFileAndChangesNothing)
+TEST(Load, RefusesWhatIsNoFileToReadWithTheSystemsReasonAndChangesNothing)
 {
     struct Case {
         const char* what;
         std::function<QString(const ScratchDir&)> make;
     };
     const Case cases[] = {
-        {"short", [](const ScratchDir& d) { put(d.path("s.dat"), QByteArray(16383, 'x')); return d.path("s.dat"); }},
-        {"empty", [](const ScratchDir& d) { put(d.path("e.dat"), {}); return d.path("e.dat"); }},
+        {"through a file", [](const ScratchDir& d) { put(d.path("s.dat"), {}); return d.path("s.dat/x.dat"); }},
+        {"link loop", [](const ScratchDir& d) { QFile::link(d.path("l.dat"), d.path("l.dat")); return d.path("l.dat"); }},
         {"missing", [](const ScratchDir& d) { return d.path("m.dat"); }},
         {"folder", [](const ScratchDir& d) { QDir().mkdir(d.path("f.dat")); return d.path("f.dat"); }},
         {"fifo", [](const ScratchDir& d) { mkfifo(qPrintable(d.path("p.dat")), 0600); return d.path("p.dat"); }},
@@ -72,6 +72,20 @@ TEST(Load, RefusesWhatIsNotAWholeDataFileAndChangesNothing)
         EXPECT_EQ(rig.scratch.entries(), entries);
         EXPECT_EQ(contentsOf(path), contents);
     }
+}
+
+TEST(Load, AShortFileIsLoadedWithTheMissingRecordsZeroAndABoxSaysSo)
+{
+    Rig rig;
+    rig.state.SampleBuffer.fill(-3);
+    put(rig.scratch.path("s.dat"), QByteArray::fromHex("e80301"));
+    rig.loadFile(rig.scratch.path("s.dat"));
+    ASSERT_EQ(rig.boxes.calls.size(), 1u);
+    EXPECT_EQ(rig.boxes.calls[0], (MessageCall{QStringLiteral("文件%1只有3字节，其后的记录按0读取").arg(rig.scratch.path("s.dat")),
+                                               QStringLiteral("取盘"), 48}));
+    std::vector<qint16> expected{1000, 1};
+    expected.resize(SweepLength);
+    EXPECT_EQ(rig.samples(), expected);
 }
 
 TEST(Load, ReplaysTheVerySegmentsTheLiveSweepDrewInBothRanges)

@@ -7,6 +7,8 @@
 #include <optional>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // While set, the disk fails to sync (EIO), which real files cannot be made to do: the
 // program's fdatasync is this one, in front of the C library's.
@@ -15,6 +17,17 @@ extern "C" int fdatasync(int fd)
 {
     static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
     if (!syncFails)
+        return real(fd);
+    errno = EIO;
+    return -1;
+}
+
+// While set, a folder fails to sync, as only the sync after the rename does.
+static bool folderSyncFails = false;
+extern "C" int fsync(int fd)
+{
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    if (!folderSyncFails)
         return real(fd);
     errno = EIO;
     return -1;
@@ -79,6 +92,7 @@ TEST(Save, AnExistingFileIsReplacedWholeOnlyWhenTheUserAgrees)
     Rig rig;
     const QByteArray older(20000, char(0xAB));
     put(SavedName, older);
+    const bool given = ::chown(qPrintable(SavedName), 1001, 2000) == 0; // as root
     rig.state.SampleBuffer.fill(5);
 
     rig.boxes.answers = {MsgAnswer::Yes}; // the overwrite box defaults to No
@@ -91,6 +105,15 @@ TEST(Save, AnExistingFileIsReplacedWholeOnlyWhenTheUserAgrees)
     rig.save.Command3_Click();
     EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(rig.state.SampleBuffer)); // no stale tail
     EXPECT_EQ(rig.scratch.entries(), QStringList{SavedName});
+    struct stat owner {};
+    ASSERT_EQ(::stat(qPrintable(SavedName), &owner), 0);
+    EXPECT_EQ(std::pair(owner.st_uid, owner.st_gid), given ? std::pair(1001u, 2000u) : std::pair(geteuid(), getegid()));
+
+    const QString longest = QString(250, u'n') + QStringLiteral(".dat"); // 254 bytes
+    put(longest, "old");
+    WholeFile file(longest);
+    EXPECT_TRUE(file.open() && file.commit("new"));
+    EXPECT_EQ(bytesOf(longest), "new");
 }
 
 TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
@@ -140,6 +163,18 @@ TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
         EXPECT_EQ(rig.boxes.calls.back().text, QStringLiteral("无法保存文件vx-2101435.dat：文件过大"));
         EXPECT_EQ(bytesOf(SavedName), older);
         EXPECT_EQ(rig.scratch.entries(), QStringList{SavedName});
+    }
+    {
+        SCOPED_TRACE("the folder fails to sync once the new file has the name: the box says so");
+        Rig rig;
+        put(SavedName, "older");
+        rig.boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+        folderSyncFails = true;
+        rig.save.Command3_Click();
+        folderSyncFails = false;
+        EXPECT_EQ(rig.boxes.calls.back().text,
+                  QStringLiteral("已保存文件vx-2101435.dat，但无法确认它已写入磁盘，断电后可能丢失：输入/输出错误"));
+        EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(rig.state.SampleBuffer));
     }
     {
         SCOPED_TRACE("the name of a printout or a recorded sweep taken while it is written");

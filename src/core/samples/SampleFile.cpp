@@ -1,10 +1,9 @@
 #include "core/samples/SampleFile.h"
 
-#include "core/system/SystemReason.h"
+#include "core/system/FileStart.h"
 #include "core/system/WholeFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QtEndian>
 
 #include <cerrno>
@@ -35,57 +34,41 @@ void decode(const QByteArray& bytes, SampleArray& samples)
         samples[n] = qFromLittleEndian<qint16>(bytes.constData() + 2 * (n - 1));
 }
 
-void write(const QString& path, const SampleArray& samples, WholeFile::Mode mode)
+void write(const QByteArray& path, const SampleArray& samples, WholeFile::Mode mode)
 {
     WholeFile file(path, mode);
-    if (!file.open() || !file.commit(encode(samples)))
-        throw FileError(file.reason(), file.errorNumber());
+    if (file.open() && file.commit(encode(samples)))
+        return;
+    if (file.unconfirmed())
+        throw UnconfirmedFile(file.reason(), file.errorNumber());
+    throw FileError(file.reason(), file.errorNumber());
+}
+
+void write(const QString& path, const SampleArray& samples, WholeFile::Mode mode)
+{
+    write(QFile::encodeName(path), samples, mode);
+}
+
+Contents inspect(const QByteArray& path)
+{
+    FileStart start = readFileStart(path, Size);
+    switch (start.kind) {
+    case FileStart::Regular:
+        break;
+    case FileStart::Folder:
+        return {Contents::SystemError, EISDIR, {}};
+    case FileStart::Special:
+        return {Contents::NotRegular, 0, {}};
+    case FileStart::Unreadable:
+        return {Contents::SystemError, start.errorNumber, {}};
+    }
+    const Contents::Outcome outcome = start.bytes.size() < Size ? Contents::Short : Contents::Whole;
+    return {outcome, 0, std::move(start.bytes)};
 }
 
 Contents inspect(const QString& path)
 {
-    Contents found;
-    const auto refused = [&found](Contents::Outcome outcome, int errorNumber = 0) {
-        found.outcome = outcome;
-        found.errorNumber = errorNumber;
-        return found;
-    };
-    const QFileInfo info(path);
-    if (info.isDir())
-        return refused(Contents::SystemError, EISDIR);
-    if (!info.exists())
-        return refused(Contents::SystemError, ENOENT);
-    // A FIFO or a device would block the open or never end.
-    if (!info.isFile())
-        return refused(Contents::NotRegular);
-    QFile file(path);
-    errno = 0;
-    if (file.open(QIODevice::ReadOnly))
-        found.bytes = file.read(Size);
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        const int error = errno;
-        if (!error)
-            found.errorText = file.errorString();
-        return refused(Contents::SystemError, error);
-    }
-    found.outcome = found.bytes.size() < Size ? Contents::Short : Contents::Whole;
-    return found;
-}
-
-QByteArray read(const QString& path)
-{
-    Contents contents = inspect(path);
-    switch (contents.outcome) {
-    case Contents::Whole:
-        return std::move(contents.bytes);
-    case Contents::SystemError:
-        throw FileError(contents.errorNumber ? systemReason(contents.errorNumber) : contents.errorText);
-    case Contents::NotRegular:
-        throw FileError(QStringLiteral("不是普通文件"));
-    case Contents::Short:
-        break;
-    }
-    throw FileError(QStringLiteral("文件只有 %1 字节，数据文件应有 %2 字节").arg(contents.bytes.size()).arg(Size));
+    return inspect(QFile::encodeName(path));
 }
 
 } // namespace SampleFile

@@ -8,10 +8,16 @@
 #include <QDateTime>
 #include <QString>
 
-
 class FileError : public Failure {
 public:
     using Failure::Failure;
+};
+
+// The new file has taken its name, so the old one is gone, but whether it survives a crash
+// could not be confirmed.
+class UnconfirmedFile : public FileError {
+public:
+    using FileError::FileError;
 };
 
 // The data file: SampleBuffer(1..8192) as 8192 little-endian int16 records, no header.
@@ -28,21 +34,19 @@ QByteArray encode(const SampleArray& samples);
 void decode(const QByteArray& bytes, SampleArray& samples);
 
 // Writes the file completely, and on the disk, or not at all (WholeFile). Throws FileError with
-// the reason.
+// the reason, UnconfirmedFile when the file took the name but its folder could not be synced.
+// A path in bytes is the system's name as it stands; a QString is encoded as Qt encodes names.
+void write(const QByteArray& path, const SampleArray& samples, WholeFile::Mode mode = WholeFile::ReplaceExisting);
 void write(const QString& path, const SampleArray& samples, WholeFile::Mode mode = WholeFile::ReplaceExisting);
 
 // What reading the first Size bytes of a file found, without creating or changing anything:
 // the bytes, or why they are no data file. Each program words the refusal in its own language.
 struct Contents {
     enum Outcome { Whole, SystemError, NotRegular, Short } outcome = Whole;
-    int errorNumber = 0; // SystemError: the system's error number; 0 when only errorText is known
-    QString errorText;   // SystemError without a number: the toolkit's text
+    int errorNumber = 0; // SystemError: the system's error number
     QByteArray bytes;    // Whole: Size bytes; Short: what there was
 };
+Contents inspect(const QByteArray& path);
 Contents inspect(const QString& path);
-
-// The first Size bytes; anything that is not a whole data file throws FileError with the
-// window's reason.
-QByteArray read(const QString& path);
 
 } // namespace SampleFile

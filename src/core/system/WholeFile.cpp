@@ -1,14 +1,16 @@
+// The POSIX implementation of WholeFile: open(2), pwrite(2), fdatasync(2), rename(2) and
+// fsync(2) of the folder.
 #include "core/system/WholeFile.h"
 
 #include "core/system/SystemReason.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -17,12 +19,14 @@
 
 namespace {
 
-// Writes every byte from the start of the file; false, with errno, when a write fails. A short
-// write (a disk filling up) is retried for the rest, which then fails with the reason.
-bool writeAll(int fd, const QByteArray& bytes)
+// Writes every byte, from the start of the file or, into a FIFO or a device, in order; false,
+// with errno, when a write fails. A short write (a disk filling up) is retried for the rest,
+// which then fails with the reason.
+bool writeAll(int fd, const QByteArray& bytes, bool fromStart = true)
 {
     for (qint64 done = 0; done < bytes.size();) {
-        const ssize_t n = ::pwrite(fd, bytes.constData() + done, bytes.size() - done, done);
+        const char* from = bytes.constData() + done;
+        const ssize_t n = fromStart ? ::pwrite(fd, from, bytes.size() - done, done) : ::write(fd, from, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -63,18 +67,31 @@ bool fitsSizeLimit(qint64 size)
     return ::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || rlim_t(size) <= limit.rlim_cur;
 }
 
+// The file a name stands for, links followed; the name itself while it names no file.
+QByteArray resolved(const QByteArray& path)
+{
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.constData(), nullptr), &std::free);
+    return real ? QByteArray(real.get()) : path;
+}
+
 } // namespace
 
-WholeFile::WholeFile(const QString& path, Mode mode) : path_(path), mode_(mode)
+WholeFile::WholeFile(const QByteArray& path, Mode mode) : path_(path), mode_(mode), target_(resolved(path))
 {
-    // Writing through a link writes the file it points to and keeps the link.
-    const QString linked = QFileInfo(path).canonicalFilePath();
-    target_ = QFile::encodeName(linked.isEmpty() ? path : linked);
+}
+
+WholeFile::WholeFile(const QString& path, Mode mode) : WholeFile(QFile::encodeName(path), mode)
+{
 }
 
 WholeFile::~WholeFile()
 {
     discard();
+}
+
+QString WholeFile::fileName() const
+{
+    return QFile::decodeName(path_);
 }
 
 QString WholeFile::reason() const
@@ -104,34 +121,69 @@ void WholeFile::discard()
     temporary_.clear();
 }
 
+QByteArray WholeFile::folder() const
+{
+    const qsizetype slash = target_.lastIndexOf('/');
+    return slash < 0 ? QByteArrayLiteral(".") : target_.left(std::max<qsizetype>(slash, 1));
+}
+
 bool WholeFile::open()
 {
     struct stat existing {};
-    const bool exists = ::stat(target_.constData(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
+    if (::stat(target_.constData(), &existing) != 0) {
+        // Only a name that names nothing is a new file; one that cannot be looked at (a folder
+        // that may not be entered, a part that is no folder, a loop of links) says why.
+        return errno == ENOENT ? openTemporary(nullptr) : failed(errno);
+    }
+    if (S_ISDIR(existing.st_mode))
         return failed(EISDIR);
-    if (exists && mode_ == NeverReplace)
+    if (mode_ == NeverReplace)
         return failed(EEXIST);
-    // A name no other file has, beside the target so that the rename stays in one file system.
-    // A new file gets the usual permissions, a replacement those of the file it replaces.
+    if (!S_ISREG(existing.st_mode)) {
+        // A FIFO's open waits for its reader, as a shell's redirection does.
+        fd_ = ::open(target_.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        streaming_ = fd_ >= 0;
+        return streaming_ || failed(errno);
+    }
+    return openTemporary(&existing);
+}
+
+bool WholeFile::openTemporary(const struct stat* existing)
+{
+    // A name no other file has, beside the target so that the rename stays in one file system,
+    // and short so that a name at the system's length limit still has one beside it. A new file
+    // gets the usual permissions, a replacement those of the file it replaces.
+    const QByteArray stem = folder() + "/.q390-";
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-        temporary_ = target_ + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        fd_ = ::open(temporary_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
+        temporary_ = stem + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        fd_ = ::open(temporary_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existing ? 0600 : 0666);
         if (fd_ < 0 && errno != EEXIST)
             break;
     }
-    if (fd_ >= 0) {
-        if (exists && ::fchmod(fd_, existing.st_mode & 0777) != 0) {
-            failed(errno);
-            discard();
-            return false;
-        }
-        return true;
+    if (fd_ < 0) {
+        const int error = errno;
+        temporary_.clear();
+        return error == EACCES && existing ? openInPlace() : failed(error);
     }
-    const int error = errno;
-    temporary_.clear();
-    if (error != EACCES || !exists || !S_ISREG(existing.st_mode))
-        return failed(error);
+    if (!existing)
+        return true;
+    // The file stays its owner's, so that its owner can still write it; where this process may
+    // not give a file away, the file itself is written.
+    if (::fchown(fd_, existing->st_uid, existing->st_gid) != 0) {
+        const int error = errno;
+        discard();
+        return error == EPERM ? openInPlace() : failed(error);
+    }
+    if (::fchmod(fd_, existing->st_mode & 07777) != 0) {
+        failed(errno);
+        discard();
+        return false;
+    }
+    return true;
+}
+
+bool WholeFile::openInPlace()
+{
     fd_ = ::open(target_.constData(), O_RDWR | O_CLOEXEC);
     if (fd_ < 0 || !readAll(fd_, previous_)) {
         failed(errno);
@@ -144,11 +196,17 @@ bool WholeFile::open()
 bool WholeFile::commit(const QByteArray& bytes)
 {
     Q_ASSERT(fd_ >= 0);
-    const bool written = !fitsSizeLimit(std::max(bytes.size(), previous_.size())) ? failed(EFBIG)
-        : temporary_.isEmpty()                                                  ? rewrite(bytes)
-                                                                                : replace(bytes);
+    const bool written = streaming_                                                 ? stream(bytes)
+        : !fitsSizeLimit(std::max(bytes.size(), previous_.size())) ? failed(EFBIG)
+        : temporary_.isEmpty()                                     ? rewrite(bytes)
+                                                                   : replace(bytes);
     discard();
     return written;
+}
+
+bool WholeFile::stream(const QByteArray& bytes)
+{
+    return (writeAll(fd_, bytes, false) && closeFile() == 0) || failed(errno);
 }
 
 bool WholeFile::replace(const QByteArray& bytes)
@@ -156,7 +214,8 @@ bool WholeFile::replace(const QByteArray& bytes)
     if (!writeAll(fd_, bytes) || ::fdatasync(fd_) != 0 || closeFile() != 0 || !rename())
         return failed(errno);
     temporary_.clear();
-    return syncFolder();
+    unconfirmed_ = !syncFolder();
+    return !unconfirmed_;
 }
 
 bool WholeFile::rename()
@@ -185,9 +244,7 @@ bool WholeFile::rewrite(const QByteArray& bytes)
 
 bool WholeFile::syncFolder()
 {
-    const qsizetype slash = target_.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArrayLiteral(".") : target_.left(std::max<qsizetype>(slash, 1));
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(folder().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // A folder this process may not read cannot be synced from here, and a file system that
     // does not sync folders (EINVAL) keeps the rename by its own means.
     if (fd < 0)

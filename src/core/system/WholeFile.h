@@ -3,13 +3,19 @@
 #include <QByteArray>
 #include <QString>
 
+struct stat;
+
 // A file written completely or not at all, and on the disk once it says so. The bytes go to a
 // temporary file beside the name, are synced, and the temporary file is renamed over the name;
-// then the folder is synced, so that the rename survives a crash too. An existing file in a
-// folder that takes no new file is written in place instead, as the only way to save over it:
-// its old bytes are read first, the new ones written over them without truncating, and when
-// anything fails the old ones are put back. A write that cannot fit under the process's
-// file-size limit is refused before any byte is written.
+// then the folder is synced, so that the rename survives a crash too. A replaced file keeps its
+// permissions, owner and group; an existing file whose owner cannot be kept, or one in a folder
+// that takes no new file, is written in place instead: its old bytes are read first, the new
+// ones written over them without truncating, and when anything fails the old ones are put back.
+// An existing FIFO or device is written into as a stream, never replaced by a file. A write that
+// cannot fit under the process's file-size limit is refused before any byte is written.
+//
+// Names are the system's bytes: a QString name is encoded as Qt encodes every file name.
+// This is the POSIX implementation (WholeFile.cpp).
 //
 // Costs per file: one fdatasync of the file and one fsync of its folder.
 class WholeFile {
@@ -18,6 +24,7 @@ public:
     // a recorded sweep that must not replace anything, whatever appears meanwhile.
     enum Mode { ReplaceExisting, NeverReplace };
 
+    explicit WholeFile(const QByteArray& path, Mode mode = ReplaceExisting);
     explicit WholeFile(const QString& path, Mode mode = ReplaceExisting);
     ~WholeFile();
     WholeFile(const WholeFile&) = delete;
@@ -25,31 +32,39 @@ public:
 
     // Creates the temporary file (or opens the file itself, see above); false when neither can be.
     bool open();
-    // Writes every byte and gives the file its name; false, with nothing under the name
-    // changed, when any of it fails. (A folder that fails to sync after the rename is reported
-    // too, though the name already holds the new file: it may not keep it through a crash.)
+    // Writes every byte and gives the file its name; false when any of it fails, with nothing
+    // under the name changed unless unconfirmed() says otherwise.
     bool commit(const QByteArray& bytes);
+    // After a commit that failed: true when the new bytes had already taken the name and only the
+    // folder's sync failed, so that they may not survive a crash. The old file is gone then.
+    bool unconfirmed() const { return unconfirmed_; }
 
-    QString fileName() const { return path_; }
+    QString fileName() const;
     // Why open or commit failed, in the user's words.
     QString reason() const;
     // The system's error number behind the reason.
     int errorNumber() const { return errorNumber_; }
 
 private:
+    bool openTemporary(const struct stat* existing);
+    bool openInPlace();
     bool replace(const QByteArray& bytes);
     bool rename();
     bool rewrite(const QByteArray& bytes);
+    bool stream(const QByteArray& bytes);
     bool syncFolder();
+    QByteArray folder() const;
     bool failed(int errorNumber);
     int closeFile();
     void discard();
 
-    QString path_;
+    QByteArray path_;
     Mode mode_;
-    QByteArray target_;    // the file the name stands for, links followed, in the system's encoding
-    QByteArray temporary_; // empty when writing in place
+    QByteArray target_;    // the file the name stands for, links followed
+    QByteArray temporary_; // empty when writing in place or into a stream
     QByteArray previous_;  // in place: what the file held
+    bool streaming_ = false;
+    bool unconfirmed_ = false;
     int fd_ = -1;
     int errorNumber_ = 0;
 };

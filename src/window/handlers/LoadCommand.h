@@ -8,6 +8,7 @@
 
 // Command4_Click: asks for a data file, reads and checks it, selects Hold, and replays it on a
 // fresh grid, yielding to the event loop after every segment. A sweep it interrupts is dropped.
+// A file shorter than a data file is loaded with the missing records 0, and a box says so.
 class LoadCommand {
 public:
     struct Seams {

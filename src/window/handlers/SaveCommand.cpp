@@ -27,6 +27,9 @@ void SaveCommand::Command3_Click()
     afterSweep_.run([this, name] {
         try {
             SampleFile::write(name, state_.SampleBuffer);
+        } catch (const UnconfirmedFile& error) {
+            boxes_.show(QStringLiteral("已保存文件") + name + QStringLiteral("，但无法确认它已写入磁盘，断电后可能丢失：") + error.reason(),
+                        Title, MsgStyle::Exclamation);
         } catch (const FileError& error) {
             boxes_.show(QStringLiteral("无法保存文件") + name + QStringLiteral("：") + error.reason(), Title,
                         MsgStyle::Exclamation);
