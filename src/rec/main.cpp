@@ -1,5 +1,6 @@
 #include "devices/QtSerialDevice.h"
 #include "rec/RecTool.h"
+#include "rec/StandardStreams.h"
 #include "rec/StopSignals.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,7 @@
 
 int main(int argc, char** argv)
 {
+    openClosedStandardStreams();
     // The serial port's notifiers want an application object; nothing runs its event loop.
     QCoreApplication application(argc, argv);
     // It takes the user's locale; the system's texts in messages stay English, like the tool's own.
