@@ -457,7 +457,7 @@ TEST_F(Recording, OnTheEmulatedChipTheRowsHoldTheConvertersCodesAndASignalGivesT
     chip.failAtWrite(50, EmulatedUsbChip::Failure::StopsAnswering);
     QElapsedTimer sent;
     std::thread ctrlC([&] {
-        std::this_thread::sleep_for(std::chrono::seconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(4500));
         sent.start();
         ::kill(::getpid(), SIGINT);
     });
