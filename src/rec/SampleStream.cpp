@@ -15,6 +15,8 @@ namespace {
 
 // The longest a write goes without looking for a stop or the end of the time allowed.
 constexpr int WaitSliceMs = 100;
+// Past the time allowed, a reader that takes nothing for this long is taken to read no more.
+constexpr qint64 StalledMs = 1000;
 
 OutputError streamError(int error)
 {
@@ -69,13 +71,15 @@ void SampleStream::put(const QByteArray& text)
     if (std::fflush(out_) != 0)
         throw streamError(errno);
     // A pipe or terminal that shows room takes PIPE_BUF bytes without blocking; a wait for room
-    // is the poll's, which a stop signal ends at once and the time limit within a slice. A
-    // file's writes wait for nothing but the disk.
+    // is the poll's, which a stop signal ends at once, and the end of the time allowed once the
+    // reader has been silent for a while. A file's writes wait for nothing but the disk.
+    QElapsedTimer stalled;
+    stalled.start();
     for (qsizetype done = 0; done < text.size();) {
         if (StopSignals::caught())
             throw OutputError(QStringLiteral("standard output: stopped part-way through a write"), EINTR);
-        if (seconds_ && elapsed_.elapsed() >= *seconds_ * 1e3)
-            throw OutputError(QStringLiteral("standard output: not read when the time allowed ran out; the last sweep's rows are cut short"), ETIMEDOUT);
+        if (seconds_ && elapsed_.elapsed() >= *seconds_ * 1e3 && stalled.elapsed() >= StalledMs)
+            throw OutputError(QStringLiteral("standard output: not read when the time allowed was over; the last sweep's rows are cut short"), ETIMEDOUT);
         pollfd ready{fd_, POLLOUT, 0};
         const int polled = regular_ ? 1 : ::poll(&ready, 1, WaitSliceMs);
         if (polled < 0 && errno != EINTR)
@@ -85,6 +89,9 @@ void SampleStream::put(const QByteArray& text)
         const ssize_t n = ::write(fd_, text.constData() + done, std::size_t(regular_ ? text.size() - done : std::min<qsizetype>(text.size() - done, PIPE_BUF)));
         if (n < 0 && errno != EINTR && errno != EAGAIN)
             throw streamError(errno);
-        done += std::max<ssize_t>(n, 0);
+        if (n > 0) {
+            done += n;
+            stalled.start();
+        }
     }
 }

@@ -11,8 +11,9 @@
 // then a row per sample, a sweep's rows written once it is complete. A sample's time is the
 // sweep's start plus its share of the sweep's duration, counted from the recording's start.
 //
-// A reader that stops reading holds a write up only until a stop signal comes or the time
-// allowed (seconds from begin) runs out; the rows are then cut short, with an OutputError.
+// A reader that stops reading holds a write up only until a stop signal comes, or the time
+// allowed (seconds from begin) is over and the reader has taken nothing for a second; the rows
+// are then cut short, with an OutputError. A slow reader is waited for.
 class SampleStream final : public SweepOutput {
 public:
     static constexpr const char* Header = "sweep,index,time_s,channel,range,code,volts\n";
