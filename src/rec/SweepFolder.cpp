@@ -241,7 +241,10 @@ void SweepFolder::work()
             written(std::move(job), std::move(failure));
         }
         done_.notify_one();
-        queued_.notify_all();
+        // Writers held back while one wrote alone, or waiting to end, look again; in the
+        // common case each writer takes the next job itself.
+        if (stopping_ || oneByOneUpTo_ >= 0)
+            queued_.notify_all();
     }
 }
 
