@@ -47,7 +47,8 @@ QStringList linesOf(const QByteArray& text)
 }
 
 // A program started with its output (or the given descriptor) and messages in files, so that it
-// can be signalled while it runs.
+// can be signalled while it runs; or with both closed.
+constexpr int Closed = -2;
 class Child {
 public:
     Child(const char* program, const QStringList& args, const QString& logs, int out = -1)
@@ -62,11 +63,16 @@ public:
         argv.push_back(nullptr);
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
-        if (out >= 0)
-            posix_spawn_file_actions_adddup2(&files, out, 1);
-        else
-            posix_spawn_file_actions_addopen(&files, 1, QFile::encodeName(out_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&files, 2, QFile::encodeName(err_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out == Closed) {
+            posix_spawn_file_actions_addclose(&files, 1);
+            posix_spawn_file_actions_addclose(&files, 2);
+        } else {
+            if (out >= 0)
+                posix_spawn_file_actions_adddup2(&files, out, 1);
+            else
+                posix_spawn_file_actions_addopen(&files, 1, QFile::encodeName(out_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            posix_spawn_file_actions_addopen(&files, 2, QFile::encodeName(err_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        }
         EXPECT_EQ(posix_spawn(&pid_, program, &files, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&files);
     }
@@ -185,6 +191,10 @@ TEST_F(Recording, AFolderOfFilesTheWindowLoadsAnIndexRowForEachAndAppendGoesOn)
     // --time alone records sweeps until the time is over.
     ASSERT_EQ(run({QStringLiteral("--time"), QStringLiteral("0.5s"), QStringLiteral("-o"), path(QStringLiteral("timed"))}).status, 0);
     EXPECT_GT(indexed(path(QStringLiteral("timed"))).size(), 1);
+
+    // Started with stdout and stderr closed: its messages go nowhere, not into its files.
+    EXPECT_EQ(Child(Q390_REC, {QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("-o"), path(QStringLiteral("closed"))}, logs.path(), Closed).wait().status, 0);
+    EXPECT_EQ(indexed(path(QStringLiteral("closed"))).size(), 2);
 }
 
 TEST_F(Recording, StdoutHasAHeaderAndARowPerSampleEveryChannelInTurnInTimeOrder)
