@@ -179,8 +179,6 @@ void SweepFolder::begin()
 
 void SweepFolder::kept(const SweepRecord& sweep, const SampleArray& samples)
 {
-    if (sweep.number > LastNumber)
-        throw OutputError(QStringLiteral("%1: the folder takes no more than %2 sweeps").arg(path_).arg(LastNumber));
     const char* extension = format_ == RecOptions::Format::Dat ? "dat" : "csv";
     const QString file = QString::asprintf("sweep-%08lld-ch%d.%s", sweep.number, sweep.channel, extension);
     queue({0, sweep.number, file, row(sweep, file, {}), samples, sweep.range});
@@ -193,6 +191,8 @@ void SweepFolder::lost(const SweepRecord& sweep, const QString& reason)
 
 void SweepFolder::queue(Job job)
 {
+    if (job.number > LastNumber)
+        throw OutputError(QStringLiteral("%1: the folder takes no more than %2 sweeps").arg(path_).arg(LastNumber));
     std::unique_lock lock(mutex_);
     done_.wait(lock, [this] { return failure_ || unfinished_ < MostUnfinished; });
     if (failure_)
