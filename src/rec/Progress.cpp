@@ -2,14 +2,18 @@
 
 #include "core/samples/Readings.h"
 
+#include <algorithm>
+
 
 namespace {
 
 constexpr qint64 RefreshMs = 100;
+// Past this a time is shown as this, so that an enormous --time still fits the count.
+constexpr double LongestShown = 1e12;
 
 QString clockTime(double seconds)
 {
-    const long long s = static_cast<long long>(seconds);
+    const long long s = static_cast<long long>(std::clamp(seconds, 0.0, LongestShown));
     return QString::asprintf("%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
 }
 
@@ -55,10 +59,11 @@ void Progress::note(const QString& message)
         say(message);
 }
 
-void Progress::started(const QString& path)
+void Progress::started(const QString& path, const QString& into)
 {
     elapsed_.start();
     path_ = path;
+    into_ = into;
     const RecOptions& o = options_;
     QStringList channels;
     for (const int channel : o.channels)
@@ -92,7 +97,7 @@ void Progress::refresh()
                                    : QStringLiteral("%1 sweeps").arg(kept_);
     line += QStringLiteral(", %1, %2 elapsed").arg(pace(kept_, seconds), clockTime(seconds));
     if (options_.seconds)
-        line += QStringLiteral(", %1 left").arg(clockTime(std::max(0.0, *options_.seconds - seconds)));
+        line += QStringLiteral(", %1 left").arg(clockTime(*options_.seconds - seconds));
     else if (options_.sweeps && rate > 0)
         line += QStringLiteral(", %1 left").arg(clockTime((*options_.sweeps - kept_) / rate));
     if (kept_ > 0)

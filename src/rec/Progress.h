@@ -14,14 +14,15 @@ class Progress {
 public:
     enum class Mode { Quiet, Lines, Terminal };
 
-    // `into` names the output: a folder, or standard output.
+    // `into` names the output until the recording begins: a folder, or standard output.
     Progress(std::FILE* err, Mode mode, const RecOptions& options, QString into);
 
     void error(const QString& message);
     void note(const QString& message);
 
-    // The recording begins, on the path named ("simulator", "modem-lines" or "ftdi-bitbang").
-    void started(const QString& path);
+    // The recording begins, on the path named ("simulator", "modem-lines" or "ftdi-bitbang"),
+    // into the output named (a folder's name is settled once it is made).
+    void started(const QString& path, const QString& into);
     void kept(const SweepRecord& sweep);
     void lost() { ++lost_; }
     // Now and then within a sweep, so that the time shown moves on during a slow one.

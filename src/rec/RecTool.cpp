@@ -74,12 +74,18 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
         try {
             std::unique_ptr<SweepOutput> output;
             if (options.toStdout)
-                output = std::make_unique<SampleStream>(out);
+                output = std::make_unique<SampleStream>(out, options.seconds);
             else
-                output = std::make_unique<SweepFolder>(folder, options.format, options.append, options.port);
+                output = std::make_unique<SweepFolder>(folder, options.format,
+                                                       options.folder.isEmpty() ? SweepFolder::NextFreeName
+                                                           : options.append     ? SweepFolder::Append
+                                                                                : SweepFolder::Fresh,
+                                                       options.port);
             unit.open(options.port);
             output->begin();
-            progress.started(unit.comm().sourceName());
+            if (!output->mended().isEmpty())
+                progress.note(output->mended());
+            progress.started(unit.comm().sourceName(), output->name());
             Recorder(options, {unit, *output, progress, seams.clock, seams.retry}).run();
             unit.close();
             output->finish();
@@ -87,11 +93,14 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
             progress.error(portFailure(options.port, failure));
             outcome.status = Failed;
         } catch (const OutputError& failure) {
-            // The reader of the rows went away: the process ends as a writer to a closed pipe does.
-            if (options.toStdout && failure.errorNumber() == EPIPE) {
+            // Rows the stop signal cut short, or that failed as the signal came (a reader ended
+            // by the same Ctrl-C): the signal ends the process, below.
+            const bool stopped = options.toStdout && StopSignals::caught();
+            if (!stopped && options.toStdout && failure.errorNumber() == EPIPE) {
+                // The reader of the rows went away: the process ends as a writer to a closed pipe does.
                 outcome.signal = SIGPIPE;
                 ending = QStringLiteral("standard output was closed");
-            } else {
+            } else if (!stopped) {
                 progress.error(failure.reason());
                 outcome.status = Failed;
             }

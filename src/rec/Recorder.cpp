@@ -71,12 +71,17 @@ bool Recorder::waitForDevice(const SweepRecord& lost, const QString& reason)
                                    .arg(timeout ? QStringLiteral(" for up to %1 s").arg(*timeout) : QString()));
     QElapsedTimer waited;
     waited.start();
-    for (long long attempt = 1;; ++attempt) {
-        for (qint64 left; (left = attempt * parts_.retry.count() - waited.elapsed()) > 0;) {
+    // An attempt starts `retry` after the one before started, or at once when that one took
+    // longer (a chip that stopped answering spends its control requests' time-outs); the stop
+    // and the time limit are looked at before each, so neither waits longer than one attempt.
+    for (qint64 due = parts_.retry.count();; due = std::max(due + parts_.retry.count(), waited.elapsed())) {
+        for (qint64 left; (left = due - waited.elapsed()) > 0;) {
             if (StopSignals::caught() || limitReached())
                 return false;
             std::this_thread::sleep_for(std::min(std::chrono::milliseconds(left), WaitSlice));
         }
+        if (StopSignals::caught() || limitReached())
+            return false;
         try {
             parts_.unit.reopen();
             parts_.progress.note(QStringLiteral("%1: back after %2 s; recording goes on").arg(port).arg(waited.elapsed() / 1e3, 0, 'f', 1));

@@ -2,18 +2,27 @@
 
 #include "rec/SweepOutput.h"
 
+#include <QElapsedTimer>
+
 #include <cstdio>
+#include <optional>
 
 // The samples as CSV rows on a stream (standard output, for a pipe into a script): one header,
 // then a row per sample, a sweep's rows written once it is complete. A sample's time is the
 // sweep's start plus its share of the sweep's duration, counted from the recording's start.
+//
+// A reader that stops reading holds a write up only until a stop signal comes, or the time
+// allowed (seconds from begin) is over and the reader has taken nothing for a second; the rows
+// are then cut short, with an OutputError. A slow reader is waited for.
 class SampleStream final : public SweepOutput {
 public:
     static constexpr const char* Header = "sweep,index,time_s,channel,range,code,volts\n";
 
-    explicit SampleStream(std::FILE* out) : out_(out) {}
+    // Throws OutputError when the stream is no file, pipe, socket or character device open for writing.
+    SampleStream(std::FILE* out, std::optional<double> seconds);
 
-    void begin() override { put(Header); }
+    QString name() const override { return QStringLiteral("standard output"); }
+    void begin() override;
     void kept(const SweepRecord& sweep, const SampleArray& samples) override;
     // The stream has no place for a lost sweep; the messages tell of it.
     void lost(const SweepRecord&, const QString&) override {}
@@ -22,5 +31,9 @@ private:
     void put(const QByteArray& text);
 
     std::FILE* out_;
+    int fd_;
+    bool regular_ = false;
+    std::optional<double> seconds_;
+    QElapsedTimer elapsed_;
     QByteArray rows_;
 };

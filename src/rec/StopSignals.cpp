@@ -1,6 +1,7 @@
 #include "rec/StopSignals.h"
 
 #include <cstdlib>
+#include <pthread.h>
 
 volatile std::sig_atomic_t StopSignals::caught_ = 0;
 
@@ -13,20 +14,31 @@ void StopSignals::handle(int signal)
 StopSignals::StopSignals()
 {
     caught_ = 0;
-    for (std::size_t n = 0; n < std::size(Signals); ++n) {
-        struct sigaction action {};
-        sigemptyset(&action.sa_mask);
-        // Restarted, so that no write of a file or of the rows is cut short by the signal.
-        action.sa_flags = SA_RESTART;
-        action.sa_handler = Signals[n] == SIGPIPE ? SIG_IGN : &StopSignals::handle;
-        sigaction(Signals[n], &action, &saved_[n]);
-    }
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = &StopSignals::handle;
+    for (std::size_t n = 0; n < std::size(Stops); ++n)
+        sigaction(Stops[n], &action, &savedStops_[n]);
+    action.sa_handler = SIG_IGN;
+    for (std::size_t n = 0; n < std::size(Ignored); ++n)
+        sigaction(Ignored[n], &action, &savedIgnored_[n]);
 }
 
 StopSignals::~StopSignals()
 {
-    for (std::size_t n = 0; n < std::size(Signals); ++n)
-        sigaction(Signals[n], &saved_[n], nullptr);
+    for (std::size_t n = 0; n < std::size(Stops); ++n)
+        sigaction(Stops[n], &savedStops_[n], nullptr);
+    for (std::size_t n = 0; n < std::size(Ignored); ++n)
+        sigaction(Ignored[n], &savedIgnored_[n], nullptr);
+}
+
+void StopSignals::leaveToOtherThreads()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : Stops)
+        sigaddset(&set, signal);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 void StopSignals::endBy(int signal)

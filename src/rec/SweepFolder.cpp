@@ -3,6 +3,7 @@
 #include "core/samples/SampleCsv.h"
 #include "core/samples/SampleFile.h"
 #include "core/system/WholeFile.h"
+#include "rec/StopSignals.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,7 +13,9 @@
 #include <cstdlib>
 #include <pthread.h>
 #include <sched.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,13 +48,29 @@ QString reasonOf(const WholeFile& file)
     return file.errorNumber() ? englishReason(file.errorNumber()) : file.reason();
 }
 
+// Opened without waiting for a FIFO's other end, and refused unless a regular file.
+int openRegular(const QString& path, int flags)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw OutputError(QStringLiteral("%1: %2").arg(path, englishReason(errno)), errno);
+    struct stat file {};
+    if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) {
+        ::close(fd);
+        throw OutputError(QStringLiteral("%1: not a regular file").arg(path), EINVAL);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 } // namespace
 
-SweepFolder::SweepFolder(const QString& path, RecOptions::Format format, bool append, QString source)
-    : path_(QDir::cleanPath(path)), format_(format), source_(std::move(source)), index_(QDir(path_).filePath(IndexName))
+SweepFolder::SweepFolder(const QString& path, RecOptions::Format format, Opening opening, QString source)
+    : path_(QDir::cleanPath(path)), format_(format), opening_(opening), source_(std::move(source)),
+      indexPath_(QDir(path_).filePath(IndexName))
 {
     const QFileInfo folder(path_);
-    if (!folder.exists())
+    if (opening == NextFreeName || !folder.exists())
         return;
     if (!folder.isDir())
         throw OutputError(QStringLiteral("%1: %2").arg(path_, englishReason(ENOTDIR)), ENOTDIR);
@@ -59,70 +78,121 @@ SweepFolder::SweepFolder(const QString& path, RecOptions::Format format, bool ap
     const QStringList entries = dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     if (!dir.isReadable())
         throw OutputError(QStringLiteral("%1: %2").arg(path_, englishReason(EACCES)), EACCES);
-    if (entries.isEmpty())
-        return;
-    if (!append)
+    if (opening == Fresh && !entries.isEmpty() && entries != QStringList{IndexName})
         throw OutputError(QStringLiteral("%1: the folder holds files already; --append records on into it").arg(path_));
-    continueFrom(entries);
+    continueFrom(entries, opening == Append);
 }
 
-void SweepFolder::continueFrom(const QStringList& entries)
+void SweepFolder::continueFrom(const QStringList& entries, bool append)
 {
-    static const QRegularExpression sweepFile(QStringLiteral("^sweep-([0-9]+)-ch[0-7]\\.(dat|csv)$"));
+    static const QRegularExpression sweepFile(QStringLiteral("^sweep-([0-9]{8})-ch[0-7]\\.(dat|csv)$"));
     long long highest = 0;
     for (const QString& entry : entries)
         if (const QRegularExpressionMatch match = sweepFile.match(entry); match.hasMatch())
             highest = std::max(highest, match.captured(1).toLongLong());
-    if (index_.exists()) {
-        if (!index_.open(QIODevice::ReadOnly))
-            throw OutputError(QStringLiteral("%1: %2").arg(index_.fileName(), index_.errorString()));
-        if (index_.readLine() != Header)
-            throw OutputError(QStringLiteral("%1: not the index of a recording (its first line is not the header)").arg(index_.fileName()));
-        while (!index_.atEnd())
-            highest = std::max(highest, index_.readLine().split(',').value(0).toLongLong());
-        index_.close();
+    if (entries.contains(IndexName)) {
+        QFile index;
+        const int fd = openRegular(indexPath_, O_RDONLY);
+        index.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        const QByteArray text = index.readAll();
+        // An index with its header only, or cut short within it (a disk full as it was made),
+        // holds no recording yet.
+        if (QByteArray(Header).startsWith(text)) {
+            keepIndexBytes_ = text == Header ? -1 : 0;
+        } else {
+            if (!text.startsWith(Header))
+                throw OutputError(QStringLiteral("%1: not the index of a recording (its first line is not the header)").arg(indexPath_));
+            if (!append)
+                throw OutputError(QStringLiteral("%1: the folder holds a recording already; --append records on into it").arg(path_));
+            QList<QByteArray> lines = text.split('\n');
+            // A last row cut short (the process ended as it was written) goes.
+            if (!lines.last().isEmpty()) {
+                keepIndexBytes_ = text.lastIndexOf('\n') + 1;
+                mended_ = QStringLiteral("%1: its last row was cut short and is dropped: %2").arg(indexPath_, QString::fromUtf8(lines.last()));
+            }
+            lines.removeLast();
+            for (qsizetype line = 1; line < lines.size(); ++line) {
+                const QByteArray number = lines[line].left(lines[line].indexOf(','));
+                bool ok = false;
+                const long long n = number.toLongLong(&ok);
+                if (!ok || n < 1 || n > LastNumber)
+                    throw OutputError(QStringLiteral("%1, line %2: the sweep number '%3' cannot be continued (1 to %4)")
+                                          .arg(indexPath_).arg(line + 1).arg(QString::fromUtf8(number)).arg(LastNumber));
+                highest = std::max(highest, n);
+            }
+        }
     }
+    if (highest >= LastNumber)
+        throw OutputError(QStringLiteral("%1: sweep %2 is there, the last the folder takes").arg(path_).arg(LastNumber));
     next_ = highest + 1;
 }
 
 SweepFolder::~SweepFolder()
 {
     stopWriters();
+    if (index_ >= 0)
+        ::close(index_);
+}
+
+void SweepFolder::makeFolder(Opening opening)
+{
+    if (opening != NextFreeName && QFileInfo(path_).isDir())
+        return;
+    // The parents first; the folder's own mkdir then says why when any of it failed.
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    const QString base = path_;
+    for (int n = 2; ::mkdir(QFile::encodeName(path_).constData(), 0777) != 0; ++n) {
+        if (opening != NextFreeName || errno != EEXIST)
+            throw OutputError(QStringLiteral("%1: the folder cannot be made: %2").arg(path_, englishReason(errno)), errno);
+        path_ = base + QStringLiteral("-%1").arg(n);
+    }
+    indexPath_ = QDir(path_).filePath(IndexName);
+    madeFolder_ = true;
+}
+
+void SweepFolder::openIndex()
+{
+    const bool made = !QFileInfo::exists(indexPath_);
+    index_ = openRegular(indexPath_, O_WRONLY | O_APPEND | O_CREAT);
+    try {
+        if (keepIndexBytes_ >= 0 && ::ftruncate(index_, keepIndexBytes_) != 0)
+            throw OutputError(QStringLiteral("%1: %2").arg(indexPath_, englishReason(errno)), errno);
+        if (::lseek(index_, 0, SEEK_END) == 0)
+            appendRow(Header);
+    } catch (const OutputError&) {
+        // Nothing made is left behind: an index without its header would be no index.
+        if (made)
+            ::unlink(QFile::encodeName(indexPath_).constData());
+        if (madeFolder_)
+            ::rmdir(QFile::encodeName(path_).constData());
+        throw;
+    }
 }
 
 void SweepFolder::begin()
 {
-    if (!QFileInfo(path_).isDir()) {
-        // The parents first; the folder's own mkdir then says why when any of it failed.
-        QDir().mkpath(QFileInfo(path_).absolutePath());
-        if (::mkdir(QFile::encodeName(path_).constData(), 0777) != 0)
-            throw OutputError(QStringLiteral("%1: the folder cannot be made: %2").arg(path_, englishReason(errno)), errno);
-    }
-    errno = 0;
-    if (!index_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        throw OutputError(QStringLiteral("%1: %2").arg(index_.fileName(), errno ? englishReason(errno) : index_.errorString()), errno);
-    if (index_.size() == 0)
-        appendRow(Header);
+    makeFolder(opening_);
+    openIndex();
     for (int n = 0; n < Writers; ++n)
         writers_.emplace_back([this] { work(); });
 }
 
 void SweepFolder::kept(const SweepRecord& sweep, const SampleArray& samples)
 {
-    if (sweep.number > LastNumber)
-        throw OutputError(QStringLiteral("%1: the folder takes no more than %2 sweeps").arg(path_).arg(LastNumber));
     const char* extension = format_ == RecOptions::Format::Dat ? "dat" : "csv";
     const QString file = QString::asprintf("sweep-%08lld-ch%d.%s", sweep.number, sweep.channel, extension);
-    queue({0, file, row(sweep, file, {}), samples, sweep.range});
+    queue({0, sweep.number, file, row(sweep, file, {}), samples, sweep.range});
 }
 
 void SweepFolder::lost(const SweepRecord& sweep, const QString& reason)
 {
-    queue({0, {}, row(sweep, {}, reason), {}, sweep.range});
+    queue({0, sweep.number, {}, row(sweep, {}, reason), {}, sweep.range});
 }
 
 void SweepFolder::queue(Job job)
 {
+    if (job.number > LastNumber)
+        throw OutputError(QStringLiteral("%1: the folder takes no more than %2 sweeps").arg(path_).arg(LastNumber));
     std::unique_lock lock(mutex_);
     done_.wait(lock, [this] { return failure_ || unfinished_ < MostUnfinished; });
     if (failure_)
@@ -133,8 +203,15 @@ void SweepFolder::queue(Job job)
     queued_.notify_one();
 }
 
+bool SweepFolder::mayTake() const
+{
+    return !jobs_.empty() && failed_.empty() && !alone_ && (inFlight_ == 0 || jobs_.front().order > oneByOneUpTo_);
+}
+
 void SweepFolder::work()
 {
+    // The stop signals go to the recording's thread, whose waits they are to end.
+    StopSignals::leaveToOtherThreads();
 #ifdef SCHED_BATCH
     // A writer woken by a sweep handed over waits its turn rather than preempting the sweeps.
     const sched_param batch{};
@@ -142,84 +219,115 @@ void SweepFolder::work()
 #endif
     std::unique_lock lock(mutex_);
     for (;;) {
-        queued_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-        if (jobs_.empty())
+        queued_.wait(lock, [this] { return mayTake() || (stopping_ && jobs_.empty() && inFlight_ == 0); });
+        if (!mayTake())
             return;
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
         if (failure_ && job.order > failedOrder_) {
-            --unfinished_; // after a failure nothing more is written
+            --unfinished_; // after the failure nothing more is written
         } else {
+            const bool alone = job.order <= oneByOneUpTo_;
+            alone_ = alone;
+            ++inFlight_;
             std::optional<OutputError> failure;
             if (!job.file.isEmpty()) {
                 lock.unlock();
-                try {
-                    write(job);
-                } catch (const OutputError& error) {
-                    failure = error;
-                }
+                failure = write(job);
                 lock.lock();
             }
-            written(std::move(job), failure);
+            --inFlight_;
+            alone_ = alone_ && !alone;
+            written(std::move(job), std::move(failure));
         }
         done_.notify_one();
+        // Writers held back while one wrote alone, or waiting to end, look again; in the
+        // common case each writer takes the next job itself.
+        if (stopping_ || oneByOneUpTo_ >= 0)
+            queued_.notify_all();
     }
 }
 
-void SweepFolder::write(Job& job) const
+std::optional<OutputError> SweepFolder::write(Job& job) const
 {
     const QString file = QDir(path_).filePath(job.file);
     WholeFile out(file, WholeFile::NeverReplace);
     const bool dat = format_ == RecOptions::Format::Dat;
     if (out.open() && out.commit(dat ? SampleFile::encode(job.samples) : sampleCsv(job.samples, job.range)))
-        return;
+        return {};
     // The file is in the folder: its row stays, and says what is not known.
     if (out.unconfirmed()) {
         job.row.insert(job.row.size() - 1, cell(QStringLiteral("the folder could not be synced (%1): the file may not survive a crash")
                                                     .arg(reasonOf(out))));
-        return;
+        return {};
     }
     if (out.errorNumber() == EEXIST)
-        throw OutputError(QStringLiteral("%1: already there, and nothing is replaced").arg(file), EEXIST);
-    throw OutputError(QStringLiteral("%1: %2").arg(file, reasonOf(out)), out.errorNumber());
+        return OutputError(QStringLiteral("%1: already there, and nothing is replaced").arg(file), EEXIST);
+    return OutputError(QStringLiteral("%1: %2").arg(file, reasonOf(out)), out.errorNumber());
 }
 
-void SweepFolder::written(Job job, const std::optional<OutputError>& failure)
+void SweepFolder::written(Job job, std::optional<OutputError> failure)
 {
+    if (!failure) {
+        waiting_.emplace(job.order, std::move(job));
+        for (auto next = waiting_.find(nextRow_); next != waiting_.end(); next = waiting_.find(nextRow_)) {
+            try {
+                appendRow(next->second.row);
+            } catch (const OutputError& error) {
+                // A file whose row cannot go in goes too.
+                failure = error;
+                job = std::move(next->second);
+                waiting_.erase(next);
+                removeFile(job);
+                break;
+            }
+            waiting_.erase(next);
+            ++nextRow_;
+            --unfinished_;
+        }
+    }
     if (failure) {
-        --unfinished_;
-        if (!failure_ || job.order < failedOrder_) {
-            failure_ = failure;
-            failedOrder_ = job.order;
-        }
-        dropAfterFailure();
-        return;
+        if (job.order <= oneByOneUpTo_ || failure_)
+            failFinally(job, *failure);
+        else
+            failed_.push_back(std::move(job));
     }
-    waiting_.emplace(job.order, std::move(job));
-    for (auto next = waiting_.find(nextRow_); next != waiting_.end(); next = waiting_.find(nextRow_)) {
-        try {
-            appendRow(next->second.row);
-        } catch (const OutputError& error) {
-            failure_ = error;
-            failedOrder_ = nextRow_;
-            break;
-        }
-        waiting_.erase(next);
-        ++nextRow_;
-        --unfinished_;
-    }
-    if (failure_)
-        dropAfterFailure();
+    if (!failed_.empty() && inFlight_ == 0)
+        rewind();
 }
 
-void SweepFolder::dropAfterFailure()
+void SweepFolder::rewind()
 {
+    for (auto& [order, job] : waiting_) {
+        removeFile(job);
+        failed_.push_back(std::move(job));
+    }
+    waiting_.clear();
+    std::sort(failed_.begin(), failed_.end(), [](const Job& a, const Job& b) { return a.order > b.order; });
+    for (Job& job : failed_)
+        jobs_.push_front(std::move(job));
+    failed_.clear();
+    oneByOneUpTo_ = nextOrder_ - 1;
+}
+
+void SweepFolder::failFinally(const Job& job, const OutputError& failure)
+{
+    --unfinished_;
+    if (failure_ && failedOrder_ < job.order)
+        return;
+    failure_ = OutputError(QStringLiteral("%1; sweep %2 is the first not kept").arg(failure.reason()).arg(job.number), failure.errorNumber());
+    failedOrder_ = job.order;
     // A file the index does not name would be a sweep half kept.
-    for (auto job = waiting_.lower_bound(failedOrder_); job != waiting_.end(); job = waiting_.erase(job)) {
-        if (!job->second.file.isEmpty())
-            QFile::remove(QDir(path_).filePath(job->second.file));
+    for (auto later = waiting_.upper_bound(failedOrder_); later != waiting_.end(); later = waiting_.erase(later)) {
+        removeFile(later->second);
         --unfinished_;
     }
+}
+
+void SweepFolder::removeFile(const Job& job) const
+{
+    if (!job.file.isEmpty())
+        QFile::remove(QDir(path_).filePath(job.file));
 }
 
 void SweepFolder::stopWriters()
@@ -243,13 +351,20 @@ void SweepFolder::finish()
 
 void SweepFolder::appendRow(const QByteArray& row)
 {
-    const qint64 before = index_.size();
-    errno = 0;
-    if (index_.write(row) == row.size())
-        return;
-    const int error = errno;
-    index_.resize(before);
-    throw OutputError(QStringLiteral("%1: %2").arg(index_.fileName(), error ? englishReason(error) : index_.errorString()), error);
+    const off_t before = ::lseek(index_, 0, SEEK_END);
+    for (qsizetype done = 0; done < row.size();) {
+        const ssize_t n = ::write(index_, row.constData() + done, std::size_t(row.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // Past a file-size limit or on a full disk the row stops part-way: the part goes.
+            const int error = n < 0 ? errno : EIO;
+            if (before >= 0)
+                ::ftruncate(index_, before);
+            throw OutputError(QStringLiteral("%1: %2").arg(indexPath_, englishReason(error)), error);
+        }
+        done += n;
+    }
 }
 
 QByteArray SweepFolder::row(const SweepRecord& s, const QString& file, const QString& note) const

@@ -36,8 +36,12 @@ struct SweepRecord {
 class SweepOutput {
 public:
     virtual ~SweepOutput() = default;
+    // For the messages: the folder, or "standard output".
+    virtual QString name() const = 0;
     // Makes what the sweeps go to, once the port is open.
     virtual void begin() = 0;
+    // What beginning had to mend, for the messages; empty when nothing.
+    virtual QString mended() const { return {}; }
     // The number the first sweep takes.
     virtual long long firstNumber() const { return 1; }
     virtual void kept(const SweepRecord& sweep, const SampleArray& samples) = 0;

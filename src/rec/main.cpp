@@ -1,6 +1,7 @@
 #include "core/system/FileNames.h"
 #include "devices/QtSerialDevice.h"
 #include "rec/RecTool.h"
+#include "rec/StandardStreams.h"
 #include "rec/StopSignals.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,7 @@
 
 int main(int argc, char** argv)
 {
+    openClosedStandardStreams();
     // The serial port's notifiers want an application object; nothing runs its event loop.
     QCoreApplication application(argc, argv);
     // It takes the user's locale; the system's texts in messages stay English, like the tool's own.

@@ -10,6 +10,7 @@
 #include "support/Ramp.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -19,9 +20,12 @@
 #include <ftdi.h>
 
 #include <csignal>
+#include <thread>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -42,10 +46,12 @@ QStringList linesOf(const QByteArray& text)
     return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
 }
 
-// A program started with its output and messages in files, so that it can be signalled while it runs.
+// A program started with its output (or the given descriptor) and messages in files, so that it
+// can be signalled while it runs; or with both closed.
+constexpr int Closed = -2;
 class Child {
 public:
-    Child(const char* program, const QStringList& args, const QString& logs)
+    Child(const char* program, const QStringList& args, const QString& logs, int out = -1)
         : out_(logs + QStringLiteral("/out")), err_(logs + QStringLiteral("/err"))
     {
         QList<QByteArray> bytes{program};
@@ -57,16 +63,31 @@ public:
         argv.push_back(nullptr);
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, QFile::encodeName(out_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&files, 2, QFile::encodeName(err_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out == Closed) {
+            posix_spawn_file_actions_addclose(&files, 1);
+            posix_spawn_file_actions_addclose(&files, 2);
+        } else {
+            if (out >= 0)
+                posix_spawn_file_actions_adddup2(&files, out, 1);
+            else
+                posix_spawn_file_actions_addopen(&files, 1, QFile::encodeName(out_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            posix_spawn_file_actions_addopen(&files, 2, QFile::encodeName(err_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        }
         EXPECT_EQ(posix_spawn(&pid_, program, &files, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&files);
     }
     void signal(int number) const { ::kill(pid_, number); }
+    // Killed when it hangs for 20 s.
     Ended wait() const
     {
         int how = 0;
-        EXPECT_EQ(waitpid(pid_, &how, 0), pid_);
+        for (int waited = 0; waitpid(pid_, &how, WNOHANG) == 0; ++waited) {
+            if (waited == 2000) {
+                ADD_FAILURE() << "hangs";
+                ::kill(pid_, SIGKILL);
+            }
+            usleep(10000);
+        }
         QFile out(out_), err(err_);
         out.open(QIODevice::ReadOnly);
         err.open(QIODevice::ReadOnly);
@@ -169,13 +190,13 @@ TEST_F(Recording, AFolderOfFilesTheWindowLoadsAnIndexRowForEachAndAppendGoesOn)
     EXPECT_EQ(rows[3].mid(0, 2), (QList<QByteArray>{"4", "sweep-00000004-ch5.dat"}));
     EXPECT_EQ(rows[4].mid(0, 2), (QList<QByteArray>{"5", "sweep-00000005-ch2.dat"}));
 
-    // --format csv is q390-dat's CSV of the same sweep (the simulator starts alike in each run).
-    ASSERT_EQ(run({QStringLiteral("-o"), path(QStringLiteral("dat"))}).status, 0);
-    ASSERT_EQ(run({QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("-o"), path(QStringLiteral("csv"))}).status, 0);
-    QFile csv(path(QStringLiteral("csv/sweep-00000001-ch0.csv")));
-    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    EXPECT_EQ(csv.readAll(), run({QStringLiteral("csv"), path(QStringLiteral("dat/sweep-00000001-ch0.dat")), QStringLiteral("--range"),
-                                  QStringLiteral("unipolar")}, Q390_DAT).out);
+    // --time alone records sweeps until the time is over.
+    ASSERT_EQ(run({QStringLiteral("--time"), QStringLiteral("0.5s"), QStringLiteral("-o"), path(QStringLiteral("timed"))}).status, 0);
+    EXPECT_GT(indexed(path(QStringLiteral("timed"))).size(), 1);
+
+    // Started with stdout and stderr closed: its messages go nowhere, not into its files.
+    EXPECT_EQ(Child(Q390_REC, {QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("-o"), path(QStringLiteral("closed"))}, logs.path(), Closed).wait().status, 0);
+    EXPECT_EQ(indexed(path(QStringLiteral("closed"))).size(), 2);
 }
 
 TEST_F(Recording, StdoutHasAHeaderAndARowPerSampleEveryChannelInTurnInTimeOrder)
@@ -203,36 +224,85 @@ TEST_F(Recording, StdoutHasAHeaderAndARowPerSampleEveryChannelInTurnInTimeOrder)
 
 TEST_F(Recording, AStopSignalLeavesWholeFilesAndIndexAndEndsTheProcessByIt)
 {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        SCOPED_TRACE(signal);
-        const QString out = path(QStringLiteral("signal%1").arg(signal));
-        const Child child(Q390_REC, {QStringLiteral("--continuous"), QStringLiteral("-o"), out}, logs.path());
+    // The last: rows into a pipe nobody reads (| sleep 30), a write blocked when the signal comes.
+    const struct {
+        int signal;
+        bool blockedPipe;
+    } rows[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGTERM, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.signal);
+        const QString out = path(QStringLiteral("signal%1").arg(row.signal));
+        int pipe[2];
+        ASSERT_EQ(::pipe(pipe), 0);
+        const Child child(Q390_REC, {QStringLiteral("--continuous"), QStringLiteral("-o"), row.blockedPipe ? QStringLiteral("-") : out},
+                          logs.path(), row.blockedPipe ? pipe[1] : -1);
+        ::close(pipe[1]);
         QFile index(out + QStringLiteral("/index.csv"));
-        for (int wait = 0; wait < 3000 && (!index.open(QIODevice::ReadOnly) || index.readAll().count('\n') < 4); ++wait) {
+        int queued = 0; // bytes in the pipe, until it is full (a page's room may stay free)
+        for (int wait = 0; wait < 3000 && (row.blockedPipe ? ioctl(pipe[0], FIONREAD, &queued) == 0 && queued < fcntl(pipe[0], F_GETPIPE_SZ) - PIPE_BUF
+                                            : !index.open(QIODevice::ReadOnly) || index.readAll().count('\n') < 4); ++wait) {
             index.close();
             usleep(10000);
         }
-        child.signal(signal);
+        QElapsedTimer sent;
+        sent.start();
+        child.signal(row.signal);
         const Ended r = child.wait();
-        EXPECT_EQ(r.signal, signal);
-        EXPECT_GE(indexed(out).size(), 3);
+        EXPECT_LT(sent.elapsed(), 2000);
+        ::close(pipe[0]);
+        EXPECT_EQ(r.signal, row.signal);
+        if (!row.blockedPipe)
+            EXPECT_GE(indexed(out).size(), 3);
         EXPECT_TRUE(r.err.value(1).contains(u"stopped by SIG")) << qPrintable(r.err.join(u'\n'));
     }
 }
 
-TEST_F(Recording, AFullDiskEndsWithItsReasonAndNothingPartial)
+TEST_F(Recording, AFullDiskOrAFileSizeLimitEndsWithTheFirstSweepNotKeptNothingPartialAndAppendGoesOn)
 {
     const QString disk = path(QStringLiteral("disk"));
     QDir().mkdir(disk);
-    if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=100k") != 0)
-        GTEST_SKIP() << "no small tmpfs for a full disk here: " << std::strerror(errno);
-    const Ended r = run({QStringLiteral("--continuous"), QStringLiteral("-o"), disk + QStringLiteral("/rec")});
-    const QList<QList<QByteArray>> rows = indexed(disk + QStringLiteral("/rec"));
-    ::umount(QFile::encodeName(disk).constData());
-    EXPECT_EQ(r.status, 1);
-    ASSERT_EQ(r.err.size(), 2);
-    EXPECT_TRUE(r.err[1].endsWith(u".dat: No space left on device")) << qPrintable(r.err[1]);
-    EXPECT_GE(rows.size(), 3);
+    const bool mounted = ::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=100k") == 0;
+    const struct {
+        QString folder;
+        QStringList command;
+        QString reason;
+        int fit; // sweeps kept when written one by one; 0 when not worked out
+    } table[] = {
+        // 25 pages: the index's page, and six files of four pages each.
+        {disk + QStringLiteral("/rec"), {QStringLiteral(Q390_REC)}, QStringLiteral("No space left on device"), 6},
+        // Files smaller than the limit (20 KiB or 40 KiB): the index reaches it first.
+        {path(QStringLiteral("limited")),
+         {QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("ulimit -f 40 && exec \"$0\" \"$@\""), QStringLiteral(Q390_REC)},
+         QStringLiteral("File too large"),
+         0},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.reason.toStdString());
+        if (row.fit && !mounted) {
+            std::printf("no small tmpfs for a full disk here: %s\n", std::strerror(errno));
+            continue;
+        }
+        const QByteArray program = row.command[0].toLocal8Bit();
+        const Ended r = run(row.command.mid(1) + QStringList{QStringLiteral("--continuous"), QStringLiteral("-o"), row.folder}, program.constData());
+        QList<QList<QByteArray>> rows = indexed(row.folder);
+        EXPECT_EQ(r.status, 1);
+        ASSERT_EQ(r.err.size(), 2);
+        const long long firstLost = rows.value(rows.size() - 1).value(0).toLongLong() + 1;
+        EXPECT_TRUE(r.err[1].endsWith(QStringLiteral(": %1; sweep %2 is the first not kept").arg(row.reason).arg(firstLost))) << qPrintable(r.err[1]);
+        if (row.fit)
+            EXPECT_EQ(rows.size(), row.fit);
+        else {
+            // Appended to with no limit, after a row cut short (as by an older version ended by the limit).
+            QFile index(row.folder + QStringLiteral("/index.csv"));
+            ASSERT_TRUE(index.open(QIODevice::Append));
+            index.write("9,sweep-00");
+            index.close();
+            ASSERT_EQ(run({QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("--append"), QStringLiteral("-o"), row.folder}).status, 0);
+            EXPECT_EQ(indexed(row.folder).size(), rows.size() + 2);
+        }
+    }
+    if (mounted)
+        ::umount(QFile::encodeName(disk).constData());
 }
 
 TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachInOneLine)
@@ -240,6 +310,14 @@ TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachI
     QFile file(path(QStringLiteral("file")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     const QString none = path(QStringLiteral("none"));
+    // A FIFO for an index, and an index whose numbering cannot go on.
+    QDir().mkdir(path(QStringLiteral("fifo")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path(QStringLiteral("fifo/index.csv"))).constData(), 0600), 0);
+    QDir().mkdir(path(QStringLiteral("huge")));
+    QFile huge(path(QStringLiteral("huge/index.csv")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write(IndexHeader + "\n9223372036854775807,,2026-12-07T15:47:41.123+01:00,1,0,unipolar,sim,simulator,,,,x\n");
+    huge.close();
     const struct {
         QStringList args;
         int status;
@@ -259,6 +337,8 @@ TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachI
         {{QStringLiteral("-o")}, 2},
         {{QStringLiteral("stray")}, 2},
         {{QStringLiteral("-o"), file.fileName()}, 1},
+        {{QStringLiteral("-o"), path(QStringLiteral("fifo")), QStringLiteral("--append")}, 1},
+        {{QStringLiteral("-o"), path(QStringLiteral("huge")), QStringLiteral("--append")}, 1},
         {{QStringLiteral("--port"), path(QStringLiteral("ttyNone")), QStringLiteral("-o"), none}, 1},
     };
     for (const auto& row : table) {
@@ -324,6 +404,16 @@ TEST_F(Recording, OnTheEmulatedPortTheFilesHoldTheConvertersCodesAndAPulledAdapt
     expectStored(out + QStringLiteral("/sweep-00000001-ch3.dat"), 3, false, 0);
     expectStored(out + QStringLiteral("/sweep-00000002-ch6.dat"), 6, false, SweepLength);
 
+    // --format csv: q390-dat's rows, worked out by hand from the ramp's codes 16384 on (-545, -508, … 10).
+    ASSERT_EQ(recordHere({QStringLiteral("--port"), tty.path(), QStringLiteral("--channel"), QStringLiteral("3"), QStringLiteral("--range"),
+                          QStringLiteral("bipolar"), QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("-o"), path(QStringLiteral("csv"))},
+                         devices).outcome.status, 0);
+    QFile csv(path(QStringLiteral("csv/sweep-00000001-ch3.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> csvLines = csv.readAll().split('\n');
+    EXPECT_EQ(csvLines.mid(0, 3), (QList<QByteArray>{"index,stored,code,volts", "1,-32224,-545,-0.532227", "2,-32261,-508,-0.496094"}));
+    EXPECT_EQ(csvLines.value(16), "16,10,10,0.009766");
+
     // Pulled out during the second sweep of the next run, listed again (plugged back) at the
     // third look for it; the first two looks are the unit's own as it opens the port.
     tty.pullOutAt(FrameOperations * SweepLength + 5000);
@@ -374,6 +464,24 @@ TEST_F(Recording, OnTheEmulatedChipTheRowsHoldTheConvertersCodesAndASignalGivesT
     EXPECT_FALSE(chip.open);
     EXPECT_EQ(chip.bitmode, BITMODE_RESET) << "left in bit-bang mode";
     EXPECT_TRUE(chip.kernelDriverAttached);
+
+    // Plugged in but no longer answering: each attempt to open it again spends a control
+    // request's time-out (the transfers' deadline, 1 s), longer than the retry interval.
+    // Ctrl-C ends the wait within about one attempt.
+    chip.failAtWrite(50, EmulatedUsbChip::Failure::StopsAnswering);
+    QElapsedTimer sent;
+    std::thread ctrlC([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(4500));
+        sent.start();
+        ::kill(::getpid(), SIGINT);
+    });
+    const Here stalled = recordHere({QStringLiteral("--port"), QStringLiteral("ftdi:i:0x0403:0x6001"), QStringLiteral("--continuous"),
+                                     QStringLiteral("-o"), QStringLiteral("-")}, [] { return QList<PortDevice>{}; });
+    const qint64 after = sent.elapsed();
+    ctrlC.join();
+    EXPECT_EQ(stalled.outcome.signal, SIGINT) << qPrintable(stalled.err.join(u'\n'));
+    EXPECT_LT(after, 2000);
+    EXPECT_FALSE(chip.open);
 }
 
 } // namespace
