@@ -60,7 +60,7 @@ public:
         QDir(SpoolerDir).removeRecursively();
     }
 
-    // Empty when the scheduler runs with the queue, its settings with the line given; otherwise why not.
+    // Empty when the scheduler runs, with this line in its settings, and has the queue; otherwise why not.
     QString start(const QString& setting = {})
     {
         if (geteuid() != 0)
@@ -247,26 +247,26 @@ TEST(SpoolerPrint, TheWindowPrintsALoadedFileOnTheDefaultPrinterAsOnePageOfGridA
 
 TEST(SpoolerPrint, APrintTheSpoolerRefusesShowsABoxWithTheReasonAndLeavesNeitherJobNorFile)
 {
-    const QString queue = Spooler().queue();
+    Spooler spooler; // one that takes requests up to 32 KiB: the queue's PPD, not the page's PDF
+    if (const QString why = spooler.start(QStringLiteral("LimitRequestBody 32768")); !why.isEmpty())
+        GTEST_SKIP() << "no print spooler here: " << why.toStdString();
+    const QString queue = spooler.queue();
     struct Case {
-        QString setting, refuse, printer, reason;
+        QString refuse, printer, reason, undo;
     };
     const Case cases[] = {
-        {{}, QStringLiteral("cupsreject"), queue, QStringLiteral("打印机 %1 不接受打印作业").arg(queue)},
+        {QStringLiteral("cupsreject"), queue, QStringLiteral("打印机 %1 不接受打印作业").arg(queue), QStringLiteral("cupsaccept")},
         // A stopped queue takes jobs and holds them: refused before one is made.
-        {{}, QStringLiteral("cupsdisable"), queue, QStringLiteral("打印机 %1 已停止").arg(queue)},
-        {{}, {}, QStringLiteral("q390-gone"), QStringLiteral("找不到打印机 q390-gone")},
-        // The job is made, and the document refused as it ends.
-        {QStringLiteral("LimitRequestBody 32768"), {}, queue, QStringLiteral("打印机 %1：Request Entity Too Large").arg(queue)},
+        {QStringLiteral("cupsdisable"), queue, QStringLiteral("打印机 %1 已停止").arg(queue), QStringLiteral("cupsenable")},
+        {{}, QStringLiteral("q390-gone"), QStringLiteral("找不到打印机 q390-gone"), {}},
+        // The job is made, and its document refused as it ends.
+        {{}, queue, QStringLiteral("打印机 %1：Request Entity Too Large").arg(queue), {}},
     };
     QTemporaryDir work;
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(work.path()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason.toStdString());
-        Spooler spooler;
-        if (const QString why = spooler.start(c.setting); !why.isEmpty())
-            GTEST_SKIP() << "no print spooler here: " << why.toStdString();
         if (!c.refuse.isEmpty())
             tool(QStringLiteral("/usr/sbin/") + c.refuse, {queue});
         ScriptedMessageBoxes boxes;
@@ -274,7 +274,7 @@ TEST(SpoolerPrint, APrintTheSpoolerRefusesShowsABoxWithTheReasonAndLeavesNeither
         QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [&] { return c.printer; }};
         AcquisitionState state;
         state.BufferRangeMode = QStringLiteral("1");
-        for (int n = 1; n <= SweepLength; ++n) // a trace of some 40 KiB of PDF
+        for (int n = 1; n <= SweepLength; ++n) // a trace of some 48 KiB of PDF
             state.SampleBuffer[n] = qint16(n * 7 % 4096);
         FakeTimer timer;
         AfterSweep idle;
@@ -284,6 +284,8 @@ TEST(SpoolerPrint, APrintTheSpoolerRefusesShowsABoxWithTheReasonAndLeavesNeither
                                    {QStringLiteral("打印失败：") + c.reason, QStringLiteral("打印"), MsgStyle::Exclamation}}));
         EXPECT_TRUE(QDir(work.path()).isEmpty()); // no fallback PDF
         EXPECT_TRUE(tool(QStringLiteral("lpstat"), {QStringLiteral("-o"), queue}).trimmed().isEmpty());
+        if (!c.undo.isEmpty())
+            tool(QStringLiteral("/usr/sbin/") + c.undo, {queue});
     }
     QDir::setCurrent(previous);
 }
@@ -293,23 +295,18 @@ TEST(SpoolerPrint, AStalledSchedulerLeavesTheWindowAnsweringAndFailsWithinSecond
 {
     QTemporaryDir dir;
     const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("stalled.sock")));
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    path.toStdString().copy(address.sun_path, sizeof address.sun_path - 1);
+    sockaddr_un address = {AF_UNIX, {}};
+    qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
     const int stalled = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ASSERT_EQ(::bind(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(stalled, 8), 0);
+    ASSERT_TRUE(::bind(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(stalled, 8) == 0);
     const QByteArray spooler = qgetenv("CUPS_SERVER");
     qputenv("CUPS_SERVER", path);
-
-    ScriptedMessageBoxes boxes;
-    FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
-    QtPrinterSurface printer{PrintToFile::fallback(boxes, clock)};
-    WindowRig w({.boxes = &boxes, .printer = &printer});
+    QtPrinterSurface printer{PdfFallback{}};
+    WindowRig w({.printer = &printer});
     QTimer::singleShot(500, [&] { w.click(w.command(6)); });
     QTimer::singleShot(700, [&] { w.click(w.command(1)); }); // Exit waits for the print and its box
     std::vector<int> endsAtBox;
-    boxes.whileShown = [&] { endsAtBox.push_back(w.lifetime.ends); };
+    w.boxes.whileShown = [&] { endsAtBox.push_back(w.lifetime.ends); };
     QElapsedTimer waited;
     waited.start();
     w.form.Command5_Click();
@@ -318,9 +315,8 @@ TEST(SpoolerPrint, AStalledSchedulerLeavesTheWindowAnsweringAndFailsWithinSecond
     EXPECT_EQ(w.lifetime.ends, 1);
     qputenv("CUPS_SERVER", spooler);
     ::close(stalled);
-    EXPECT_EQ(boxes.calls.size(), 3u);
-    EXPECT_EQ(boxes.calls.at(1).title, QStringLiteral("关于 Q390 — 晨星测控")); // About, answered while the print waited
-    EXPECT_EQ(boxes.calls.back(), (MessageCall{QStringLiteral("打印失败：打印服务 %1 无响应").arg(QFile::decodeName(path)),
+    EXPECT_EQ(w.boxes.calls.at(1).title, QStringLiteral("关于 Q390 — 晨星测控")); // About, answered while the print waited
+    EXPECT_EQ(w.boxes.calls.back(), (MessageCall{QStringLiteral("打印失败：打印服务 %1 无响应").arg(QFile::decodeName(path)),
                                                QStringLiteral("打印"), MsgStyle::Exclamation}));
 }
 
