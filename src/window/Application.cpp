@@ -54,12 +54,12 @@ int Application::run(int argc, char** argv)
     SystemClock clock;
     QtPrinterSurface printer(PrintToFile::fallback(boxes, clock));
     QtSerialDevice serial;
-    UnhandledErrors errors(boxes, lifetime, serial);
-    app.errors_ = &errors;
 
     Form1 form({boxes, pump, timer, lifetime, dialog, clock, printer, serial});
+    UnhandledErrors errors(boxes, lifetime, form.comm());
+    app.errors_ = &errors;
     // A logout or a kill ends the program as Exit does: confirmed work done, the port given back.
-    const TerminationSignals termination([&form] { form.Command1_Click(); });
+    const TerminationSignals termination([&form] { form.terminationSignal(); });
     boxes.setParent(&form);
     dialog.setParent(&form);
     try {

@@ -52,7 +52,7 @@ Form1::Form1(Form1Seams seams)
     print_ = std::make_unique<PrintCommand>(state_, seams_.printer, seams_.timer, seams_.boxes, afterSweep_);
     port_ = std::make_unique<PortControl>(MSComm1, afterSweep_, seams_.boxes, options(),
                                           PortControl::Widgets{Command[2], Shape1, Combo1, Picture1});
-    exit_ = std::make_unique<ExitCommand>(MSComm1, afterSweep_, seams_.lifetime);
+    exit_ = std::make_unique<ExitCommand>(MSComm1, afterSweep_, seams_.boxes, seams_.lifetime);
 
     seams_.timer.onTick([this] {
         if (!exit_->exiting())

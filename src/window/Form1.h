@@ -59,6 +59,8 @@ public:
     void Option3_Click() { sweep_->Option3_Click(); }
     void Option4_Click() { sweep_->Option4_Click(); }
     void Command1_Click() { exit_->Command1_Click(); }
+    // SIGTERM, SIGHUP or SIGINT: Exit with nobody there to answer a box.
+    void terminationSignal() { exit_->signalled(); }
     void Command2_Click() { port_->Command2_Click(); }
     void Command3_Click() { save_->Command3_Click(); }
     void Command4_Click() { load_->Command4_Click(); }

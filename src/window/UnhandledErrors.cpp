@@ -22,9 +22,10 @@ void UnhandledErrors::report(const std::exception& error)
         return;
     reported_ = true;
     // The end leaves no destructor to close it, and a chip left in bit-bang mode would keep its
-    // tty away from the system.
-    if (port_.isOpen())
-        port_.close();
+    // tty away from the system. Closed through the component, so that a tick while the box
+    // waits reaches the simulator, not a device whose driver has gone.
+    if (port_.portOpen())
+        port_.setPortOpen(false);
     boxes_.show(QStringLiteral("运行错误 %1：%2").arg(number(error)).arg(QString::fromLocal8Bit(error.what())),
                 QStringLiteral("Q390A 数据采集器"), 16);
     lifetime_.endProgram(1);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/SerialDevice.h"
+#include "devices/MSComm.h"
 #include "window/toolkit/WindowSystem.h"
 
 #include <exception>
@@ -9,7 +9,7 @@
 // and text, then the program ends.
 class UnhandledErrors {
 public:
-    UnhandledErrors(MessageBoxes& boxes, Lifetime& lifetime, SerialDevice& port)
+    UnhandledErrors(MessageBoxes& boxes, Lifetime& lifetime, MSComm& port)
         : boxes_(boxes), lifetime_(lifetime), port_(port)
     {
     }
@@ -22,6 +22,6 @@ public:
 private:
     MessageBoxes& boxes_;
     Lifetime& lifetime_;
-    SerialDevice& port_;
+    MSComm& port_;
     bool reported_ = false;
 };

@@ -69,7 +69,7 @@ struct Rig : SweepRig {
     FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
     SaveCommand save{state, timer, boxes, clock, afterSweep};
     LoadCommand load{{state, dialog, boxes, options, timer, plot, runs, afterSweep, pump, lifetime}};
-    ExitCommand exit{comm, afterSweep, lifetime};
+    ExitCommand exit{comm, afterSweep, boxes, lifetime};
 
     // One sweep in the given range whose n-th conversion answers code(n).
     template <class Code>

@@ -10,6 +10,7 @@
 #include "window/handlers/PrintToFile.h"
 #include "window/toolkit/QtPrinterSurface.h"
 #include "window/toolkit/QtWindowSystem.h"
+#include "window/toolkit/TerminationSignals.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QStyle>
@@ -27,6 +29,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -523,6 +527,26 @@ TEST(ExitDeathTest, ClosesThePortAndThenNothingRunsNotEvenClicksQueuedBehindItOr
             testing::ExitedWithCode(0), "");
         expectEndedCleanly(dir);
     }
+    {
+        SCOPED_TRACE("SIGTERM, with a save confirmed during a sweep that then fails: its reason on stderr, no box waits");
+        QTemporaryDir dir;
+        EXPECT_EXIT(
+            {
+                QDir::setCurrent(dir.path());
+                ExitRig rig(dir.filePath(QStringLiteral("journal")));
+                QDir().mkdir(QStringLiteral("vx-2101435.dat")); // the save's name, taken by a folder
+                const TerminationSignals termination([&rig] { rig.w.form.terminationSignal(); });
+                rig.queueClick(3);
+                QMetaObject::invokeMethod(qApp, [] { // Yes to the save's box, open by then; then the signal
+                    static_cast<QMessageBox*>(QApplication::activeModalWidget())->button(QMessageBox::Yes)->click();
+                    std::raise(SIGTERM);
+                }, Qt::QueuedConnection);
+                rig.w.form.Timer1_Timer();
+                std::exit(2);
+            },
+            testing::ExitedWithCode(0), "vx-2101435\\.dat");
+        expectEndedCleanly(dir);
+    }
 }
 
 TEST(Form1, ATimerThatOutlivesTheWindowNoLongerReachesIt)
@@ -604,17 +628,20 @@ TEST(Application, IconCarriesThreeImages)
 
 TEST(Application, UnhandledErrorShowsNumberAndTextThenEnds)
 {
-    ScriptedMessageBoxes boxes;
-    FakeLifetime lifetime;
-    FakeSerialDevice port;
-    port.open(QStringLiteral("/dev/ttyUSB0"), {});
-    UnhandledErrors errors(boxes, lifetime, port);
+    Window w;
+    w.click(w.command(2));
+    UnhandledErrors errors(w.boxes, w.lifetime, w.form.comm());
+    w.boxes.whileShown = [&] { // a tick while the box waits reaches the simulator, not the closed device
+        w.serial.lineOps = 0;
+        w.form.Timer1_Timer();
+    };
     errors.report(std::out_of_range("index 9000 outside 0..8868"));
-    EXPECT_FALSE(port.isOpen());
-    ASSERT_EQ(boxes.calls.size(), 1u);
-    EXPECT_EQ(boxes.calls[0].text, QStringLiteral("运行错误 9：index 9000 outside 0..8868"));
-    EXPECT_EQ(lifetime.ends, 1);
-    EXPECT_EQ(lifetime.status, 1);
+    EXPECT_FALSE(w.form.comm().portOpen());
+    EXPECT_EQ(w.serial.lineOps, 0);
+    ASSERT_EQ(w.boxes.calls.size(), 1u);
+    EXPECT_EQ(w.boxes.calls[0].text, QStringLiteral("运行错误 9：index 9000 outside 0..8868"));
+    EXPECT_EQ(w.lifetime.ends, 1);
+    EXPECT_EQ(w.lifetime.status, 1);
 }
 
 } // namespace

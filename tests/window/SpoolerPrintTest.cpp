@@ -17,9 +17,12 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -57,8 +60,8 @@ public:
         QDir(SpoolerDir).removeRecursively();
     }
 
-    // Empty when the scheduler runs with the queue; otherwise why not.
-    QString start()
+    // Empty when the scheduler runs, with this line in its settings, and has the queue; otherwise why not.
+    QString start(const QString& setting = {})
     {
         if (geteuid() != 0)
             return QStringLiteral("cups-pdf writes pages only for a scheduler run by root");
@@ -75,8 +78,8 @@ public:
         if (!put(d + QStringLiteral("/etc/cupsd.conf"),
                  QStringLiteral("Listen %1/cups.sock\nLogLevel info\nBrowsing Off\nWebInterface No\n"
                                 "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                                "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n")
-                     .arg(d))
+                                "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n%2\n")
+                     .arg(d, setting))
             || !put(d + QStringLiteral("/etc/cups-files.conf"),
                     QStringLiteral("ServerRoot %1/etc\nRequestRoot %1/spool\nTempDir %1/tmp\nCacheDir %1/cache\n"
                                    "StateDir %1/state\nAccessLog %1/log/access_log\nErrorLog %1/log/error_log\n"
@@ -244,8 +247,8 @@ TEST(SpoolerPrint, TheWindowPrintsALoadedFileOnTheDefaultPrinterAsOnePageOfGridA
 
 TEST(SpoolerPrint, APrintTheSpoolerRefusesShowsABoxWithTheReasonAndLeavesNeitherJobNorFile)
 {
-    Spooler spooler;
-    if (const QString why = spooler.start(); !why.isEmpty())
+    Spooler spooler; // one that takes requests up to 32 KiB: the queue's PPD, not the page's PDF
+    if (const QString why = spooler.start(QStringLiteral("LimitRequestBody 32768")); !why.isEmpty())
         GTEST_SKIP() << "no print spooler here: " << why.toStdString();
     const QString queue = spooler.queue();
     struct Case {
@@ -256,6 +259,8 @@ TEST(SpoolerPrint, APrintTheSpoolerRefusesShowsABoxWithTheReasonAndLeavesNeither
         // A stopped queue takes jobs and holds them: refused before one is made.
         {QStringLiteral("cupsdisable"), queue, QStringLiteral("打印机 %1 已停止").arg(queue), QStringLiteral("cupsenable")},
         {{}, QStringLiteral("q390-gone"), QStringLiteral("找不到打印机 q390-gone"), {}},
+        // The job is made, and its document refused as it ends.
+        {{}, queue, QStringLiteral("打印机 %1：Request Entity Too Large").arg(queue), {}},
     };
     QTemporaryDir work;
     const QString previous = QDir::currentPath();
@@ -268,6 +273,9 @@ TEST(SpoolerPrint, APrintTheSpoolerRefusesShowsABoxWithTheReasonAndLeavesNeither
         FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
         QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [&] { return c.printer; }};
         AcquisitionState state;
+        state.BufferRangeMode = QStringLiteral("1");
+        for (int n = 1; n <= SweepLength; ++n) // a trace of some 48 KiB of PDF
+            state.SampleBuffer[n] = qint16(n * 7 % 4096);
         FakeTimer timer;
         AfterSweep idle;
         PrintCommand(state, printer, timer, boxes, idle).Command5_Click();
@@ -280,6 +288,36 @@ TEST(SpoolerPrint, APrintTheSpoolerRefusesShowsABoxWithTheReasonAndLeavesNeither
             tool(QStringLiteral("/usr/sbin/") + c.undo, {queue});
     }
     QDir::setCurrent(previous);
+}
+
+// A scheduler that takes the connection and never answers, as a hung one does.
+TEST(SpoolerPrint, AStalledSchedulerLeavesTheWindowAnsweringAndFailsWithinSeconds)
+{
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("stalled.sock")));
+    sockaddr_un address = {AF_UNIX, {}};
+    qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
+    const int stalled = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_TRUE(::bind(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(stalled, 8) == 0);
+    const QByteArray spooler = qgetenv("CUPS_SERVER");
+    qputenv("CUPS_SERVER", path);
+    QtPrinterSurface printer{PdfFallback{}};
+    WindowRig w({.printer = &printer});
+    QTimer::singleShot(500, [&] { w.click(w.command(6)); });
+    QTimer::singleShot(700, [&] { w.click(w.command(1)); }); // Exit waits for the print and its box
+    std::vector<int> endsAtBox;
+    w.boxes.whileShown = [&] { endsAtBox.push_back(w.lifetime.ends); };
+    QElapsedTimer waited;
+    waited.start();
+    w.form.Command5_Click();
+    EXPECT_LT(waited.elapsed(), 10000);
+    EXPECT_EQ(endsAtBox, (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(w.lifetime.ends, 1);
+    qputenv("CUPS_SERVER", spooler);
+    ::close(stalled);
+    EXPECT_EQ(w.boxes.calls.at(1).title, QStringLiteral("关于 Q390 — 晨星测控")); // About, answered while the print waited
+    EXPECT_EQ(w.boxes.calls.back(), (MessageCall{QStringLiteral("打印失败：打印服务 %1 无响应").arg(QFile::decodeName(path)),
+                                               QStringLiteral("打印"), MsgStyle::Exclamation}));
 }
 
 } // namespace

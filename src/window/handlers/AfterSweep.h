@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <functional>
+#include <utility>
 
 // Save and print act on the sweep the user sees complete. Work handed in while a sweep runs
 // waits until that sweep ends and then runs in the order it was handed in; with no sweep
@@ -32,12 +33,39 @@ public:
         }
         busy_ = outer;
     }
-    // Work is being carried out, perhaps waiting in a box it shows: no new sweep may start and
-    // change the buffer under the work still to come.
-    bool busy() const { return busy_; }
+    // Work is being carried out, perhaps waiting in a box it shows or on the print system: no
+    // new sweep may start and change the buffer under the work still to come.
+    bool busy() const { return busy_ || holds_ > 0; }
+
+    // Work that lets the window's events go on while it waits (a page on its way to the
+    // spooler) holds the end of the program back until it is done, its failure box included.
+    class Hold {
+    public:
+        explicit Hold(AfterSweep& afterSweep) : afterSweep_(afterSweep) { ++afterSweep_.holds_; }
+        ~Hold()
+        {
+            if (--afterSweep_.holds_ == 0 && afterSweep_.end_)
+                std::exchange(afterSweep_.end_, {})();
+        }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        AfterSweep& afterSweep_;
+    };
+    // Ends the program at once, or when the last hold goes.
+    void end(std::function<void()> endProgram)
+    {
+        if (holds_ > 0)
+            end_ = std::move(endProgram);
+        else
+            endProgram();
+    }
 
 private:
     bool sweeping_ = false;
     bool busy_ = false;
+    int holds_ = 0;
+    std::function<void()> end_;
     std::deque<std::function<void()>> waiting_;
 };

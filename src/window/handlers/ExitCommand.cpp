@@ -9,5 +9,11 @@ void ExitCommand::Command1_Click()
     if (comm_.portOpen())
         comm_.setPortOpen(false);
     afterSweep_.sweepEnded();
-    lifetime_.endProgram(0);
+    afterSweep_.end([this] { lifetime_.endProgram(0); });
+}
+
+void ExitCommand::signalled()
+{
+    boxes_.unattended();
+    Command1_Click();
 }

@@ -11,16 +11,18 @@ PrintCommand::PrintCommand(const AcquisitionState& state, PrinterSurface& printe
 
 void PrintCommand::Command5_Click()
 {
+    if (printing_)
+        return;
     if (boxes_.show(QStringLiteral("打印机准备好？"), QStringLiteral("打印口状态"), MsgStyle::OkCancel) == MsgAnswer::Cancel) {
         reporting([this] { printer_.endDoc(); });
         return;
     }
     timer_.setEnabled(false);
     afterSweep_.run([this] {
-        reporting([this] {
-            printPage();
-            printer_.endDoc();
-        });
+        const AfterSweep::Hold hold(afterSweep_);
+        printing_ = true;
+        reporting([this] { printPage(); });
+        printing_ = false;
     });
 }
 
@@ -36,9 +38,13 @@ void PrintCommand::reporting(Operation operation)
 
 void PrintCommand::printPage()
 {
+    // A load while the print system is waited for replaces the buffer, not the page. The
+    // samples are read in the range they were taken in, which is RangeMode unless a sweep in
+    // another range has started since.
+    const SampleArray samples = state_.SampleBuffer;
+    const std::optional<Range> range = ControlWord::rangeOf(state_.BufferRangeMode);
     // A document left open by an earlier operation is finished first.
     printer_.endDoc();
-    // The samples are read in the range they were taken in, which is RangeMode unless a
-    // sweep in another range has started since.
-    drawPrintedPage(printer_, state_.SampleBuffer, ControlWord::rangeOf(state_.BufferRangeMode));
+    drawPrintedPage(printer_, samples, range);
+    printer_.endDoc();
 }

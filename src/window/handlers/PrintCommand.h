@@ -7,8 +7,10 @@
 
 // Command5_Click: after confirmation, stops sweeping and prints the grid in black and the
 // stored samples as a trace, at the screen's PlotSpace coordinates, one twip per unit.
-// No events are handled from the first printer operation to the last. Confirmed while a sweep
-// runs, the page is printed as soon as that sweep ends, so that it shows the sweep on screen.
+// Confirmed while a sweep runs, the page is printed as soon as that sweep ends, so that it
+// shows the sweep on screen. The window answers while the print system is waited for: the
+// page keeps the samples of its start, no sweep starts, a Print clicked meanwhile is not
+// taken, and Exit comes once the page is handed over or has failed.
 class PrintCommand {
 public:
     PrintCommand(const AcquisitionState& state, PrinterSurface& printer, SweepTimer& timer, MessageBoxes& boxes,
@@ -22,6 +24,7 @@ private:
     template <class Operation>
     void reporting(Operation operation);
 
+    bool printing_ = false;
     const AcquisitionState& state_;
     PrinterSurface& printer_;
     SweepTimer& timer_;

@@ -17,7 +17,8 @@ public:
 
 // The printer as the print command sees it: lines in twips on the current page, and the end
 // of a document. The first line after an end begins a new document; an end with nothing
-// drawn since the last one prints nothing.
+// drawn since the last one prints nothing. An operation that waits on the print system lets
+// the window handle its events meanwhile.
 class PrinterSurface {
 public:
     virtual ~PrinterSurface() = default;

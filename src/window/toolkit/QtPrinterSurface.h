@@ -9,11 +9,12 @@
 // The machine's default printer, one unit one twip on paper from the top-left of the
 // printable area, vector lines: through libcups where CUPS is the print system, so that a
 // job it refuses is a failure; through Qt's printer on Windows. With no printer the page goes
-// to a PDF file instead.
+// to a PDF file instead. While CUPS is waited for, the window goes on handling its events.
 class QtPrinterSurface final : public PrinterSurface {
 public:
     // The name of the printer to print on, empty when the machine has none (with CUPS: when it
-    // names no default destination that it has, as on a machine where no scheduler answers).
+    // names no default destination that it has, as on a machine where no scheduler runs; a
+    // scheduler that does not answer is a PrintError).
     using DefaultPrinter = std::function<QString()>;
     static QString systemDefaultPrinter();
     explicit QtPrinterSurface(PdfFallback fallback, DefaultPrinter defaultPrinter = systemDefaultPrinter);

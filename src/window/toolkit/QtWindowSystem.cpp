@@ -6,9 +6,43 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
+
+namespace {
+
+void toStandardError(const QString& text, const QString& title)
+{
+    std::fputs(qPrintable(title + QStringLiteral(": ") + text + u'\n'), stderr);
+}
+
+// What a box answers when nobody can: no to a question, the one button otherwise.
+int refusingAnswer(int style)
+{
+    switch (style & 7) {
+    case MsgStyle::OkCancel: return MsgAnswer::Cancel;
+    case MsgStyle::YesNo: return MsgAnswer::No;
+    default: return MsgAnswer::Ok;
+    }
+}
+
+} // namespace
+
+void QtMessageBoxes::unattended()
+{
+    if (std::exchange(unattended_, true))
+        return;
+    for (QMessageBox* box : open_) {
+        toStandardError(box->text(), box->windowTitle());
+        box->done(QDialog::Rejected);
+    }
+}
 
 int QtMessageBoxes::show(const QString& text, const QString& title, int style)
 {
+    if (unattended_) {
+        toStandardError(text, title);
+        return refusingAnswer(style);
+    }
     QMessageBox box(parent_);
     box.setWindowTitle(title);
     box.setText(text);
@@ -34,7 +68,12 @@ int QtMessageBoxes::show(const QString& text, const QString& title, int style)
     else if (buttons.contains(QMessageBox::Cancel))
         box.setEscapeButton(QMessageBox::Cancel);
 
-    switch (box.exec()) {
+    open_.push_back(&box);
+    const int answer = box.exec();
+    open_.pop_back();
+    if (unattended_)
+        return refusingAnswer(style);
+    switch (answer) {
     case QMessageBox::Cancel: return MsgAnswer::Cancel;
     case QMessageBox::Yes: return MsgAnswer::Yes;
     case QMessageBox::No: return MsgAnswer::No;

@@ -6,14 +6,22 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <vector>
+
+class QMessageBox;
+
 class QtMessageBoxes final : public MessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
     int show(const QString& text, const QString& title, int style) override;
+    void unattended() override;
 
 private:
     QPointer<QWidget> parent_;
+    bool unattended_ = false;
+    // The boxes waiting for an answer, each in its own event loop, the innermost last.
+    std::vector<QMessageBox*> open_;
 };
 
 class QtEventPump final : public EventPump {

@@ -28,6 +28,11 @@ class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
     virtual int show(const QString& text, const QString& title, int style) = 0;
+    // Nobody is there to answer any more (the program ends on a signal): the box open now and
+    // every later one give their text to the standard error stream instead of waiting, and
+    // answer Cancel or No where they ask, OK where they only tell. Boxes that never wait on
+    // anyone need do nothing.
+    virtual void unattended() {}
 };
 
 // Handles every pending window event (clicks, ticks, repaints) and returns.
