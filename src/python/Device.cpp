@@ -382,7 +382,11 @@ chip behind a port or path is driven in synchronous bit-bang mode where it can b
 Use it in a with block; leaving the block, close(), garbage collection or the interpreter's
 exit closes the port (an FTDI chip back in UART mode with its driver attached).
 
-Raises PortError when the port cannot be opened, ValueError for a port number outside 1..16.)")
+port is a str or os.PathLike. A child made by os.fork() forgets the parent's devices: they
+read as closed there, and nothing of theirs is closed by the child.
+
+Raises PortError when the port cannot be opened, ValueError for an empty port or a port number
+outside 1..16.)")
         .def(py::init(&Device::open), py::arg("port") = "sim")
         .def_property_readonly("path", &Device::path,
                                R"(What the sweeps go through: "simulator", "modem-lines" or "ftdi-bitbang".)")
@@ -405,10 +409,11 @@ the sweep and leaves the with block.)")
             R"(Takes one sweep: 8192 conversions of the channel (0..7) in the range ("unipolar" or
 "bipolar").
 
-Other Python threads run while it converts. Ctrl-C (KeyboardInterrupt) or any exception a
-signal handler raises drops the sweep and leaves the device open. Raises LineError when the
-device drops out (the sweep is dropped and the device closed), ValueError for a bad channel or
-range or a closed device.)")
+Other Python threads run while it converts, and a busy one does not slow it. On the main
+thread Ctrl-C (KeyboardInterrupt) or any exception a signal handler raises drops the sweep at
+the next conversion and leaves the device open. Raises LineError when the
+device drops out (the sweep is dropped and the device closed), ValueError for a channel
+outside 0..7, a bad range or a closed device, TypeError for a channel that is no int.)")
         .def("sweeps", &sweeps, py::arg("channels") = std::vector<int>{0}, py::arg("range") = "unipolar",
              py::arg("count") = py::none(),
              R"(Sweeps the channels in turn, count sweeps in all, or until interrupted when count is None.
