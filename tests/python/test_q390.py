@@ -256,3 +256,21 @@ def test_the_start_is_right_in_the_hour_repeated_when_daylight_saving_ends(monke
         time.tzset()
     assert start.utcoffset() == datetime.timedelta(seconds=offset)
     assert abs(now - start) < datetime.timedelta(seconds=10)
+
+
+def test_a_file_in_a_folder_the_user_cannot_enter_is_permission_denied(tmp_path):
+    locked = tmp_path / "locked"
+    locked.mkdir()
+    (locked / "a.dat").write_bytes(bytes(2 * LENGTH))
+    locked.chmod(0)
+    code = f"""
+import q390
+for call in (lambda: q390.read({str(locked / 'a.dat')!r}), lambda: q390.save({str(locked / 'b.dat')!r}, q390.Device().sweep())):
+    try:
+        call()
+    except PermissionError as e:
+        print(e.strerror)
+"""
+    run = subprocess.run([sys.executable, "-c", code], user=65534 if os.getuid() == 0 else None,  # root enters any
+                         capture_output=True, text=True)
+    assert run.stdout == "Permission denied\n" * 2, run.stderr
