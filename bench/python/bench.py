@@ -4,6 +4,8 @@ Run by the Python the module is built for, with the module and q390corebench on 
 (scripts/bench.sh does both):
   sweep   dev.sweep() on the simulator against the core sweep timed from C++ (Unit, as q390-rec
           sweeps), in alternating rounds; goal: at least 0.95 times the core's rate
+  busy    dev.sweep() beside a busy Python thread, on the main thread and on another one, against
+          its time alone; goal: at most 1.5 times
   read    q390.read of one file; goal under 1 ms
   memory  resident memory over 1,000 sweeps from dev.sweeps(); goal flat within 1 MiB
 """
@@ -12,6 +14,7 @@ import os
 import statistics
 import sys
 import tempfile
+import threading
 import time
 
 import numpy as np
@@ -22,6 +25,8 @@ import q390corebench
 ROUNDS = 21
 SWEEPS_PER_ROUND = 20
 RATE_GOAL = 0.95
+BUSY_SWEEPS = 50
+BUSY_GOAL = 1.5
 READS = 1000
 READ_GOAL_MS = 1.0
 FEW, MANY = 100, 1000
@@ -50,6 +55,41 @@ def sweep_rates():
             core.append(q390corebench.sweep_seconds(channel, True, SWEEPS_PER_ROUND) / SWEEPS_PER_ROUND)
             ratios.append(core[-1] / module[-1])
     return statistics.median(module), statistics.median(core), statistics.median(ratios)
+
+
+def sweep_time(dev):
+    """Median seconds of one dev.sweep() call, over BUSY_SWEEPS."""
+    times = []
+    for _ in range(BUSY_SWEEPS):
+        start = time.perf_counter()
+        dev.sweep()
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+
+def beside_busy_thread():
+    """Median dev.sweep() seconds: alone, on the main thread beside a busy thread, and on a thread
+    of its own beside a busy main thread."""
+    with q390.Device("sim") as dev:
+        alone = sweep_time(dev)
+        stop = threading.Event()
+
+        def spin():
+            n = 0
+            while not stop.is_set():
+                n += 1
+        busy = threading.Thread(target=spin)
+        busy.start()
+        on_main = sweep_time(dev)
+        stop.set()
+        busy.join()
+        on_thread = []
+        sweeper = threading.Thread(target=lambda: on_thread.append(sweep_time(dev)))
+        sweeper.start()
+        n = 0
+        while sweeper.is_alive():
+            n += 1
+    return alone, on_main, on_thread[0]
 
 
 def read_times(folder):
@@ -87,6 +127,11 @@ def main():
     print(f"Sweep of the simulator: dev.sweep() {module * 1e3:.2f} ms, core sweep from C++ {core * 1e3:.2f} ms; "
           f"rate {ratio:.3f} × the core's (median of {ROUNDS} rounds of {SWEEPS_PER_ROUND})   "
           f"goal ≥ {RATE_GOAL} ×   {verdict(ratio >= RATE_GOAL)}", flush=True)
+
+    alone, on_main, on_thread = beside_busy_thread()
+    for where, busy in (("on the main thread", on_main), ("on another thread, the main one busy", on_thread)):
+        print(f"dev.sweep() beside a busy Python thread, {where}: {busy * 1e3:.2f} ms against {alone * 1e3:.2f} ms "
+              f"alone, {busy / alone:.2f} ×   goal ≤ {BUSY_GOAL} ×   {verdict(busy / alone <= BUSY_GOAL)}", flush=True)
 
     with tempfile.TemporaryDirectory() as folder:
         plain, arrays = read_times(folder)

@@ -4,6 +4,9 @@
 #include "devices/QtSerialDevice.h"
 #include "devices/Unit.h"
 #include "python/Errors.h"
+#include "python/Gil.h"
+#include "python/Paths.h"
+#include "python/SignalWatch.h"
 #include "python/SweepRecord.h"
 
 #include <QRegularExpression>
@@ -12,17 +15,17 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <limits>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <optional>
 #include <thread>
 #include <tuple>
 #include <vector>
 
 namespace {
 
-// Python's signal handlers run at least this often during a sweep.
-constexpr int SignalInterval = 64;
 constexpr int Channels = 8;
 
 // The ports numbered as the window numbers them, from the first time a port is asked for
@@ -60,10 +63,44 @@ std::vector<std::tuple<std::string, std::string, std::string>> ports()
     return found;
 }
 
-void checkChannel(int channel)
+// An integer argument from first to last: TypeError for anything but an int (a bool is refused
+// too), ValueError for one out of range, each naming the argument.
+long long integer(py::handle value, const char* argument, long long first, long long last)
 {
-    if (channel < 0 || channel >= Channels)
-        throw py::value_error("channel must be 0 to 7, not " + std::to_string(channel));
+    if (PyBool_Check(value.ptr()) || !PyIndex_Check(value.ptr()))
+        throw py::type_error(std::string(argument) + " must be an int, not " + Py_TYPE(value.ptr())->tp_name);
+    const auto number = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!number)
+        throw py::error_already_set();
+    int overflow = 0;
+    const long long n = PyLong_AsLongLongAndOverflow(number.ptr(), &overflow);
+    if (overflow || n < first || n > last)
+        throw py::value_error(std::string(argument) + " must be " + std::to_string(first) + " to "
+                              + std::to_string(last) + ", not " + py::str(number).cast<std::string>());
+    return n;
+}
+
+int channelNumber(py::handle value, const char* argument)
+{
+    return int(integer(value, argument, 0, Channels - 1));
+}
+
+// The main thread, the only one Python runs signal handlers in; set when the module is imported.
+unsigned long mainThread = 0;
+
+bool onMainThread()
+{
+    return PyThread_get_thread_ident() == mainThread;
+}
+
+// Set when the interpreter begins to exit: sweeps under way end, and a thread other than the main
+// one that would go back to Python waits instead for the process to end.
+std::atomic<bool> exiting = false;
+
+[[noreturn]] void waitForTheEnd()
+{
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 // QSerialPort watches a port it opens for incoming bytes, which takes an event loop. The module
@@ -88,87 +125,131 @@ private:
 
 class Device {
 public:
-    explicit Device(const std::string& port);
-    ~Device();
+    // Opens the port; `port` is a str or os.PathLike.
+    static std::shared_ptr<Device> open(py::handle port);
+    ~Device() { close(); }
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
-    // Every device not yet destroyed, so that the interpreter's exit can close them.
-    static std::set<Device*>& living()
-    {
-        static std::set<Device*> devices;
-        return devices;
-    }
+    // Closes every device still open, at the interpreter's exit.
+    static void closeAll();
+    // In a child process after fork(): the devices are the parent's, so the child lets go of them
+    // without closing anything (closing would remove the parent's lock file and reset its chip).
+    static void forgetAll();
 
     void close();
     bool closed() const { return !open_; }
     std::string path();
-    const std::string& port() const { return port_; }
+    const std::string& port() const { return given_; }
     std::unique_ptr<SweepRecord> sweep(int channel, Range range);
 
 private:
     enum class Outcome { Complete, Stopped, LineFailed, Closed };
-    // Runs with the GIL released and the device locked.
-    Outcome run(int channel, Range range, SweepRecord& record, int& errorNumber);
 
-    std::string port_;
-    QtSerialDevice serial_;
-    // The module numbers the ports; the unit opens the device path it is given.
-    Unit unit_{{serial_, [] { return QList<PortDevice>(); }}};
+    struct Port {
+        QtSerialDevice serial;
+        // The module numbers the ports; the unit opens the device path it is given.
+        Unit unit{{serial, [] { return QList<PortDevice>(); }}};
+    };
+
+    explicit Device(std::string given) : given_(std::move(given)) {}
+    // Every device opened, so that the exit and a fork reach them; only touched with the GIL held.
+    static std::vector<std::weak_ptr<Device>>& living()
+    {
+        static std::vector<std::weak_ptr<Device>> devices;
+        return devices;
+    }
+    // Runs without the GIL and with the device locked.
+    Outcome run(int channel, Range range, SweepRecord& record, int& errorNumber, bool watchSignals);
+
+    std::string given_;
+    std::unique_ptr<Port> port_ = std::make_unique<Port>();
     std::mutex mutex_; // one sweep or close at a time, across Python threads
     std::atomic<bool> open_ = false; // also read while another thread sweeps
     std::atomic<std::thread::id> sweeping_; // the thread in a sweep; none between sweeps
 };
 
-Device::Device(const std::string& port) : port_(port)
+std::shared_ptr<Device> Device::open(py::handle port)
 {
-    QString name = QString::fromStdString(port);
+    if (exiting)
+        throw std::runtime_error("the interpreter is exiting");
+    const SystemPath given = systemPath(port, "port");
+    if (given.bytes.empty())
+        throw py::value_error("port must not be empty: \"sim\", \"COMn\", a device path or \"ftdi:...\"");
+    std::shared_ptr<Device> device(new Device(py::str(given.shown)));
+    QString name = qtName(given);
     if (const std::optional<int> number = portNumber(name)) {
         name = portMap().deviceFor(*number);
         if (name.isEmpty())
-            errors::raise(errors::portError(), ENODEV, py::str(port));
+            errors::raise(errors::portError(), ENODEV, given.shown);
     }
     try {
         const QuietOpen quiet;
-        unit_.open(name);
+        device->port_->unit.open(name);
     } catch (const PortError& e) {
         if (e.errorNumber())
-            errors::raise(errors::portError(), e.errorNumber(), py::str(port));
-        errors::raise(errors::portError(), port + ": " + e.reason().toStdString());
+            errors::raise(errors::portError(), e.errorNumber(), given.shown);
+        errors::raise(errors::portError(), device->given_ + ": " + e.reason().toStdString());
     }
-    open_ = true;
-    living().insert(this);
+    device->open_ = true;
+    std::erase_if(living(), [](const std::weak_ptr<Device>& d) { return d.expired(); });
+    living().push_back(device);
+    return device;
 }
 
-Device::~Device()
+void Device::closeAll()
 {
-    living().erase(this);
-    unit_.close();
+    exiting = true;
+    // Held here, so that no other thread's release of its last reference destroys one meanwhile.
+    std::vector<std::shared_ptr<Device>> devices;
+    for (const std::weak_ptr<Device>& d : living())
+        if (std::shared_ptr<Device> device = d.lock())
+            devices.push_back(std::move(device));
+    for (const std::shared_ptr<Device>& device : devices)
+        device->close();
+}
+
+void Device::forgetAll()
+{
+    for (const std::weak_ptr<Device>& d : living()) {
+        if (std::shared_ptr<Device> device = d.lock()) {
+            device->open_ = false;
+            // Not destroyed: destroying it would give the parent's port back. The lock another
+            // thread held at the fork stays held in the child, so a forgotten device never takes it.
+            (void)device->port_.release();
+        }
+    }
+    living().clear();
 }
 
 void Device::close()
 {
+    if (!open_)
+        return;
     // A signal handler that runs inside a sweep would wait for that sweep to end.
     if (sweeping_ == std::this_thread::get_id())
         throw std::runtime_error("close() during a sweep on the same thread (in a signal handler?): raise an "
                                  "exception there instead, which ends the sweep");
-    const py::gil_scoped_release released;
-    const std::lock_guard lock(mutex_);
-    unit_.close();
-    open_ = false;
+    withoutGil([this] {
+        const std::lock_guard lock(mutex_);
+        if (port_)
+            port_->unit.close();
+        open_ = false;
+    });
 }
 
 std::string Device::path()
 {
     if (!open_)
         throw py::value_error("the device is closed");
-    return unit_.comm().sourceName().toStdString();
+    return port_->unit.comm().sourceName().toStdString();
 }
 
-Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& errorNumber)
+Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& errorNumber, bool watchSignals)
 {
     if (!open_)
         return Outcome::Closed;
+    Unit& unit = port_->unit;
     record.start = std::chrono::system_clock::now();
     const auto began = std::chrono::steady_clock::now();
     sweeping_ = std::this_thread::get_id();
@@ -177,8 +258,10 @@ Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& 
         ~Done() { thread = std::thread::id(); }
     } done{sweeping_};
     try {
-        const bool complete = unit_.sweep(channel, range, [](const Sweep::Sample& sample) {
-            if (sample.number % SignalInterval != 0)
+        const bool complete = unit.sweep(channel, range, [&](const Sweep::Sample&) {
+            if (exiting || !open_)
+                return false;
+            if (!watchSignals || !SignalWatch::taken())
                 return true;
             const py::gil_scoped_acquire held;
             return PyErr_CheckSignals() == 0;
@@ -186,39 +269,56 @@ Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& 
         if (!complete)
             return Outcome::Stopped;
     } catch (const LineError& e) {
-        unit_.close();
+        unit.close();
         open_ = false;
         errorNumber = e.errorNumber();
         return Outcome::LineFailed;
     }
     record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    record.samples = unit_.samples();
+    record.samples = unit.samples();
     return Outcome::Complete;
 }
 
 std::unique_ptr<SweepRecord> Device::sweep(int channel, Range range)
 {
-    checkChannel(channel);
+    const bool main = onMainThread();
+    if (exiting && !main)
+        withoutGil(waitForTheEnd);
+    if (!open_)
+        throw py::value_error("the device is closed");
     auto record = std::make_unique<SweepRecord>();
     record->channel = channel;
     record->range = range;
     int errorNumber = 0;
-    Outcome outcome;
-    {
-        const py::gil_scoped_release released;
-        const std::lock_guard lock(mutex_);
-        outcome = run(channel, range, *record, errorNumber);
+    std::optional<SignalWatch> watch;
+    if (main) {
+        watch.emplace();
+        // A signal that came before the watch began.
+        if (PyErr_CheckSignals() != 0)
+            throw py::error_already_set();
     }
+    const Outcome outcome = withoutGil([&] {
+        Outcome ended;
+        {
+            const std::lock_guard lock(mutex_);
+            ended = run(channel, range, *record, errorNumber, main);
+        }
+        if (exiting && !main)
+            waitForTheEnd();
+        return ended;
+    });
     switch (outcome) {
     case Outcome::Complete:
         break;
     case Outcome::Stopped:
-        throw py::error_already_set(); // what a signal handler raised
+        if (PyErr_Occurred())
+            throw py::error_already_set(); // what a signal handler raised
+        [[fallthrough]];
     case Outcome::Closed:
         throw py::value_error("the device is closed");
     case Outcome::LineFailed:
         // A line that fails without a number of its own fails as a pulled adapter's does.
-        errors::raise(errors::lineError(), errorNumber ? errorNumber : EIO, py::str(port_),
+        errors::raise(errors::lineError(), errorNumber ? errorNumber : EIO, py::str(given_),
                       "the sweep was dropped and the device closed");
     }
     return record;
@@ -229,29 +329,30 @@ struct Sweeps {
     py::object device; // keeps it alive
     std::vector<int> channels;
     Range range;
-    std::optional<long> count;
-    long taken = 0;
+    std::optional<long long> count;
+    long long taken = 0;
 
     std::unique_ptr<SweepRecord> next()
     {
         if (count && taken >= *count)
             throw py::stop_iteration();
-        auto record = device.cast<Device&>().sweep(channels[std::size_t(taken) % channels.size()], range);
+        auto record = device.cast<Device&>().sweep(channels[std::size_t(taken % channels.size())], range);
         ++taken;
         return record;
     }
 };
 
-Sweeps sweeps(Device& device, const std::vector<int>& channels, const std::string& range, std::optional<long> count)
+Sweeps sweeps(py::object device, const py::iterable& channels, const std::string& range, const py::object& count)
 {
-    if (channels.empty())
+    std::vector<int> numbers;
+    for (const py::handle channel : channels)
+        numbers.push_back(channelNumber(channel, "channels"));
+    if (numbers.empty())
         throw py::value_error("channels must name at least one channel");
-    for (const int channel : channels)
-        checkChannel(channel);
-    if (count && *count < 0)
-        throw py::value_error("count must not be negative");
-    // The device's own Python object, which the iterator keeps alive.
-    return {py::cast(&device, py::return_value_policy::reference), channels, *parseRange(range, false), count};
+    std::optional<long long> sweeps;
+    if (!count.is_none())
+        sweeps = integer(count, "count", 0, std::numeric_limits<long long>::max());
+    return {std::move(device), std::move(numbers), *parseRange(range, false), sweeps};
 }
 
 } // namespace
@@ -271,7 +372,7 @@ the interpreter runs, also while it is unplugged.)");
              "Returns the iterator itself.")
         .def("__next__", &Sweeps::next, "Takes the next sweep.");
 
-    py::class_<Device>(module, "Device", R"(The Q390 unit on a port, or its simulated converter.
+    py::class_<Device, std::shared_ptr<Device>>(module, "Device", R"(The Q390 unit on a port, or its simulated converter.
 
 Device(port="sim") opens it: "sim" for the simulated converter built into the program,
 "COMn" for a port numbered as ports() numbers them, a device path such as "/dev/ttyUSB0",
@@ -281,8 +382,12 @@ chip behind a port or path is driven in synchronous bit-bang mode where it can b
 Use it in a with block; leaving the block, close(), garbage collection or the interpreter's
 exit closes the port (an FTDI chip back in UART mode with its driver attached).
 
-Raises PortError when the port cannot be opened, ValueError for a port number outside 1..16.)")
-        .def(py::init<const std::string&>(), py::arg("port") = "sim")
+port is a str or os.PathLike. A child made by os.fork() forgets the parent's devices: they
+read as closed there, and nothing of theirs is closed by the child.
+
+Raises PortError when the port cannot be opened, ValueError for an empty port or a port number
+outside 1..16.)")
+        .def(py::init(&Device::open), py::arg("port") = "sim")
         .def_property_readonly("path", &Device::path,
                                R"(What the sweeps go through: "simulator", "modem-lines" or "ftdi-bitbang".)")
         .def_property_readonly("port", &Device::port, "The port as it was given when the device was opened.")
@@ -297,15 +402,18 @@ the sweep and leaves the with block.)")
         .def("__exit__", [](Device& d, py::args) { d.close(); }, "Closes the device.")
         .def(
             "sweep",
-            [](Device& d, int channel, const std::string& range) { return d.sweep(channel, *parseRange(range, false)); },
+            [](Device& d, const py::object& channel, const std::string& range) {
+                return d.sweep(channelNumber(channel, "channel"), *parseRange(range, false));
+            },
             py::arg("channel") = 0, py::arg("range") = "unipolar",
             R"(Takes one sweep: 8192 conversions of the channel (0..7) in the range ("unipolar" or
 "bipolar").
 
-Other Python threads run while it converts. Ctrl-C (KeyboardInterrupt) or any exception a
-signal handler raises drops the sweep and leaves the device open. Raises LineError when the
-device drops out (the sweep is dropped and the device closed), ValueError for a bad channel or
-range or a closed device.)")
+Other Python threads run while it converts, and a busy one does not slow it. On the main
+thread Ctrl-C (KeyboardInterrupt) or any exception a signal handler raises drops the sweep at
+the next conversion and leaves the device open. Raises LineError when the
+device drops out (the sweep is dropped and the device closed), ValueError for a channel
+outside 0..7, a bad range or a closed device, TypeError for a channel that is no int.)")
         .def("sweeps", &sweeps, py::arg("channels") = std::vector<int>{0}, py::arg("range") = "unipolar",
              py::arg("count") = py::none(),
              R"(Sweeps the channels in turn, count sweeps in all, or until interrupted when count is None.
@@ -316,9 +424,8 @@ An iterator: each step takes one sweep as sweep() does, with the same errors.)")
             [](Device& d) { return "<q390.Device " + d.port() + (d.closed() ? " closed>" : " " + d.path() + ">"); },
             "The port and what the sweeps go through, or that the device is closed.");
 
+    mainThread = py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();
     // Devices still open when the interpreter ends are given back before it does.
-    py::module_::import("atexit").attr("register")(py::cpp_function([] {
-        for (Device* device : Device::living())
-            device->close();
-    }));
+    py::module_::import("atexit").attr("register")(py::cpp_function(&Device::closeAll));
+    py::module_::import("os").attr("register_at_fork")(py::arg("after_in_child") = py::cpp_function(&Device::forgetAll));
 }

@@ -2,9 +2,10 @@
 
 #include "core/samples/Readings.h"
 
-#include <pybind11/chrono.h>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
+
+#include <array>
 
 namespace {
 
@@ -13,16 +14,16 @@ const char* rangeWord(Range range)
     return range == Range::Unipolar ? "unipolar" : "bipolar";
 }
 
-// Each record turned into a value by `value`, in an array of its own that cannot be written.
+// Each record turned into a value by `value`, in an array that nobody can make writeable: a view
+// of an immutable bytes object.
 template <class T, class Value>
 py::object array(const SampleArray& samples, Value&& value)
 {
-    py::array_t<T> values(SweepLength);
-    auto out = values.template mutable_unchecked<1>();
+    std::array<T, SweepLength> values;
     for (int n = 1; n <= SweepLength; ++n)
-        out(n - 1) = T(value(samples[n]));
-    values.attr("flags").attr("writeable") = false;
-    return values;
+        values[n - 1] = T(value(samples[n]));
+    const py::bytes base(reinterpret_cast<const char*>(values.data()), sizeof values);
+    return py::module_::import("numpy").attr("frombuffer")(base, py::dtype::of<T>());
 }
 
 // The array kept in `slot`, made on first use.
@@ -92,8 +93,13 @@ For a file read with range="auto", the range decided from its records.)")
             [](const SweepRecord& s) -> py::object {
                 if (!s.start)
                     return py::none();
-                // An aware datetime in the local time zone.
-                return py::cast(*s.start).attr("astimezone")();
+                // From the instant in UTC to local time, so that an hour repeated when daylight
+                // saving ends is told apart (fold).
+                const py::module_ datetime = py::module_::import("datetime");
+                const py::object epoch
+                    = datetime.attr("datetime")(1970, 1, 1, py::arg("tzinfo") = datetime.attr("timezone").attr("utc"));
+                const auto since = std::chrono::duration_cast<std::chrono::microseconds>(s.start->time_since_epoch());
+                return (epoch + datetime.attr("timedelta")(py::arg("microseconds") = since.count())).attr("astimezone")();
             },
             "When the sweep began, a timezone-aware datetime; None for a file.")
         .def_readonly("seconds", &SweepRecord::seconds, "How long the sweep took, in seconds; None for a file.")

@@ -3,7 +3,7 @@
 import datetime
 import os
 from types import TracebackType
-from typing import Iterator, Literal, Sequence
+from typing import Iterable, Iterator, Literal
 
 import numpy
 import numpy.typing
@@ -53,7 +53,7 @@ class Sweeps(Iterator[Sweep]):
 class Device:
     """The Q390 unit on a port ("sim", "COMn", a device path, "ftdi:<libftdi string>")."""
 
-    def __init__(self, port: str = "sim") -> None: ...
+    def __init__(self, port: str | os.PathLike[str] = "sim") -> None: ...
     @property
     def path(self) -> Literal["simulator", "modem-lines", "ftdi-bitbang"]:
         """What the sweeps go through."""
@@ -75,7 +75,7 @@ class Device:
     def sweep(self, channel: int = 0, range: _Range = "unipolar") -> Sweep:
         """Takes one sweep of the channel (0..7) in the range."""
     def sweeps(
-        self, channels: Sequence[int] = [0], range: _Range = "unipolar", count: int | None = None
+        self, channels: Iterable[int] = [0], range: _Range = "unipolar", count: int | None = None
     ) -> Sweeps:
         """Sweeps the channels in turn, count sweeps in all or until interrupted."""
 

@@ -2,11 +2,15 @@
 the emulated port and the emulated FTDI chip (driven by q390emu), errors, Ctrl-C, and what
 importing it loads."""
 
+import datetime
 import errno
 import io
 import os
+import stat
 import subprocess
 import sys
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -73,6 +77,9 @@ def test_a_sweep_of_the_simulator_is_the_one_q390_rec_takes(tmp_path, channel, r
     np.testing.assert_array_equal(s.stored, q390.read(tmp_path / "rec" / f"sweep-00000001-ch{channel}.dat").stored)
     assert (s.channel, s.range) == (channel, range_)
     assert s.start.tzinfo is not None and 0 < s.seconds < 10
+    for array in (s.stored, s.codes, s.volts):
+        with pytest.raises(ValueError):
+            array.flags.writeable = True
 
 
 @pytest.mark.parametrize("emulation, port, path, busy", [(q390emu.Port, None, "modem-lines", errno.EBUSY),
@@ -131,10 +138,15 @@ def short_file(folder):
     (lambda d: q390.read(short_file(d)), ValueError, "100 bytes"),
     (lambda d: q390.read(short_file(d), range="+5V"), ValueError, "range must be"),
     (lambda d: q390.Device().sweep(channel=8), ValueError, "channel must be 0 to 7"),
+    (lambda d: q390.Device().sweep(channel=2**40), ValueError, "channel must be 0 to 7"),
+    (lambda d: q390.Device().sweep(channel=True), TypeError, "channel must be an int, not bool"),
+    (lambda d: q390.Device().sweeps(count=-1), ValueError, "count must be 0 to"),
+    (lambda d: q390.Device(""), ValueError, "port must not be empty"),
+    (lambda d: q390.read(short_file(d) / "x"), NotADirectoryError, "Not a directory"),
     (lambda d: q390.Device().sweep(range="auto"), ValueError, "range must be"),
     (lambda d: q390.Device().sweeps(channels=[]), ValueError, "at least one channel"),
     (lambda d: q390.Device("COM17"), ValueError, "1 to 16"),
-    (lambda d: q390.Device(str(d / "ttyMissing")), q390.PortError, "No such file or directory"),
+    (lambda d: q390.Device(d / "ttyMissing"), q390.PortError, "No such file or directory"),
 ])
 def test_errors_are_python_s(tmp_path, call, error, seen):
     with pytest.raises(error, match=seen):
@@ -150,14 +162,115 @@ def test_importing_and_sweeping_loads_no_widget_library_and_needs_no_display():
     assert run.stderr == ""
 
 
-def test_the_interpreter_s_exit_gives_an_ftdi_chip_back():
+@pytest.mark.parametrize("sweeping", ["dev.sweep()", "threading.Thread(target=sweep, daemon=True).start(); time.sleep(0.05)"])
+def test_the_interpreter_s_exit_gives_an_ftdi_chip_back(sweeping):
     code = f"""
-import atexit, q390emu
+import atexit, q390emu, threading, time
 chip = q390emu.Chip()
 atexit.register(lambda: print("released" if chip.released else "held"))
 import q390
 dev = q390.Device("{CHIP}")
-dev.sweep()
+def sweep():
+    while True:
+        dev.sweep()
+{sweeping}
 """
-    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
-    assert run.stdout == "released\n"
+    for _ in range(5):  # a crash at exit came in about half the runs
+        run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+        assert (run.returncode, run.stdout, run.stderr) == (0, "released\n", "")
+
+
+def test_a_forked_child_lets_go_of_the_parent_s_devices():
+    with q390.Device() as dev:
+        pid = os.fork()
+        if pid == 0:
+            os._exit(0 if dev.closed else 1)
+        assert os.waitpid(pid, 0)[1] == 0 and not dev.closed
+
+
+def test_other_python_threads_run_during_a_sweep():
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(10)  # the sweep's thread is never made to give the GIL up
+    seen, windows, done = [], [], threading.Event()
+
+    def note():
+        while not done.is_set():
+            seen.append(time.perf_counter())
+            time.sleep(1e-4)
+    with q390emu.Port() as unit, q390.Device(unit.path) as dev:
+        worker = threading.Thread(target=note)
+        worker.start()
+        try:
+            for _ in range(5):
+                start = time.perf_counter()
+                dev.sweep()
+                windows.append((start, time.perf_counter()))
+        finally:
+            done.set()
+            worker.join()
+            sys.setswitchinterval(interval)
+    assert any(start < t < end for start, end in windows for t in seen)
+
+
+def test_file_names_are_the_system_s_bytes(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "\ufffd.dat").write_bytes(bytes(2 * LENGTH))  # where a name decoded with replacement lands
+    with open(b"\xfb.dat", "wb") as f:
+        f.write(np.arange(LENGTH, dtype="<i2").tobytes())
+    np.testing.assert_array_equal(q390.read(b"\xfb.dat").stored, np.arange(LENGTH))
+    np.testing.assert_array_equal(q390.read(os.fsdecode(b"\xfb.dat")).stored, np.arange(LENGTH))
+    q390.save(b"\xff.dat", q390.read(b"\xfb.dat"))
+    assert sorted(os.listdir(b".")) == [b"\xef\xbf\xbd.dat", b"\xfb.dat", b"\xff.dat"]
+    np.testing.assert_array_equal(q390.read(b"\xff.dat").stored, np.arange(LENGTH))
+    assert (tmp_path / "\ufffd.dat").read_bytes() == bytes(2 * LENGTH)
+
+
+@pytest.mark.parametrize("name", ["fifo", "link"])
+def test_a_fifo_is_written_into_never_replaced(tmp_path, name):
+    os.mkfifo(tmp_path / "fifo")
+    (tmp_path / "link").symlink_to("fifo")
+    s = q390.Device().sweep(channel=3)
+    with pytest.raises(FileExistsError):
+        q390.save(tmp_path / name, s)
+    got = []
+    reader = threading.Thread(target=lambda: got.append((tmp_path / "fifo").read_bytes()))
+    reader.start()
+    q390.save(tmp_path / name, s, overwrite=True)
+    reader.join()
+    assert got == [s.stored.astype("<i2").tobytes()]
+    assert stat.S_ISFIFO(os.stat(tmp_path / "fifo").st_mode) and (tmp_path / "link").is_symlink()
+
+
+@pytest.mark.parametrize("ends_in, offset", [(5400, 3600), (1800, 0)], ids=["first pass", "second pass"])
+def test_the_start_is_right_in_the_hour_repeated_when_daylight_saving_ends(monkeypatch, ends_in, offset):
+    # A zone on UTC, one hour ahead in summer, whose summer ends (on the summer clock) `ends_in`
+    # seconds from now: the local time now is in the repeated hour, in its first or second pass.
+    ended = time.gmtime(time.time() + ends_in)
+    monkeypatch.setenv("TZ", f"STD0DST,0/0,{ended.tm_yday - 1}/{time.strftime('%H:%M:%S', ended)}")
+    time.tzset()
+    try:
+        start = q390.Device().sweep().start
+        now = datetime.datetime.now(datetime.timezone.utc)
+    finally:
+        monkeypatch.undo()
+        time.tzset()
+    assert start.utcoffset() == datetime.timedelta(seconds=offset)
+    assert abs(now - start) < datetime.timedelta(seconds=10)
+
+
+def test_a_file_in_a_folder_the_user_cannot_enter_is_permission_denied(tmp_path):
+    locked = tmp_path / "locked"
+    locked.mkdir()
+    (locked / "a.dat").write_bytes(bytes(2 * LENGTH))
+    locked.chmod(0)
+    code = f"""
+import q390
+for call in (lambda: q390.read({str(locked / 'a.dat')!r}), lambda: q390.save({str(locked / 'b.dat')!r}, q390.Device().sweep())):
+    try:
+        call()
+    except PermissionError as e:
+        print(e.strerror)
+"""
+    run = subprocess.run([sys.executable, "-c", code], user=65534 if os.getuid() == 0 else None,  # root enters any
+                         capture_output=True, text=True)
+    assert run.stdout == "Permission denied\n" * 2, run.stderr
