@@ -211,16 +211,14 @@ void EmulatedUsbChip::sendPacket(std::size_t size)
     ++packets;
     if (2 + size < PacketSize || read->actual_length == read->length) {
         reads_.pop_front();
-        // Every packet but the last is full.
-        bytesAnswered += read->actual_length - 2 * ((read->actual_length + PacketSize - 1) / PacketSize);
+        bytesAnswered += read->actual_length - 2 * ((read->actual_length + PacketSize - 1) / PacketSize); // all full but the last
         finish(read, LIBUSB_TRANSFER_COMPLETED);
     }
 }
 
 void EmulatedUsbChip::takeOutPacket()
 {
-    const Queued write = writes_.front();
-    libusb_transfer* transfer = write.transfer;
+    libusb_transfer* transfer = writes_.front().transfer;
     const int size = std::min(PacketSize, transfer->length - transfer->actual_length);
     // In other modes the bytes go out on TXD and nothing comes back.
     if (bitmode == SyncBitBang) {
@@ -239,8 +237,8 @@ void EmulatedUsbChip::takeOutPacket()
 
 void EmulatedUsbChip::transact()
 {
-    const bool out = !writes_.empty() && writes_.front().from <= modelledNanoseconds;
-    const bool in = !reads_.empty() && reads_.front().from <= modelledNanoseconds;
+    const bool out = !writes_.empty() && writes_.front().from <= modelledNanoseconds,
+               in = !reads_.empty() && reads_.front().from <= modelledNanoseconds;
     if (!out && !in)
         return;
     inTurn_ = in && (inTurn_ || !out);
@@ -270,12 +268,11 @@ void EmulatedUsbChip::serve()
     const std::size_t before = done_.size(), wanted = completeOutOfStep ? 3 : 1;
     while (done_.size() - before < wanted && (!writes_.empty() || !reads_.empty())) {
         // With no read to empty the transmit buffer, the clock and then the writes stop for good.
+        const libusb_transfer* write = writes_.empty() ? nullptr : writes_.front().transfer;
         if (reads_.empty() && fifo_.size() >= FifoSize && bitmode == SyncBitBang
-            && received_.size() + std::size_t(std::min(PacketSize, writes_.front().transfer->length
-                                                                     - writes_.front().transfer->actual_length))
-                > ReceiveSize)
+            && received_.size() + std::size_t(std::min(PacketSize, write->length - write->actual_length)) > ReceiveSize)
             break;
-        modelledNanoseconds = double(++slot_) * SlotNs;
+        modelledNanoseconds = ++slot_ * SlotNs;
         clockUntil(modelledNanoseconds);
         transact();
     }

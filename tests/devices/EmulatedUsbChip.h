@@ -22,13 +22,11 @@
 //   selected as outputs, and returns for each the pins as they were read just before it took
 //   effect. Those wait in the transmit buffer of 256; while it is full the clock stops. RTS# (D2)
 //   and DTR# (D4) drive the converter and CTS# (D3) is its output, all active low.
-// - The full-speed bus: 1 ms frames of 19 slots, one bulk packet of up to 64 bytes a slot (the
-//   most that fits a frame), taken in turn by the endpoints that have a transfer. A transfer
-//   joins the schedule at the next frame after its submission. The chip refuses (NAKs, the slot
-//   spent) an OUT packet its receive buffer has no room for, and an IN packet while it has less
-//   than 62 bytes and the latency timer, counted from its last IN packet, has not run out. Every
-//   IN packet starts with the two modem-status bytes; a read ends on a short packet or when its
-//   buffer is full.
+// - The full-speed bus: 1 ms frames of 19 slots of one bulk packet (64 bytes at most), taken in
+//   turn by the endpoints with a transfer, which joins at the frame after its submission. The
+//   chip refuses, the slot spent, an OUT packet with no room for it, and an IN packet until it
+//   has 62 bytes or the latency timer has run out since its last one. An IN packet starts with
+//   the two modem-status bytes; a read ends on a short packet or when its buffer is full.
 // - Transfers are asynchronous: they complete, and their callbacks run, in
 //   libusb_handle_events_timeout_completed, which runs the model until a transfer completes;
 //   libusb_cancel_transfer completes them as cancelled.
@@ -65,8 +63,7 @@ public:
     EmulatedUsbChip& operator=(const EmulatedUsbChip&) = delete;
 
     const Identity identity;
-    // 64-byte bulk packets in a full-speed frame of 1 ms, both ways together.
-    static constexpr int PacketsPerFrame = 19;
+    static constexpr int PacketsPerFrame = 19; // 64-byte bulk packets a 1 ms full-speed frame holds
 
     // The chip fails so when the n-th bulk write from now (n >= 1) is submitted.
     void failAtWrite(long n, Failure how);
@@ -87,8 +84,7 @@ public:
     int latencyTimerMs = 16; // the chip's default
     double byteNanoseconds = 0;
 
-    // Callbacks run in the reverse order of completion, several at a time: a program must not
-    // take the order in which it learns of transfers for the order of the bytes.
+    // Callbacks run several at a time, in the reverse order of completion.
     bool completeOutOfStep = false;
 
     // What the model counts.
@@ -104,8 +100,7 @@ public:
     libusb_device* device() const { return device_; }
     int submit(libusb_transfer* transfer);
     int cancel(libusb_transfer* transfer);
-    // Runs the bus and the chip until a transfer completes (several when completing out of
-    // step) or nothing more can move.
+    // Runs the bus and the chip until a transfer completes (several out of step) or nothing moves.
     void serve();
     // The transfers completed since the last call, for their callbacks.
     std::vector<libusb_transfer*> takeDone();
@@ -114,14 +109,10 @@ public:
     void setKernelDriver(bool attached);
 
 private:
-    struct Queued {
-        libusb_transfer* transfer;
-        double from; // when it joins the bus schedule
-    };
+    struct Queued { libusb_transfer* transfer; double from; }; // from: when it joins the bus schedule
     unsigned char pins() const;
     void apply(unsigned char byte);
     void clock(unsigned char byte);
-    // Clocks the bytes received up to the time `until`.
     void clockUntil(double until);
     // One slot of the bus: a packet to or from the chip, or a refusal.
     void transact();
@@ -138,8 +129,7 @@ private:
     bool pulledOut_ = false, answering_ = true;
     unsigned char latch_ = 0xFF;
     std::deque<unsigned char> received_, fifo_; // the receive and transmit buffers
-    double clockFreeAt_ = 0, lastInPacketAt_ = 0;
-    long slot_ = 0;
+    double clockFreeAt_ = 0, lastInPacketAt_ = 0, slot_ = 0;
     bool inTurn_ = false;
     std::deque<Queued> writes_, reads_;
     std::vector<libusb_transfer*> done_;
