@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr double UsbRoundTripMs = 1.0;
 constexpr double ModemLineOperationMs = 1.0;
 
 // A fixed code per channel and range, so that two sweeps on two paths can be compared.
@@ -60,16 +59,19 @@ FtdiSweep measureFtdiSweep(BenchWindow& w)
     figures.latencyTimerMs = chip.latencyTimerMs;
     // What opening the chip took is not part of the sweep.
     const struct {
-        long roundTrips, bytes, latencyWaits;
-        double chipNs, latencyNs;
-    } opened{chip.roundTrips, chip.bytes, chip.latencyWaits, chip.chipNanoseconds, chip.latencyNanoseconds};
+        long roundTrips, packets, outPackets, bytes, latencyWaits;
+        double modelledNs;
+    } opened{chip.roundTrips, chip.packets, chip.outPackets, chip.bytes, chip.latencyWaits, chip.modelledNanoseconds};
     figures.bitBangOwnMs = timeOneSweep(form);
     figures.roundTrips = chip.roundTrips - opened.roundTrips;
+    figures.packets = chip.packets - opened.packets;
     figures.bytes = chip.bytes - opened.bytes;
     figures.byteNs = chip.byteNanoseconds;
     figures.latencyWaits = chip.latencyWaits - opened.latencyWaits;
-    figures.bitBangSeconds = (figures.bitBangOwnMs + double(figures.roundTrips) * UsbRoundTripMs) / 1e3
-        + (chip.chipNanoseconds - opened.chipNs + chip.latencyNanoseconds - opened.latencyNs) / 1e9;
+    figures.bitBangSeconds = (chip.modelledNanoseconds - opened.modelledNs) / 1e9;
+    figures.pinByteSeconds = double(figures.bytes) * figures.byteNs / 1e9;
+    figures.busSeconds =
+        double(figures.packets + chip.outPackets - opened.outPackets) / EmulatedUsbChip::PacketsPerFrame / 1e3;
     figures.samplesAgree = s.boxes.shown == 0 && serial.path() == SerialDevice::Path::FtdiBitBang
         && form.state().SampleBuffer == modemSamples;
     form.Command2_Click();

@@ -20,9 +20,8 @@ struct Recording {
 
 Recording measureRecording(int rounds, int sweeps, int few, int many);
 
-// q390-rec recording sweeps on the emulated FTDI chip in this process: the time a sweep as the
-// ftdi section models it, the program's own time plus 1 ms a USB round trip plus every byte
-// at the chip's clock.
+// q390-rec recording sweeps on the emulated FTDI chip in this process: the modelled time a sweep,
+// as the ftdi section models it.
 struct FtdiRecording {
     double sweepSeconds = 0;
     double roundTripsPerSweep = 0;

@@ -130,24 +130,30 @@ void reportStartUp()
 
 #ifdef Q390_BENCH_FTDI
 constexpr double FtdiRatioGoal = 100.0;
-constexpr double FtdiSecondsGoal = 1.0;
+// The bit-bang sweep against its bytes alone at the chip's clock.
+constexpr double FtdiPinByteGoal = 1.15;
 
 void reportFtdi(BenchWindow& window)
 {
     const FtdiSweep f = measureFtdiSweep(window);
     const double ratio = f.modemLineSeconds / f.bitBangSeconds;
+    const double overPinBytes = f.bitBangSeconds / f.pinByteSeconds;
     line(QStringLiteral("Sweep on a USB adapter, modem-line path (1 ms a line operation): %1 s (%2 operations, %3 of "
                         "the program's own)")
              .arg(f.modemLineSeconds, 0, 'f', 1).arg(f.lineOperations).arg(ms(f.modemLineOwnMs)));
-    line(QStringLiteral("Sweep on an FTDI chip in synchronous bit-bang mode (1 ms a USB round trip, %1 µs a byte, "
-                        "latency timer %2 ms): %3 s (%4 round trips, %5 bytes, %6 short packets at the latency timer, "
-                        "%7 of the program's own)")
-             .arg(f.byteNs / 1e3, 0, 'f', 2).arg(f.latencyTimerMs).arg(f.bitBangSeconds, 0, 'f', 3).arg(f.roundTrips)
-             .arg(f.bytes).arg(f.latencyWaits).arg(ms(f.bitBangOwnMs)));
-    line(QStringLiteral("  %1 × faster, samples %2   goal ≥ %3 × and < %4 s   %5")
+    line(QStringLiteral("Sweep on an FTDI chip in synchronous bit-bang mode, modelled (full-speed frames of 19 packets, "
+                        "%1 µs a byte, latency timer %2 ms): %3 s (%4 bytes: %5 s at the byte clock; %6 IN packets, %7 "
+                        "short at the latency timer, %8 round trips; %9 of the program's own beside it)")
+             .arg(f.byteNs / 1e3, 0, 'f', 2).arg(f.latencyTimerMs).arg(f.bitBangSeconds, 0, 'f', 3).arg(f.bytes)
+             .arg(f.pinByteSeconds, 0, 'f', 3).arg(f.packets).arg(f.latencyWaits).arg(f.roundTrips).arg(ms(f.bitBangOwnMs)));
+    line(QStringLiteral("  %1 × faster, samples %2   goal ≥ %3 ×   %4")
              .arg(ratio, 0, 'f', 0).arg(f.samplesAgree ? QStringLiteral("the same") : QStringLiteral("DIFFERENT"))
-             .arg(FtdiRatioGoal, 0, 'f', 0).arg(FtdiSecondsGoal, 0, 'f', 0)
-             .arg(verdict(f.samplesAgree && ratio >= FtdiRatioGoal && f.bitBangSeconds < FtdiSecondsGoal)));
+             .arg(FtdiRatioGoal, 0, 'f', 0).arg(verdict(f.samplesAgree && ratio >= FtdiRatioGoal)));
+    line(QStringLiteral("  %1 × the bytes at the byte clock   goal ≤ %2 ×   %3")
+             .arg(overPinBytes, 0, 'f', 3).arg(FtdiPinByteGoal).arg(verdict(overPinBytes <= FtdiPinByteGoal)));
+    // Every pin byte crosses the bus twice, out and back: the bus, not the chip, sets the pace.
+    line(QStringLiteral("  the packets alone on the bus: %1 s; the sweep %2 × that")
+             .arg(f.busSeconds, 0, 'f', 3).arg(f.bitBangSeconds / f.busSeconds, 0, 'f', 3));
 }
 #endif
 void reportDatCsv()

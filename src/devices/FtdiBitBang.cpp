@@ -105,16 +105,206 @@ std::unique_ptr<FtdiBitBang> FtdiBitBang::open(const FtdiLocation& location, std
     return chip;
 }
 
-FtdiBitBang::FtdiBitBang(ftdi_context* context, std::chrono::milliseconds deadline)
+struct BitBangStream::Transfer {
+    libusb_transfer* usb = libusb_alloc_transfer(0);
+    std::vector<unsigned char> buffer;
+    int* completed = nullptr;
+    bool done = false;
+    ~Transfer() { libusb_free_transfer(usb); }
+};
+
+namespace {
+
+void LIBUSB_CALL transferDone(libusb_transfer* usb)
+{
+    auto* transfer = static_cast<BitBangStream::Transfer*>(usb->user_data);
+    transfer->done = true;
+    *transfer->completed = 1;
+}
+
+} // namespace
+
+BitBangStream::BitBangStream(ftdi_context* context, std::chrono::milliseconds deadline)
     : context_(context), deadline_(deadline)
+{
+}
+
+BitBangStream::~BitBangStream()
+{
+    cancelAll();
+}
+
+void BitBangStream::start(long total, int perWrite, Fill fill)
+{
+    finish();
+    fill_ = std::move(fill);
+    perWrite_ = perWrite;
+    toWrite_ = total;
+    written_ = read_ = 0;
+    in_.clear();
+    taken_ = 0;
+    failure_.reset();
+    refill();
+}
+
+bool BitBangStream::submit(Transfer& transfer, int endpoint)
+{
+    transfer.done = false;
+    transfer.completed = &completed_;
+    // No time-out of libusb's: the deadline is kept here, from the last transfer done.
+    libusb_fill_bulk_transfer(transfer.usb, context_->usb_dev, static_cast<unsigned char>(endpoint), transfer.buffer.data(),
+                              int(transfer.buffer.size()), transferDone, &transfer, 0);
+    if (libusb_submit_transfer(transfer.usb) == 0)
+        return true;
+    failure_.emplace(TransferFailure, EIO);
+    return false;
+}
+
+void BitBangStream::refill()
+{
+    // Free transfers are the ones in the pool under way neither way.
+    const auto spare = [this]() -> Transfer& {
+        for (const auto& t : pool_)
+            if (std::find(writing_.begin(), writing_.end(), t.get()) == writing_.end()
+                && std::find(reading_.begin(), reading_.end(), t.get()) == reading_.end())
+                return *t;
+        return *pool_.emplace_back(std::make_unique<Transfer>());
+    };
+    while (!failure_ && toWrite_ > 0 && int(writing_.size()) < Depth) {
+        Transfer& write = spare();
+        write.buffer.resize(std::size_t(std::min<long>(toWrite_, perWrite_)));
+        fill_(write.buffer.data(), int(write.buffer.size()));
+        toWrite_ -= long(write.buffer.size());
+        written_ += long(write.buffer.size());
+        if (submit(write, context_->in_ep)) // libftdi names the endpoints as the chip sees them
+            writing_.push_back(&write);
+    }
+    // Reads for every byte written, each packet two status bytes and up to packet - 2 bytes.
+    const int packet = context_->max_packet_size, data = packet - 2;
+    long unasked = written_ - read_;
+    for (const Transfer* read : reading_)
+        unasked -= long(read->buffer.size()) / packet * data;
+    while (!failure_ && unasked > 0 && int(reading_.size()) < Depth) {
+        Transfer& read = spare();
+        const long packets = std::min<long>((unasked + data - 1) / data, (perWrite_ + data - 1) / data);
+        read.buffer.resize(std::size_t(packets * packet));
+        unasked -= packets * data;
+        if (submit(read, context_->out_ep))
+            reading_.push_back(&read);
+    }
+}
+
+void BitBangStream::collect()
+{
+    while (!writing_.empty() && writing_.front()->done) {
+        const libusb_transfer* usb = writing_.front()->usb;
+        if (!failure_ && (usb->status != LIBUSB_TRANSFER_COMPLETED || usb->actual_length != usb->length))
+            failure_.emplace(TransferFailure, EIO);
+        writing_.pop_front();
+    }
+    // A read reported done waits for the reads before it: the bytes come in the order submitted.
+    const int packet = context_->max_packet_size;
+    while (!reading_.empty() && reading_.front()->done) {
+        const libusb_transfer* usb = reading_.front()->usb;
+        reading_.pop_front();
+        if (usb->status != LIBUSB_TRANSFER_COMPLETED) {
+            if (!failure_)
+                failure_.emplace(TransferFailure, EIO);
+            continue;
+        }
+        for (int at = 0; at < usb->actual_length; at += packet) {
+            const int end = std::min(at + packet, usb->actual_length);
+            if (end - at > 2) {
+                in_.insert(in_.end(), usb->buffer + at + 2, usb->buffer + end);
+                read_ += end - at - 2;
+            }
+        }
+    }
+}
+
+bool BitBangStream::awaitAny()
+{
+    // libusb's own wait would have no end for a chip that stopped answering.
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + deadline_;
+    completed_ = 0;
+    while (!completed_) {
+        const auto left = duration_cast<microseconds>(deadline - steady_clock::now()).count();
+        if (left <= 0)
+            return false;
+        timeval wait{time_t(left / 1000000), suseconds_t(left % 1000000)};
+        libusb_handle_events_timeout_completed(context_->usb_ctx, &wait, &completed_);
+    }
+    collect();
+    return true;
+}
+
+const unsigned char* BitBangStream::take(int count)
+{
+    while (in_.size() - taken_ < std::size_t(count)) {
+        if (!failure_ && writing_.empty() && reading_.empty())
+            failure_.emplace(TransferFailure, EIO); // more asked for than was sent
+        if (!failure_ && !awaitAny())
+            failure_.emplace(NoAnswer, ETIMEDOUT);
+        if (failure_) {
+            cancelAll();
+            throw *failure_;
+        }
+        refill();
+    }
+    // What was taken goes once it is most of the buffer, so the buffer stays a few transfers long.
+    if (taken_ > in_.size() / 2) {
+        in_.erase(in_.begin(), in_.begin() + std::ptrdiff_t(taken_));
+        taken_ = 0;
+    }
+    const unsigned char* bytes = in_.data() + taken_;
+    taken_ += std::size_t(count);
+    return bytes;
+}
+
+void BitBangStream::finish() noexcept
+{
+    toWrite_ = 0;
+    while (!failure_ && (!writing_.empty() || !reading_.empty())) {
+        if (!awaitAny())
+            break;
+        refill();
+    }
+    cancelAll();
+}
+
+void BitBangStream::cancelAll() noexcept
+{
+    for (Transfer* transfer : writing_)
+        libusb_cancel_transfer(transfer->usb);
+    for (Transfer* transfer : reading_)
+        libusb_cancel_transfer(transfer->usb);
+    while (!writing_.empty() || !reading_.empty()) {
+        if (!awaitAny()) {
+            // libusb still owns them: they are left to it rather than freed under it.
+            for (auto& transfer : pool_)
+                if (std::find(writing_.begin(), writing_.end(), transfer.get()) != writing_.end()
+                    || std::find(reading_.begin(), reading_.end(), transfer.get()) != reading_.end())
+                    static_cast<void>(transfer.release());
+            writing_.clear();
+            reading_.clear();
+            break;
+        }
+    }
+    std::erase(pool_, nullptr);
+}
+
+FtdiBitBang::FtdiBitBang(ftdi_context* context, std::chrono::milliseconds deadline)
+    : context_(context), stream_(std::make_unique<BitBangStream>(context, deadline))
 {
 }
 
 FtdiBitBang::~FtdiBitBang()
 {
-    // Back to UART mode with the latency timer it had; closing gives the channel back to the
-    // kernel's driver. None of it can fail in a way that leaves anything to do: a chip pulled
-    // out is gone already.
+    // What is under way ends before the chip is let go. Back to UART mode with the latency
+    // timer it had; closing gives the channel back to the kernel's driver. None of it can fail
+    // in a way that leaves anything to do: a chip pulled out is gone already.
+    stream_.reset();
     if (latencyTimer_)
         ftdi_set_latency_timer(context_, latencyTimer_);
     ftdi_set_bitmode(context_, 0, BITMODE_RESET);
@@ -127,111 +317,68 @@ void FtdiBitBang::start()
     // The first chips of the line (AM, BM) have no synchronous bit-bang mode.
     if (context_->type == TYPE_AM || context_->type == TYPE_BM)
         throw PortError(QStringLiteral("此芯片没有同步位模式"), ENOTSUP);
-    // One USB transfer each way for the largest batch: its bytes out, and as many back in
-    // packets that each begin with the chip's two status bytes.
-    const int most = FramesPerTransfer * FrameOperations;
-    const int packetData = context_->max_packet_size - 2;
-    // The answer's last, short packet goes when the latency timer runs out: 1 ms instead of
-    // the usual 16, which would cost more than the batch itself.
+    // A partial USB packet of answers goes when the latency timer runs out: 1 ms instead of the
+    // usual 16, for the end of a run.
     if (ftdi_get_latency_timer(context_, &latencyTimer_) < 0 || ftdi_set_latency_timer(context_, 1) < 0
         || ftdi_set_bitmode(context_, RtsPin | DtrPin, BITMODE_SYNCBB) < 0 || ftdi_set_baudrate(context_, BaudRate) < 0
-        || ftdi_write_data_set_chunksize(context_, unsigned(most)) < 0
-        || ftdi_read_data_set_chunksize(context_, unsigned((most + packetData - 1) / packetData * context_->max_packet_size)) < 0
         || ftdi_tcioflush(context_) < 0)
         throw PortError(QString::fromLocal8Bit(ftdi_get_error_string(context_)));
     // The lines at rest, as a serial port leaves them when it opens.
-    out_.assign(1, outputs_);
     try {
-        exchange();
+        runAlone(LineOp::ReadCts);
     } catch (const LineError& e) {
         throw PortError(e.reason(), e.errorNumber());
     }
 }
 
-void FtdiBitBang::put(LineOp op)
+unsigned char FtdiBitBang::put(LineOp op)
 {
     switch (op) {
     case LineOp::RtsAsserted: outputs_ &= ~RtsPin; break;
     case LineOp::RtsReleased: outputs_ |= RtsPin; break;
     case LineOp::DtrAsserted: outputs_ &= ~DtrPin; break;
     case LineOp::DtrReleased: outputs_ |= DtrPin; break;
-    case LineOp::ReadCts: reads_.push_back(int(out_.size())); break;
+    case LineOp::ReadCts: break;
     }
-    out_.push_back(outputs_);
-}
-
-void FtdiBitBang::exchange()
-{
-    // The read is under way before the write, so the chip's receive buffer never fills and
-    // stalls the clock however long the batch.
-    const int size = int(out_.size());
-    in_.assign(out_.size(), 0);
-    ftdi_transfer_control* reading = ftdi_read_data_submit(context_, in_.data(), size);
-    ftdi_transfer_control* writing = reading ? ftdi_write_data_submit(context_, out_.data(), size) : nullptr;
-    if (!writing) {
-        if (reading)
-            ftdi_transfer_data_cancel(reading, nullptr);
-        throw LineError(TransferFailure, EIO);
-    }
-    const auto deadline = std::chrono::steady_clock::now() + deadline_;
-    if (!await(writing, deadline) || !await(reading, deadline)) {
-        ftdi_transfer_data_cancel(writing, nullptr);
-        ftdi_transfer_data_cancel(reading, nullptr);
-        throw LineError(NoAnswer, ETIMEDOUT);
-    }
-    const int wrote = ftdi_transfer_data_done(writing);
-    const int read = ftdi_transfer_data_done(reading);
-    if (wrote != size || read != size)
-        throw LineError(TransferFailure, EIO);
-}
-
-bool FtdiBitBang::await(ftdi_transfer_control* transfer, std::chrono::steady_clock::time_point deadline)
-{
-    // libftdi's own wait has no end: it resubmits a transfer that timed out.
-    using namespace std::chrono;
-    while (!transfer->completed) {
-        const auto left = duration_cast<microseconds>(deadline - steady_clock::now()).count();
-        if (left <= 0)
-            return false;
-        timeval wait{time_t(left / 1000000), suseconds_t(left % 1000000)};
-        libusb_handle_events_timeout_completed(context_->usb_ctx, &wait, &transfer->completed);
-    }
-    return true;
+    return outputs_;
 }
 
 FrameReadout FtdiBitBang::runFrame(const LineFrame& frame, int ahead)
 {
-    if (aheadNext_ < aheadCount_ && frame == aheadFrame_)
-        return ahead_[aheadNext_++];
-    dropAhead();
-
-    const int frames = std::clamp(ahead + 1, 1, FramesPerTransfer);
-    out_.clear();
-    reads_.clear();
-    for (int n = 0; n < frames; ++n)
-        for (const LineOp op : frame)
-            put(op);
-    exchange();
-
-    ahead_.resize(std::size_t(frames));
+    if (framesLeft_ == 0 || frame != frame_) {
+        dropAhead();
+        frame_ = frame;
+        framesLeft_ = ahead + 1;
+        nextOperation_ = 0;
+        stream_->start(framesLeft_ * FrameOperations, FramesPerWrite * FrameOperations,
+                       [this](unsigned char* bytes, int count) {
+                           for (int n = 0; n < count; ++n) {
+                               bytes[n] = put(frame_[std::size_t(nextOperation_)]);
+                               nextOperation_ = (nextOperation_ + 1) % FrameOperations;
+                           }
+                       });
+    }
+    const unsigned char* in = stream_->take(FrameOperations);
+    --framesLeft_;
+    FrameReadout readout{};
     std::size_t read = 0;
-    for (FrameReadout& readout : ahead_)
-        for (bool& cts : readout)
-            cts = !(in_[std::size_t(reads_[read++])] & CtsPin);
-    aheadFrame_ = frame;
-    aheadCount_ = std::size_t(frames);
-    aheadNext_ = 1;
-    return ahead_[0];
+    for (int n = 0; n < FrameOperations; ++n)
+        if (frame[std::size_t(n)] == LineOp::ReadCts)
+            readout[read++] = !(in[n] & CtsPin);
+    return readout;
+}
+
+void FtdiBitBang::dropAhead()
+{
+    framesLeft_ = 0;
+    stream_->finish();
 }
 
 unsigned char FtdiBitBang::runAlone(LineOp op)
 {
     dropAhead();
-    out_.clear();
-    reads_.clear();
-    put(op);
-    exchange();
-    return in_[0];
+    stream_->start(1, 1, [this, op](unsigned char* bytes, int) { bytes[0] = put(op); });
+    return *stream_->take(1);
 }
 
 void FtdiBitBang::setRts(bool asserted)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -25,7 +26,10 @@ constexpr unsigned char Uart = 0x00, SyncBitBang = 0x04;
 constexpr unsigned char InEndpoint = 0x81, OutEndpoint = 0x02;
 constexpr int PacketSize = 64;
 constexpr std::size_t PacketData = PacketSize - 2;
-constexpr std::size_t FifoSize = 256;
+constexpr std::size_t ReceiveSize = 128, FifoSize = 256;
+constexpr double FrameNs = 1e6;
+constexpr int SlotsPerFrame = EmulatedUsbChip::PacketsPerFrame;
+constexpr double SlotNs = FrameNs / SlotsPerFrame;
 // Modem status (the low nibble reads 1, no modem line asserted) and line status (transmitter
 // empty), at the start of every IN packet.
 constexpr unsigned char ModemStatus = 0x01, LineStatus = 0x60;
@@ -117,7 +121,17 @@ void EmulatedUsbChip::clock(unsigned char byte)
     if (recording)
         written.push_back(byte);
     ++bytes;
-    chipNanoseconds += byteNanoseconds;
+}
+
+void EmulatedUsbChip::clockUntil(double until)
+{
+    while (!received_.empty() && fifo_.size() < FifoSize && clockFreeAt_ + byteNanoseconds <= until) {
+        clock(received_.front());
+        received_.pop_front();
+        clockFreeAt_ += byteNanoseconds;
+    }
+    if (received_.empty() || fifo_.size() >= FifoSize)
+        clockFreeAt_ = std::max(clockFreeAt_, until);
 }
 
 void EmulatedUsbChip::setBaudDivisor(unsigned encoded)
@@ -148,14 +162,17 @@ int EmulatedUsbChip::submit(libusb_transfer* transfer)
         }
         answering_ = false;
     }
-    (writing ? writes_ : reads_).push_back(transfer);
+    if (writes_.empty() && reads_.empty())
+        ++roundTrips;
+    const double nextFrame = (std::floor(modelledNanoseconds / FrameNs) + 1) * FrameNs;
+    (writing ? writes_ : reads_).push_back({transfer, nextFrame});
     return 0;
 }
 
 int EmulatedUsbChip::cancel(libusb_transfer* transfer)
 {
     for (auto* queue : {&writes_, &reads_}) {
-        const auto at = std::find(queue->begin(), queue->end(), transfer);
+        const auto at = std::find_if(queue->begin(), queue->end(), [&](const Queued& q) { return q.transfer == transfer; });
         if (at != queue->end()) {
             queue->erase(at);
             finish(transfer, LIBUSB_TRANSFER_CANCELLED);
@@ -178,7 +195,8 @@ std::vector<libusb_transfer*> EmulatedUsbChip::takeDone()
 
 void EmulatedUsbChip::sendPacket(std::size_t size)
 {
-    libusb_transfer* read = reads_.front();
+    libusb_transfer* read = reads_.front().transfer;
+    lastInPacketAt_ = modelledNanoseconds;
     if (read->length - read->actual_length < int(2 + size)) {
         reads_.pop_front();
         finish(read, LIBUSB_TRANSFER_OVERFLOW);
@@ -193,49 +211,73 @@ void EmulatedUsbChip::sendPacket(std::size_t size)
     ++packets;
     if (2 + size < PacketSize || read->actual_length == read->length) {
         reads_.pop_front();
-        ++roundTrips;
+        bytesAnswered += read->actual_length - 2 * ((read->actual_length + PacketSize - 1) / PacketSize); // all full but the last
         finish(read, LIBUSB_TRANSFER_COMPLETED);
     }
+}
+
+void EmulatedUsbChip::takeOutPacket()
+{
+    libusb_transfer* transfer = writes_.front().transfer;
+    const int size = std::min(PacketSize, transfer->length - transfer->actual_length);
+    // In other modes the bytes go out on TXD and nothing comes back.
+    if (bitmode == SyncBitBang) {
+        if (received_.size() + std::size_t(size) > ReceiveSize)
+            return;
+        received_.insert(received_.end(), transfer->buffer + transfer->actual_length,
+                         transfer->buffer + transfer->actual_length + size);
+    }
+    transfer->actual_length += size;
+    ++outPackets;
+    if (transfer->actual_length == transfer->length) {
+        writes_.pop_front();
+        finish(transfer, LIBUSB_TRANSFER_COMPLETED);
+    }
+}
+
+void EmulatedUsbChip::transact()
+{
+    const bool out = !writes_.empty() && writes_.front().from <= modelledNanoseconds,
+               in = !reads_.empty() && reads_.front().from <= modelledNanoseconds;
+    if (!out && !in)
+        return;
+    inTurn_ = in && (inTurn_ || !out);
+    if (!inTurn_)
+        takeOutPacket();
+    else if (fifo_.size() >= PacketData)
+        sendPacket(PacketData);
+    else if (modelledNanoseconds - lastInPacketAt_ >= latencyTimerMs * 1e6) {
+        sendPacket(fifo_.size());
+        ++latencyWaits;
+    }
+    inTurn_ = !inTurn_;
 }
 
 void EmulatedUsbChip::serve()
 {
     if (pulledOut_) {
         for (auto* queue : {&writes_, &reads_}) {
-            for (libusb_transfer* transfer : *queue)
-                finish(transfer, LIBUSB_TRANSFER_NO_DEVICE);
+            for (const Queued& queued : *queue)
+                finish(queued.transfer, LIBUSB_TRANSFER_NO_DEVICE);
             queue->clear();
         }
         return;
     }
     if (!answering_)
         return;
-    for (bool moved = true; moved;) {
-        moved = false;
-        while (!writes_.empty() && (fifo_.size() < FifoSize || bitmode != SyncBitBang)) {
-            libusb_transfer* write = writes_.front();
-            if (write->actual_length < write->length) {
-                const unsigned char byte = write->buffer[write->actual_length++];
-                if (bitmode == SyncBitBang)
-                    clock(byte); // in other modes it goes out on TXD and nothing comes back
-                moved = true;
-            }
-            if (write->actual_length == write->length) {
-                writes_.pop_front();
-                finish(write, LIBUSB_TRANSFER_COMPLETED);
-            }
-        }
-        while (!reads_.empty() && fifo_.size() >= PacketData) {
-            sendPacket(PacketData);
-            moved = true;
-        }
+    const std::size_t before = done_.size(), wanted = completeOutOfStep ? 3 : 1;
+    while (done_.size() - before < wanted && (!writes_.empty() || !reads_.empty())) {
+        // With no read to empty the transmit buffer, the clock and then the writes stop for good.
+        const libusb_transfer* write = writes_.empty() ? nullptr : writes_.front().transfer;
+        if (reads_.empty() && fifo_.size() >= FifoSize && bitmode == SyncBitBang
+            && received_.size() + std::size_t(std::min(PacketSize, write->length - write->actual_length)) > ReceiveSize)
+            break;
+        modelledNanoseconds = ++slot_ * SlotNs;
+        clockUntil(modelledNanoseconds);
+        transact();
     }
-    // Nothing more is coming: the latency timer runs out for the read that waits.
-    if (!reads_.empty()) {
-        sendPacket(std::min(fifo_.size(), PacketData));
-        ++latencyWaits;
-        latencyNanoseconds += latencyTimerMs * 1e6;
-    }
+    if (completeOutOfStep)
+        std::reverse(done_.begin() + std::ptrdiff_t(before), done_.end());
 }
 
 int EmulatedUsbChip::control(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
@@ -255,7 +297,8 @@ int EmulatedUsbChip::control(uint8_t requestType, uint8_t request, uint16_t valu
         return LIBUSB_ERROR_PIPE;
     switch (request) {
     case Reset:
-        // What the host sent has been clocked out already.
+        if (value != 2)
+            received_.clear();
         if (value != 1)
             fifo_.clear();
         return 0;

@@ -17,22 +17,24 @@
 //   of 64 bytes.
 // - Vendor requests: reset and purge, modem control, baud rate (the FT232R's divisor of its
 //   3 MHz clock, 3 fractional bits), bit mode and output mask, latency timer; others stall.
-// - Synchronous bit-bang: every byte written is applied to the pins selected as outputs for one
-//   period of the byte clock (16 times the baud rate), and for every byte the chip returns the
-//   pins as they were read just before that byte took effect. RTS# (D2) and DTR# (D4) drive the
-//   converter and CTS# (D3) is its output, all active low. The bytes read back wait in a FIFO of
-//   256; when it is full and no read is under way, the chip stops taking bytes.
-// - Every bulk IN packet is 64 bytes at most and starts with the two modem-status bytes. A full
-//   packet goes as soon as the chip has 62 bytes; a short one only when the latency timer runs
-//   out with nothing more coming, with what the chip has, which may be nothing. A read ends on
-//   a short packet or when its buffer is full.
+// - Synchronous bit-bang: the bytes the host sends wait in the receive buffer of 128; the chip
+//   takes them one per period of the byte clock (16 times the baud rate), applies each to the pins
+//   selected as outputs, and returns for each the pins as they were read just before it took
+//   effect. Those wait in the transmit buffer of 256; while it is full the clock stops. RTS# (D2)
+//   and DTR# (D4) drive the converter and CTS# (D3) is its output, all active low.
+// - The full-speed bus: 1 ms frames of 19 slots of one bulk packet (64 bytes at most), taken in
+//   turn by the endpoints with a transfer, which joins at the frame after its submission. The
+//   chip refuses, the slot spent, an OUT packet with no room for it, and an IN packet until it
+//   has 62 bytes or the latency timer has run out since its last one. An IN packet starts with
+//   the two modem-status bytes; a read ends on a short packet or when its buffer is full.
 // - Transfers are asynchronous: they complete, and their callbacks run, in
-//   libusb_handle_events_timeout_completed; libusb_cancel_transfer completes them as cancelled.
+//   libusb_handle_events_timeout_completed, which runs the model until a transfer completes;
+//   libusb_cancel_transfer completes them as cancelled.
 //
-// Nothing waits: the time a real chip and bus would take is counted. Only a chip that stops
-// answering makes the caller wait, as a real one does, for event handling's and control
-// requests' time-outs. libusb's own time-outs of asynchronous transfers are not modelled:
-// libftdi submits a read or write that timed out again.
+// Nothing waits: the model keeps its own time, which passes only while transfers are under way.
+// Only a chip that stops answering makes the caller wait, as a real one does, for event
+// handling's and control requests' time-outs. libusb's own time-outs of asynchronous transfers
+// are not modelled: libftdi submits a read or write that timed out again.
 //
 // The chip keeps its bit mode when the device is closed, as a real one does. The kernel's
 // serial driver lets go of the chip when libftdi detaches it (for good, or until the interface
@@ -61,6 +63,7 @@ public:
     EmulatedUsbChip& operator=(const EmulatedUsbChip&) = delete;
 
     const Identity identity;
+    static constexpr int PacketsPerFrame = 19; // 64-byte bulk packets a 1 ms full-speed frame holds
 
     // The chip fails so when the n-th bulk write from now (n >= 1) is submitted.
     void failAtWrite(long n, Failure how);
@@ -81,20 +84,23 @@ public:
     int latencyTimerMs = 16; // the chip's default
     double byteNanoseconds = 0;
 
-    // What the time of a real chip and bus follows from.
-    long roundTrips = 0;   // bulk reads completed: each a wait of the host for the chip's answer
+    // Callbacks run several at a time, in the reverse order of completion.
+    bool completeOutOfStep = false;
+
+    // What the model counts.
+    double modelledNanoseconds = 0; // the time of the bus and the chip
+    long roundTrips = 0;   // transfers submitted with none under way: the chip waits for the host
     long packets = 0;      // bulk IN packets
+    long outPackets = 0;   // bulk OUT packets taken
     long latencyWaits = 0; // short packets sent when the latency timer ran out
-    double latencyNanoseconds = 0;
     long bytes = 0;        // bytes clocked through the pins
-    double chipNanoseconds = 0;
+    long bytesAnswered = 0; // pin bytes in the reads completed
 
     // The model, for the libusb functions.
     libusb_device* device() const { return device_; }
     int submit(libusb_transfer* transfer);
     int cancel(libusb_transfer* transfer);
-    // Runs the chip until nothing more moves without time passing, then lets the latency timer
-    // run out once if a read waits.
+    // Runs the bus and the chip until a transfer completes (several out of step) or nothing moves.
     void serve();
     // The transfers completed since the last call, for their callbacks.
     std::vector<libusb_transfer*> takeDone();
@@ -103,11 +109,16 @@ public:
     void setKernelDriver(bool attached);
 
 private:
+    struct Queued { libusb_transfer* transfer; double from; }; // from: when it joins the bus schedule
     unsigned char pins() const;
     void apply(unsigned char byte);
     void clock(unsigned char byte);
+    void clockUntil(double until);
+    // One slot of the bus: a packet to or from the chip, or a refusal.
+    void transact();
+    void takeOutPacket();
     void setBaudDivisor(unsigned encoded);
-    // Sends a packet of `size` bytes from the FIFO to the read under way.
+    // Sends a packet of `size` bytes from the transmit buffer to the read under way.
     void sendPacket(std::size_t size);
     void finish(libusb_transfer* transfer, libusb_transfer_status status);
 
@@ -117,7 +128,9 @@ private:
     Failure failure_ = Failure::PulledOut;
     bool pulledOut_ = false, answering_ = true;
     unsigned char latch_ = 0xFF;
-    std::deque<unsigned char> fifo_;
-    std::deque<libusb_transfer*> writes_, reads_;
+    std::deque<unsigned char> received_, fifo_; // the receive and transmit buffers
+    double clockFreeAt_ = 0, lastInPacketAt_ = 0, slot_ = 0;
+    bool inTurn_ = false;
+    std::deque<Queued> writes_, reads_;
     std::vector<libusb_transfer*> done_;
 };
