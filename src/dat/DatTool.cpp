@@ -20,9 +20,11 @@
 #include <memory>
 #include <optional>
 
+#ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace DatTool {
 namespace {
@@ -231,6 +233,13 @@ public:
             name_ = QStringLiteral("standard output");
             return;
         }
+#ifdef Q_OS_WIN
+        // No inode numbers here: the same file is the same full name, links followed. Windows'
+        // devices (NUL, CON) are written by the console's own stream rules, not treated apart.
+        const QString found = QFileInfo(name_).canonicalFilePath();
+        if (!found.isEmpty() && found.compare(QFileInfo(request.input).canonicalFilePath(), Qt::CaseInsensitive) == 0)
+            throw failure(name_, QStringLiteral("is the data file being read; nothing written"));
+#else
         const QByteArray path = QFile::encodeName(name_);
         struct stat found {};
         struct stat input {};
@@ -252,6 +261,7 @@ public:
                 return;
             }
         }
+#endif
         if (!file_.emplace(name_).open())
             throw failure(name_, systemText(file_->errorNumber()));
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <csignal>
 #include <iterator>
 
@@ -21,9 +23,15 @@ public:
     [[noreturn]] static void endBy(int signal);
 
 private:
+    static volatile std::sig_atomic_t caught_;
+#ifdef Q_OS_WIN
+    // Windows has console control events instead: Ctrl-C (SIGINT), Ctrl-Break (SIGBREAK) and
+    // the console closed, the user logging off or the system shutting down (SIGTERM).
+    static int __stdcall handleEvent(unsigned long event);
+#else
     static void handle(int signal);
 
     static constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-    static volatile std::sig_atomic_t caught_;
     struct sigaction saved_[std::size(Signals)];
+#endif
 };

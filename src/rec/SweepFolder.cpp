@@ -13,6 +13,9 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/stat.h>
+#ifdef Q_OS_WIN
+#include <direct.h>
+#endif
 
 namespace {
 
@@ -95,7 +98,11 @@ void SweepFolder::begin()
     if (!QFileInfo(path_).isDir()) {
         // The parents first; the folder's own mkdir then says why when any of it failed.
         QDir().mkpath(QFileInfo(path_).absolutePath());
+#ifdef Q_OS_WIN
+        if (::_wmkdir(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path_).utf16())) != 0)
+#else
         if (::mkdir(QFile::encodeName(path_).constData(), 0777) != 0)
+#endif
             throw OutputError(QStringLiteral("%1: the folder cannot be made: %2").arg(path_, englishReason(errno)), errno);
     }
     errno = 0;

@@ -1,4 +1,4 @@
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 #include "rec/RecTool.h"
 #include "rec/StopSignals.h"
 
@@ -6,16 +6,26 @@
 
 #include <clocale>
 
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 int main(int argc, char** argv)
 {
     // The serial port's notifiers want an application object; nothing runs its event loop.
     QCoreApplication application(argc, argv);
+#ifdef Q_OS_WIN
+    // The rows on standard output are the same bytes as on every other system.
+    _setmode(_fileno(stdout), _O_BINARY);
+#else
     // It takes the user's locale; the system's texts in messages stay English, like the tool's own.
     std::setlocale(LC_MESSAGES, "C");
-    QStringList arguments;
-    for (int n = 1; n < argc; ++n)
-        arguments << QString::fromLocal8Bit(argv[n]);
-    QtSerialDevice serial;
+#endif
+    // As the system gives them: Windows' wide characters there, never its ANSI code page.
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    SystemSerialDevice serial;
     const SystemClock clock;
     const RecTool::Outcome outcome = RecTool::run(arguments, stdout, stderr, {serial, clock});
     if (outcome.signal)
