@@ -55,5 +55,14 @@ x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Werror -Wno-attributes -fsyntax
   -I"$(dirname "$qt")/QtGui" -I"$(dirname "$qt")/QtPrintSupport"
 echo "ok: the printer surface compiles for Windows"
 
+# The other Windows twins of the system layer (ports, port list, whole files, errors, the
+# recorder's stop), against the host's Qt headers as above.
+for source in "$root"/src/core/system/*Win.cpp "$root"/src/devices/PortMapWin.cpp \
+  "$root"/src/devices/WinSerialDevice.cpp "$root"/src/rec/StopSignalsWin.cpp; do
+  x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Werror -Wno-attributes -fsyntax-only "$source" \
+    -I"$root/src" -I"$(dirname "$qt")" -I"$qt" -I"$(dirname "$qt")/QtGui"
+  echo "ok: $(basename "$source") compiles for Windows"
+done
+
 [ "$failed" -eq 0 ] || exit 1
 echo "Windows build files checked."
