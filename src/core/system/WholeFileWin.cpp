@@ -4,7 +4,6 @@
 #include "core/system/WindowsError.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -69,13 +68,13 @@ WholeFile::WholeFile(const QByteArray& path, Mode mode) : path_(path), mode_(mod
     target_ = QDir::toNativeSeparators(linked.isEmpty() ? name : linked).toUtf8();
 }
 
-WholeFile::WholeFile(const QString& path, Mode mode) : WholeFile(QFile::encodeName(path), mode)
+WholeFile::WholeFile(const QString& path, Mode mode) : WholeFile(path.toUtf8(), mode)
 {
 }
 
 QString WholeFile::fileName() const
 {
-    return QFile::decodeName(path_);
+    return QString::fromUtf8(path_);
 }
 
 WholeFile::~WholeFile()

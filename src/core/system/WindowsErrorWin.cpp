@@ -34,7 +34,8 @@ int errnoFromWindows(unsigned long error)
     case ERROR_OUTOFMEMORY: return ENOMEM;
     case ERROR_INVALID_PARAMETER: return EINVAL;
     case ERROR_BROKEN_PIPE:
-    case ERROR_NO_DATA: return EPIPE;
+    case ERROR_NO_DATA:
+    case ERROR_PIPE_NOT_CONNECTED: return EPIPE;
     default: return EIO;
     }
 }
