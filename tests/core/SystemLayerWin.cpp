@@ -1,4 +1,6 @@
 // Windows' own side of the system layer, on the system's real files and ports.
+#include "core/system/FileNames.h"
+#include "core/system/FileStart.h"
 #include "core/system/WholeFile.h"
 #include "devices/SerialDevice.h"
 #include "devices/WinSerialDevice.h"
@@ -79,4 +81,40 @@ TEST(WindowsSystem, APortWithNoDeviceIsRefusedWithTheReasonAndStaysClosed)
         EXPECT_TRUE(failure.reason().startsWith(QStringLiteral("COM99: ")));
     }
     EXPECT_FALSE(port.isOpen());
+}
+
+TEST(WindowsSystem, FileStartsTellFilesFoldersAndDevicesApartUnderWideNames)
+{
+    const QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("数据-Δ.dat"));
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("0123456789");
+    file.close();
+    const struct {
+        QString path;
+        FileStart::Kind kind;
+        int errorNumber;
+        QByteArray bytes;
+    } rows[] = {
+        {name, FileStart::Regular, 0, "0123"},
+        {dir.path(), FileStart::Folder, 0, {}},
+        {QStringLiteral("NUL"), FileStart::Special, 0, {}},
+        {dir.filePath(QStringLiteral("无.dat")), FileStart::Unreadable, ENOENT, {}},
+    };
+    for (const auto& row : rows) {
+        const FileStart start = readFileStart(nameBytes(row.path), 4);
+        EXPECT_EQ(start.kind, row.kind) << row.path.toStdString();
+        EXPECT_EQ(start.errorNumber, row.errorNumber) << row.path.toStdString();
+        EXPECT_EQ(start.bytes, row.bytes) << row.path.toStdString();
+    }
+}
+
+TEST(WindowsSystem, ADeviceNameIsWrittenIntoAndNeverReplaced)
+{
+    WholeFile device(QStringLiteral("NUL"));
+    EXPECT_TRUE(device.open() && device.commit("bytes"));
+    WholeFile refused(QStringLiteral("NUL"), WholeFile::NeverReplace);
+    EXPECT_FALSE(refused.open());
+    EXPECT_EQ(refused.errorNumber(), EEXIST);
 }
