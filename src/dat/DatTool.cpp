@@ -19,7 +19,9 @@
 #include <cstring>
 #include <optional>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
+#endif
 
 namespace DatTool {
 namespace {
@@ -227,6 +229,13 @@ public:
             name_ = QStringLiteral("standard output");
             return;
         }
+#ifdef Q_OS_WIN
+        // No inode numbers here: the same file is the same full name, links followed. Windows'
+        // devices (NUL, CON) are written by the console's own stream rules, not treated apart.
+        const QString found = QFileInfo(name_).canonicalFilePath();
+        if (!found.isEmpty() && found.compare(QFileInfo(request.input).canonicalFilePath(), Qt::CaseInsensitive) == 0)
+            throw failure(name_, QStringLiteral("is the data file being read; nothing written"));
+#else
         struct stat found {};
         struct stat input {};
         if (::stat(QFile::encodeName(name_).constData(), &found) == 0) {
@@ -239,6 +248,7 @@ public:
                 && own.st_ino == found.st_ino)
                 return;
         }
+#endif
         if (!file_.emplace(name_).open())
             throw failure(name_, systemText(file_->errorNumber()));
     }

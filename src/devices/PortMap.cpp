@@ -2,12 +2,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSerialPortInfo>
 
 #include <algorithm>
 #include <utility>
 
 #ifndef Q_OS_WIN
+#include <QSerialPortInfo>
+
 #include <sys/stat.h>
 #endif
 
@@ -111,18 +112,19 @@ QHash<QString, QString> PortMap::stableLinks(const QString& folder)
     return links;
 }
 
+// Windows lists its ports in PortMapWin.cpp.
+#ifndef Q_OS_WIN
 QList<PortDevice> PortMap::systemDevices()
 {
     const QHash<QString, QString> links = stableLinks(QStringLiteral("/dev/serial/by-id"));
     QList<PortDevice> devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         quint64 node = 0;
-#ifndef Q_OS_WIN
         if (struct stat status {}; ::stat(QFile::encodeName(info.systemLocation()).constData(), &status) == 0)
             node = status.st_rdev;
-#endif
         devices.append({info.systemLocation(), links.value(info.systemLocation(), info.systemLocation()), node,
                         info.description()});
     }
     return devices;
 }
+#endif

@@ -28,6 +28,9 @@ QString signalName(int signal)
     switch (signal) {
     case SIGINT: return QStringLiteral("SIGINT");
     case SIGTERM: return QStringLiteral("SIGTERM");
+#ifdef SIGBREAK
+    case SIGBREAK: return QStringLiteral("Ctrl-Break");
+#endif
     default: return QStringLiteral("SIGHUP");
     }
 }
@@ -97,9 +100,15 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
             // by the same Ctrl-C): the signal ends the process, below.
             const bool stopped = options.toStdout && StopSignals::caught();
             if (!stopped && options.toStdout && failure.errorNumber() == EPIPE) {
+#ifdef SIGPIPE
                 // The reader of the rows went away: the process ends as a writer to a closed pipe does.
                 outcome.signal = SIGPIPE;
                 ending = QStringLiteral("standard output was closed");
+#else
+                // No such signal on Windows: a closed pipe ends the writer with a failure.
+                progress.error(QStringLiteral("standard output was closed"));
+                outcome.status = Failed;
+#endif
             } else if (!stopped) {
                 progress.error(failure.reason());
                 outcome.status = Failed;

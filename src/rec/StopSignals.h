@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <csignal>
 #include <iterator>
 
@@ -27,12 +29,17 @@ public:
     [[noreturn]] static void endBy(int signal);
 
 private:
+    static volatile std::sig_atomic_t caught_;
+#ifdef Q_OS_WIN
+    // Windows has console control events instead: Ctrl-C (SIGINT), Ctrl-Break (SIGBREAK) and
+    // the console closed, the user logging off or the system shutting down (SIGTERM).
+    static int __stdcall handleEvent(unsigned long event);
+#else
     static void handle(int signal);
 
     static constexpr int Stops[] = {SIGINT, SIGTERM, SIGHUP};
     static constexpr int Ignored[] = {SIGPIPE, SIGXFSZ};
-    static volatile std::sig_atomic_t caught_;
     struct sigaction savedStops_[std::size(Stops)];
     struct sigaction savedIgnored_[std::size(Ignored)];
+#endif
 };
-

@@ -3,9 +3,11 @@
 #include "core/samples/SampleCsv.h"
 #include "core/samples/SampleFile.h"
 #include "core/system/WholeFile.h"
+#include "rec/IndexFile.h"
 #include "rec/StopSignals.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -13,9 +15,6 @@
 #include <cstdlib>
 #include <pthread.h>
 #include <sched.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -48,21 +47,6 @@ QString reasonOf(const WholeFile& file)
     return file.errorNumber() ? englishReason(file.errorNumber()) : file.reason();
 }
 
-// Opened without waiting for a FIFO's other end, and refused unless a regular file.
-int openRegular(const QString& path, int flags)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0)
-        throw OutputError(QStringLiteral("%1: %2").arg(path, englishReason(errno)), errno);
-    struct stat file {};
-    if (::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) {
-        ::close(fd);
-        throw OutputError(QStringLiteral("%1: not a regular file").arg(path), EINVAL);
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
 } // namespace
 
 SweepFolder::SweepFolder(const QString& path, RecOptions::Format format, Opening opening, QString source)
@@ -91,10 +75,7 @@ void SweepFolder::continueFrom(const QStringList& entries, bool append)
         if (const QRegularExpressionMatch match = sweepFile.match(entry); match.hasMatch())
             highest = std::max(highest, match.captured(1).toLongLong());
     if (entries.contains(IndexName)) {
-        QFile index;
-        const int fd = openRegular(indexPath_, O_RDONLY);
-        index.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-        const QByteArray text = index.readAll();
+        const QByteArray text = IndexFile::read(indexPath_);
         // An index with its header only, or cut short within it (a disk full as it was made),
         // holds no recording yet.
         if (QByteArray(Header).startsWith(text)) {
@@ -130,8 +111,6 @@ void SweepFolder::continueFrom(const QStringList& entries, bool append)
 SweepFolder::~SweepFolder()
 {
     stopWriters();
-    if (index_ >= 0)
-        ::close(index_);
 }
 
 void SweepFolder::makeFolder(Opening opening)
@@ -141,9 +120,9 @@ void SweepFolder::makeFolder(Opening opening)
     // The parents first; the folder's own mkdir then says why when any of it failed.
     QDir().mkpath(QFileInfo(path_).absolutePath());
     const QString base = path_;
-    for (int n = 2; ::mkdir(QFile::encodeName(path_).constData(), 0777) != 0; ++n) {
-        if (opening != NextFreeName || errno != EEXIST)
-            throw OutputError(QStringLiteral("%1: the folder cannot be made: %2").arg(path_, englishReason(errno)), errno);
+    for (int n = 2, error; (error = makeOneFolder(path_)) != 0; ++n) {
+        if (opening != NextFreeName || error != EEXIST)
+            throw OutputError(QStringLiteral("%1: the folder cannot be made: %2").arg(path_, englishReason(error)), error);
         path_ = base + QStringLiteral("-%1").arg(n);
     }
     indexPath_ = QDir(path_).filePath(IndexName);
@@ -153,18 +132,19 @@ void SweepFolder::makeFolder(Opening opening)
 void SweepFolder::openIndex()
 {
     const bool made = !QFileInfo::exists(indexPath_);
-    index_ = openRegular(indexPath_, O_WRONLY | O_APPEND | O_CREAT);
+    index_.emplace(indexPath_);
     try {
-        if (keepIndexBytes_ >= 0 && ::ftruncate(index_, keepIndexBytes_) != 0)
-            throw OutputError(QStringLiteral("%1: %2").arg(indexPath_, englishReason(errno)), errno);
-        if (::lseek(index_, 0, SEEK_END) == 0)
+        if (keepIndexBytes_ >= 0)
+            index_->cutTo(keepIndexBytes_);
+        if (index_->size() == 0)
             appendRow(Header);
     } catch (const OutputError&) {
         // Nothing made is left behind: an index without its header would be no index.
+        index_.reset();
         if (made)
-            ::unlink(QFile::encodeName(indexPath_).constData());
+            QFile::remove(indexPath_);
         if (madeFolder_)
-            ::rmdir(QFile::encodeName(path_).constData());
+            QDir().rmdir(path_);
         throw;
     }
 }
@@ -351,20 +331,7 @@ void SweepFolder::finish()
 
 void SweepFolder::appendRow(const QByteArray& row)
 {
-    const off_t before = ::lseek(index_, 0, SEEK_END);
-    for (qsizetype done = 0; done < row.size();) {
-        const ssize_t n = ::write(index_, row.constData() + done, std::size_t(row.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            // Past a file-size limit or on a full disk the row stops part-way: the part goes.
-            const int error = n < 0 ? errno : EIO;
-            if (before >= 0)
-                ::ftruncate(index_, before);
-            throw OutputError(QStringLiteral("%1: %2").arg(indexPath_, englishReason(error)), error);
-        }
-        done += n;
-    }
+    index_->append(row);
 }
 
 QByteArray SweepFolder::row(const SweepRecord& s, const QString& file, const QString& note) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rec/IndexFile.h"
 #include "rec/RecOptions.h"
 #include "rec/SweepOutput.h"
 
@@ -88,7 +89,7 @@ private:
     QString source_;
     long long next_ = 1;
     QString indexPath_;
-    int index_ = -1;
+    std::optional<IndexFile> index_;
     qint64 keepIndexBytes_ = -1; // what is kept of an index whose end was cut short; -1: all
     QString mended_;
     bool madeFolder_ = false;

@@ -1,5 +1,5 @@
 #include "core/system/FileNames.h"
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 #include "rec/RecTool.h"
 #include "rec/StandardStreams.h"
 #include "rec/StopSignals.h"
@@ -9,11 +9,23 @@
 #include <clocale>
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 int main(int argc, char** argv)
 {
     openClosedStandardStreams();
     // The serial port's notifiers want an application object; nothing runs its event loop.
     QCoreApplication application(argc, argv);
+#ifdef Q_OS_WIN
+    // The rows on standard output are the same bytes as on every other system.
+    _setmode(_fileno(stdout), _O_BINARY);
+    // As the system gives them: Windows' wide characters there, never its ANSI code page.
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+#else
     // It takes the user's locale; the system's texts in messages stay English, like the tool's own.
     std::setlocale(LC_MESSAGES, "C");
     QStringList arguments;
@@ -25,7 +37,8 @@ int main(int argc, char** argv)
         }
         arguments << *argument;
     }
-    QtSerialDevice serial;
+#endif
+    SystemSerialDevice serial;
     const SystemClock clock;
     const RecTool::Outcome outcome = RecTool::run(arguments, stdout, stderr, {serial, clock});
     if (outcome.signal)

@@ -1,7 +1,7 @@
 #include "window/Application.h"
 
 #include "core/system/Clock.h"
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 #include "window/Form1.h"
 #include "window/UnhandledErrors.h"
 #include "window/handlers/PrintToFile.h"
@@ -53,7 +53,7 @@ int Application::run(int argc, char** argv)
     QtFileDialog dialog;
     SystemClock clock;
     QtPrinterSurface printer(PrintToFile::fallback(boxes, clock));
-    QtSerialDevice serial;
+    SystemSerialDevice serial;
 
     Form1 form({boxes, pump, timer, lifetime, dialog, clock, printer, serial});
     UnhandledErrors errors(boxes, lifetime, form.comm());

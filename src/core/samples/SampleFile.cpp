@@ -1,5 +1,6 @@
 #include "core/samples/SampleFile.h"
 
+#include "core/system/FileNames.h"
 #include "core/system/FileStart.h"
 #include "core/system/WholeFile.h"
 
@@ -46,7 +47,7 @@ void write(const QByteArray& path, const SampleArray& samples, WholeFile::Mode m
 
 void write(const QString& path, const SampleArray& samples, WholeFile::Mode mode)
 {
-    write(QFile::encodeName(path), samples, mode);
+    write(nameBytes(path), samples, mode);
 }
 
 Contents inspect(const QByteArray& path)
@@ -68,7 +69,7 @@ Contents inspect(const QByteArray& path)
 
 Contents inspect(const QString& path)
 {
-    return inspect(QFile::encodeName(path));
+    return inspect(nameBytes(path));
 }
 
 } // namespace SampleFile

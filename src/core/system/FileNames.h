@@ -6,6 +6,18 @@
 
 #include <optional>
 
+// A name as the bytes the system layer takes: Qt's encoding of file names where the system's
+// names are bytes; UTF-8 on Windows, where Qt's encoding is the ANSI code page, which cannot
+// hold every wide name.
+inline QByteArray nameBytes(const QString& name)
+{
+#ifdef Q_OS_WIN
+    return name.toUtf8();
+#else
+    return QFile::encodeName(name);
+#endif
+}
+
 // A name from the command line as text, when that text names the same file again. Bytes that
 // are not valid in the system's encoding become other characters, and a file of that other name
 // would be read or written instead: such a name has no text.

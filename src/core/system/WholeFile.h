@@ -15,7 +15,9 @@ struct stat;
 // cannot fit under the process's file-size limit is refused before any byte is written.
 //
 // Names are the system's bytes: a QString name is encoded as Qt encodes every file name.
-// This is the POSIX implementation (WholeFile.cpp).
+// This is the POSIX implementation (WholeFile.cpp). Windows' (WholeFileWin.cpp) moves the file
+// over the name with a write-through move, so that nothing stays unconfirmed; its names are
+// UTF-8 bytes, and a device name there (NUL, COMn) is the stream.
 //
 // Costs per file: one fdatasync of the file and one fsync of its folder.
 class WholeFile {
@@ -52,6 +54,7 @@ private:
     bool rename();
     bool rewrite(const QByteArray& bytes);
     bool stream(const QByteArray& bytes);
+    bool openStream();
     bool syncFolder();
     QByteArray folder() const;
     bool failed(int errorNumber);

@@ -1,0 +1,193 @@
+#include "core/system/WholeFile.h"
+
+#include "core/system/SystemReason.h"
+#include "core/system/WindowsError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include <io.h>
+#include <windows.h>
+
+// Windows keeps no folder entries apart from the file: MOVEFILE_WRITE_THROUGH returns only once
+// the move is on the disk, so there is no folder to sync. The names are the system's wide
+// names (the paths are kept here in UTF-8, as Qt encodes file names on Windows), never the ANSI
+// code page's. Windows has no FIFOs; a device name (NUL, CON, COMn) is written into as a stream.
+
+namespace {
+
+std::wstring wide(const QByteArray& utf8)
+{
+    return QString::fromUtf8(utf8).toStdWString();
+}
+
+HANDLE handleOf(int fd)
+{
+    return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+bool writeAll(HANDLE file, const QByteArray& bytes)
+{
+    for (qint64 done = 0; done < bytes.size();) {
+        const DWORD chunk = DWORD(std::min<qint64>(bytes.size() - done, 1 << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.constData() + done, chunk, &written, nullptr))
+            return false;
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+// A name the system opens as a device, not a file on a disk (NUL, CON, COMn).
+bool isDevice(const QByteArray& target)
+{
+    const HANDLE probe = CreateFileW(wide(target).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+        return false;
+    const bool device = GetFileType(probe) != FILE_TYPE_DISK;
+    CloseHandle(probe);
+    return device;
+}
+
+} // namespace
+
+WholeFile::WholeFile(const QByteArray& path, Mode mode) : path_(path), mode_(mode)
+{
+    const QString name = QString::fromUtf8(path);
+    const QString linked = QFileInfo(name).canonicalFilePath();
+    target_ = QDir::toNativeSeparators(linked.isEmpty() ? name : linked).toUtf8();
+}
+
+WholeFile::WholeFile(const QString& path, Mode mode) : WholeFile(path.toUtf8(), mode)
+{
+}
+
+QString WholeFile::fileName() const
+{
+    return QString::fromUtf8(path_);
+}
+
+WholeFile::~WholeFile()
+{
+    discard();
+}
+
+QString WholeFile::reason() const
+{
+    return systemReason(errorNumber_);
+}
+
+bool WholeFile::failed(int errorNumber)
+{
+    errorNumber_ = errorNumber;
+    return false;
+}
+
+int WholeFile::closeFile()
+{
+    const int closed = _close(fd_);
+    fd_ = -1;
+    return closed;
+}
+
+void WholeFile::discard()
+{
+    if (fd_ >= 0)
+        closeFile();
+    if (!temporary_.isEmpty())
+        DeleteFileW(wide(temporary_).c_str());
+    temporary_.clear();
+}
+
+bool WholeFile::open()
+{
+    // Checked first: a device's name with any extension (NUL.x) is the device again.
+    if (isDevice(target_))
+        return mode_ == NeverReplace ? failed(EEXIST) : openStream();
+    const DWORD attributes = GetFileAttributesW(wide(target_).c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return failed(EISDIR);
+    if (exists && mode_ == NeverReplace)
+        return failed(EEXIST);
+    // Beside the target, so that the move stays on one volume and is a rename.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary_ = target_ + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const HANDLE file = CreateFileW(wide(temporary_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            fd_ = _open_osfhandle(reinterpret_cast<intptr_t>(file), 0);
+            if (fd_ >= 0)
+                return true;
+            CloseHandle(file);
+            DeleteFileW(wide(temporary_).c_str());
+            temporary_.clear();
+            return failed(EMFILE);
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            temporary_.clear();
+            return failed(errnoFromWindows(error));
+        }
+    }
+    temporary_.clear();
+    return failed(EEXIST);
+}
+
+bool WholeFile::openStream()
+{
+    const HANDLE file = CreateFileW(wide(target_).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return failed(errnoFromWindows(GetLastError()));
+    fd_ = _open_osfhandle(reinterpret_cast<intptr_t>(file), 0);
+    if (fd_ < 0) {
+        CloseHandle(file);
+        return failed(EMFILE);
+    }
+    streaming_ = true;
+    return true;
+}
+
+bool WholeFile::stream(const QByteArray& bytes)
+{
+    return (writeAll(handleOf(fd_), bytes) && closeFile() == 0) || failed(errnoFromWindows(GetLastError()));
+}
+
+bool WholeFile::commit(const QByteArray& bytes)
+{
+    Q_ASSERT(fd_ >= 0);
+    const bool written = streaming_ ? stream(bytes) : replace(bytes);
+    discard();
+    return written;
+}
+
+bool WholeFile::replace(const QByteArray& bytes)
+{
+    const HANDLE file = handleOf(fd_);
+    if (!writeAll(file, bytes) || !FlushFileBuffers(file))
+        return failed(errnoFromWindows(GetLastError()));
+    closeFile();
+    if (!rename())
+        return failed(errnoFromWindows(GetLastError()));
+    temporary_.clear();
+    return true;
+}
+
+bool WholeFile::rename()
+{
+    // The move replaces the old file in one step: the name never stands empty. Without
+    // MOVEFILE_REPLACE_EXISTING it fails when any file has taken the name meanwhile.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (mode_ == ReplaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+    return MoveFileExW(wide(temporary_).c_str(), wide(target_).c_str(), flags);
+}

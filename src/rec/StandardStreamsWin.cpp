@@ -1,0 +1,18 @@
+#include "rec/StandardStreams.h"
+
+#include <cstdio>
+
+#include <io.h>
+
+void openClosedStandardStreams()
+{
+    // A program started without standard handles has streams on no file: they write into NUL,
+    // so that a message has somewhere to go and no later file takes their place.
+    const struct {
+        std::FILE* stream;
+        const char* mode;
+    } streams[] = {{stdin, "r"}, {stdout, "w"}, {stderr, "w"}};
+    for (const auto& standard : streams)
+        if (_fileno(standard.stream) < 0 || _get_osfhandle(_fileno(standard.stream)) < 0)
+            std::freopen("NUL", standard.mode, standard.stream);
+}
