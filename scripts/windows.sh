@@ -12,8 +12,9 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S "$q390_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
-  -DCMAKE_TOOLCHAIN_FILE="$q390_root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
+cmake -S "$q390_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQ390_BENCH=OFF "${launcher[@]}" \
+  -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+  -DQT_CHAINLOAD_TOOLCHAIN_FILE="$q390_root/cmake/mingw-w64.cmake" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
