@@ -26,6 +26,13 @@ q390_test_packages=(
   python3-pytest        # the Python module's tests
 )
 
+# Building for Windows (MinGW-w64, Qt from Debian's source, NSIS) and running it under Wine, with
+# an X server for the window, driven and looked at there.
+q390_windows_packages=(
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 ninja-build dpkg-dev nsis zip
+  wine64 unzip xvfb xauth x11-utils xdotool imagemagick fonts-noto-cjk
+)
+
 q390_missing() {
   local p missing=()
   for p in "$@"; do

@@ -22,6 +22,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 typedef int (*open_fn)(const char*, int, ...);
@@ -42,6 +43,9 @@ static char slave_path[PATH_MAX];
 static int master_fd = -1;
 static struct emuport_lines device_lines;
 static atomic_int descriptors[MAX_DESCRIPTORS];
+/* An adopted device: any descriptor of this terminal is the device's, however it came. */
+static atomic_bool adopted;
+static dev_t adopted_terminal;
 
 static atomic_int output_lines;
 static atomic_long sets, reads, others;
@@ -68,6 +72,8 @@ __attribute__((constructor)) static void resolve_early(void)
     resolve();
 }
 
+static void remember(int fd);
+
 static bool is_device_fd(int fd)
 {
     if (fd < 0 || !atomic_load_explicit(&plugged, memory_order_acquire))
@@ -75,6 +81,11 @@ static bool is_device_fd(int fd)
     for (int i = 0; i < MAX_DESCRIPTORS; ++i)
         if (atomic_load_explicit(&descriptors[i], memory_order_relaxed) == fd)
             return true;
+    struct stat st;
+    if (atomic_load(&adopted) && fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == adopted_terminal) {
+        remember(fd);
+        return true;
+    }
     return false;
 }
 
@@ -278,14 +289,38 @@ int emuport_plug(const char* path, const struct emuport_lines* lines)
     return 0;
 }
 
+int emuport_adopt(const char* path, const struct emuport_lines* lines)
+{
+    resolve();
+    struct stat st;
+    if (atomic_load(&plugged) || strlen(path) >= sizeof device_path) {
+        errno = EBUSY;
+        return -1;
+    }
+    if (stat(path, &st) != 0 || !realpath(path, slave_path))
+        return -1;
+    pthread_mutex_lock(&device_lock);
+    strcpy(device_path, path);
+    device_lines = *lines;
+    pthread_mutex_unlock(&device_lock);
+    adopted_terminal = st.st_rdev;
+    atomic_store(&adopted, true);
+    atomic_store(&output_lines, TIOCM_RTS | TIOCM_DTR);
+    atomic_store(&plugged, true);
+    return 0;
+}
+
 void emuport_unplug(void)
 {
     if (!atomic_exchange(&plugged, false))
         return;
+    atomic_store(&adopted, false);
     pthread_mutex_lock(&device_lock);
-    if (!atomic_load(&pulled))
-        unlink(device_path);
-    real_close_fn(master_fd);
+    if (master_fd >= 0) { /* plugged here, not adopted */
+        if (!atomic_load(&pulled))
+            unlink(device_path);
+        real_close_fn(master_fd);
+    }
     master_fd = -1;
     device_path[0] = slave_path[0] = '\0';
     memset(&device_lines, 0, sizeof device_lines);

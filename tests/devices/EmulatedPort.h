@@ -30,6 +30,10 @@ struct emuport_counts {
 /* Creates the pseudo-terminal and the symlink at path (which must not exist). RTS and DTR
  * start asserted. 0 on success, -1 with errno. One device at a time. */
 int emuport_plug(const char* path, const struct emuport_lines* lines);
+/* The device is the terminal that path (a link, which must exist) leads to, opened by another
+ * process, which may hand its descriptor over: every descriptor of that terminal in this
+ * process has the emulated lines. A pull-out removes the link. 0 on success, -1 with errno. */
+int emuport_adopt(const char* path, const struct emuport_lines* lines);
 /* Removes the device: symlink, pseudo-terminal and callbacks. */
 void emuport_unplug(void);
 
