@@ -1,6 +1,9 @@
 #include "rec/SampleStream.h"
 
 #include "core/samples/SampleCsv.h"
+#include "rec/StopSignals.h"
+
+#include <cerrno>
 
 void SampleStream::begin()
 {
@@ -26,4 +29,19 @@ void SampleStream::kept(const SweepRecord& sweep, const SampleArray& samples)
         rows_ += '\n';
     }
     put(rows_);
+}
+
+void SampleStream::mayGoOn(const QElapsedTimer& stalled) const
+{
+    // Past the time allowed, a reader that takes nothing for this long is taken to read no more.
+    constexpr qint64 StalledMs = 1000;
+    if (StopSignals::caught())
+        throw OutputError(QStringLiteral("standard output: stopped part-way through a write"), EINTR);
+    if (seconds_ && elapsed_.elapsed() >= *seconds_ * 1e3 && stalled.elapsed() >= StalledMs)
+        throw OutputError(QStringLiteral("standard output: not read when the time allowed was over; the last sweep's rows are cut short"), ETIMEDOUT);
+}
+
+OutputError SampleStream::streamError(int error)
+{
+    return OutputError(QStringLiteral("standard output: %1").arg(englishReason(error)), error);
 }

@@ -29,6 +29,10 @@ public:
 
 private:
     void put(const QByteArray& text);
+    // Throws OutputError when a stop signal came, or when the time allowed is over and the
+    // reader has taken nothing since `stalled` started, for a second or more.
+    void mayGoOn(const QElapsedTimer& stalled) const;
+    static OutputError streamError(int error);
 
     std::FILE* out_;
     int fd_;

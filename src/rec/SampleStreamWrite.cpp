@@ -1,7 +1,6 @@
 // The POSIX writes of SampleStream: poll(2) for room, then write(2), a stop signal ending any wait.
 #include "rec/SampleStream.h"
 
-#include "rec/StopSignals.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,14 +14,6 @@ namespace {
 
 // The longest a write goes without looking for a stop or the end of the time allowed.
 constexpr int WaitSliceMs = 100;
-// Past the time allowed, a reader that takes nothing for this long is taken to read no more.
-constexpr qint64 StalledMs = 1000;
-
-OutputError streamError(int error)
-{
-    return OutputError(QStringLiteral("standard output: %1").arg(englishReason(error)), error);
-}
-
 } // namespace
 
 SampleStream::SampleStream(std::FILE* out, std::optional<double> seconds) : out_(out), fd_(fileno(out)), seconds_(seconds)
@@ -50,10 +41,7 @@ void SampleStream::put(const QByteArray& text)
     QElapsedTimer stalled;
     stalled.start();
     for (qsizetype done = 0; done < text.size();) {
-        if (StopSignals::caught())
-            throw OutputError(QStringLiteral("standard output: stopped part-way through a write"), EINTR);
-        if (seconds_ && elapsed_.elapsed() >= *seconds_ * 1e3 && stalled.elapsed() >= StalledMs)
-            throw OutputError(QStringLiteral("standard output: not read when the time allowed was over; the last sweep's rows are cut short"), ETIMEDOUT);
+        mayGoOn(stalled);
         pollfd ready{fd_, POLLOUT, 0};
         const int polled = regular_ ? 1 : ::poll(&ready, 1, WaitSliceMs);
         if (polled < 0 && errno != EINTR)

@@ -5,7 +5,6 @@
 #include "rec/SampleStream.h"
 
 #include "core/system/WindowsError.h"
-#include "rec/StopSignals.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,14 +15,6 @@
 namespace {
 
 constexpr qsizetype Chunk = 4096;
-// Past the time allowed, a reader that took this long over one write is taken to read no more.
-constexpr qint64 StalledMs = 1000;
-
-OutputError streamError(int error)
-{
-    return OutputError(QStringLiteral("standard output: %1").arg(englishReason(error)), error);
-}
-
 HANDLE handleOf(int fd)
 {
     return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
@@ -48,10 +39,7 @@ void SampleStream::put(const QByteArray& text)
     QElapsedTimer stalled;
     stalled.start();
     for (qsizetype done = 0; done < text.size();) {
-        if (StopSignals::caught())
-            throw OutputError(QStringLiteral("standard output: stopped part-way through a write"), EINTR);
-        if (seconds_ && elapsed_.elapsed() >= *seconds_ * 1e3 && stalled.elapsed() >= StalledMs)
-            throw OutputError(QStringLiteral("standard output: not read when the time allowed was over; the last sweep's rows are cut short"), ETIMEDOUT);
+        mayGoOn(stalled);
         DWORD n = 0;
         const DWORD size = DWORD(regular_ ? std::min<qsizetype>(text.size() - done, 1 << 30) : std::min(text.size() - done, Chunk));
         if (!WriteFile(handleOf(fd_), text.constData() + done, size, &n, nullptr))

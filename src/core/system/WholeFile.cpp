@@ -94,17 +94,6 @@ QString WholeFile::fileName() const
     return QFile::decodeName(path_);
 }
 
-QString WholeFile::reason() const
-{
-    return systemReason(errorNumber_);
-}
-
-bool WholeFile::failed(int errorNumber)
-{
-    errorNumber_ = errorNumber;
-    return false;
-}
-
 int WholeFile::closeFile()
 {
     const int closed = ::close(fd_);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/system/SystemReason.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -43,7 +45,7 @@ public:
 
     QString fileName() const;
     // Why open or commit failed, in the user's words.
-    QString reason() const;
+    QString reason() const { return systemReason(errorNumber_); }
     // The system's error number behind the reason.
     int errorNumber() const { return errorNumber_; }
 
@@ -57,7 +59,11 @@ private:
     bool openStream();
     bool syncFolder();
     QByteArray folder() const;
-    bool failed(int errorNumber);
+    bool failed(int errorNumber)
+    {
+        errorNumber_ = errorNumber;
+        return false;
+    }
     int closeFile();
     void discard();
 

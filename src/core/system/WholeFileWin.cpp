@@ -82,17 +82,6 @@ WholeFile::~WholeFile()
     discard();
 }
 
-QString WholeFile::reason() const
-{
-    return systemReason(errorNumber_);
-}
-
-bool WholeFile::failed(int errorNumber)
-{
-    errorNumber_ = errorNumber;
-    return false;
-}
-
 int WholeFile::closeFile()
 {
     const int closed = _close(fd_);
