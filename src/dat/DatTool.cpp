@@ -341,6 +341,9 @@ private:
 // done, the status then 1.
 int execute(const Request& request, std::FILE* out, std::FILE* err)
 {
+    // Said once rather than for every data file.
+    if (request.intoFolder && !QFileInfo(request.output).isDir())
+        throw failure(request.output, QFileInfo::exists(request.output) ? QStringLiteral("not a folder") : QStringLiteral("no such folder"));
     int status = 0;
     bool written = false;
     for (const QString& input : request.inputs) {

@@ -260,6 +260,7 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
         {{QStringLiteral("png"), good, QStringLiteral("-o"), out, QStringLiteral("--scale"), QStringLiteral("0")}, 2, QStringLiteral("--scale takes a whole number")},
         {{QStringLiteral("png"), good}, 2, QStringLiteral("png needs -o OUT.png")},
         {{QStringLiteral("csv")}, 2, QStringLiteral("csv needs a data file")},
+        {{QStringLiteral("csv"), good, path(QStringLiteral("short.dat")), QStringLiteral("-o"), out + u'/'}, 1, QStringLiteral("out.png/: no such folder")},
         {{QStringLiteral("csv"), good, good}, 2, QStringLiteral("csv of several data files needs -o DIR")},
     };
     for (const Case& c : cases) {
