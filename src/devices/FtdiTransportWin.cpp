@@ -154,8 +154,10 @@ public:
     bool awaitAny(std::chrono::steady_clock::time_point deadline) override
     {
         using namespace std::chrono;
-        // What is done already is taken without a wait.
-        takeDone();
+        // The oldest transfer is asked after, then every one whose event is set is taken.
+        if (!pending_.empty())
+            takeIfDone(pending_.front());
+        takeSignalled();
         while (!settled_) {
             std::vector<HANDLE> events;
             for (const OverlappedTransfer* t : pending_)
@@ -164,7 +166,7 @@ public:
             if (events.empty() || left <= 0
                 || WaitForMultipleObjects(DWORD(events.size()), events.data(), FALSE, DWORD(left)) == WAIT_TIMEOUT)
                 return false;
-            takeDone();
+            takeSignalled();
         }
         settled_ = false;
         return true;
@@ -174,21 +176,24 @@ public:
     void cancel(BitBangStream::Transfer&) override { d2xx_->W32_CancelIo(handle_); }
 
 private:
-    void takeDone()
+    // Marks the transfer done, and no longer under way, when it is.
+    void takeIfDone(OverlappedTransfer* t)
     {
-        for (auto at = pending_.begin(); at != pending_.end();) {
-            OverlappedTransfer& t = **at;
-            DWORD moved = 0;
-            if (d2xx_->W32_GetOverlappedResult(handle_, &t.overlapped, &moved, FALSE))
-                settle(t, true, moved);
-            else if (d2xx_->W32_GetLastError(handle_) != ERROR_IO_INCOMPLETE)
-                settle(t, false, moved);
-            else {
-                ++at;
-                continue;
-            }
-            at = pending_.erase(at);
-        }
+        DWORD moved = 0;
+        if (d2xx_->W32_GetOverlappedResult(handle_, &t->overlapped, &moved, FALSE))
+            settle(*t, true, moved);
+        else if (d2xx_->W32_GetLastError(handle_) != ERROR_IO_INCOMPLETE)
+            settle(*t, false, moved);
+        else
+            return;
+        std::erase(pending_, t);
+    }
+
+    void takeSignalled()
+    {
+        for (OverlappedTransfer* t : std::vector(pending_))
+            if (WaitForSingleObject(t->overlapped.hEvent, 0) == WAIT_OBJECT_0)
+                takeIfDone(t);
     }
 
     void settle(OverlappedTransfer& t, bool ok, DWORD moved)
