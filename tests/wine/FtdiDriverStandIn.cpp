@@ -40,7 +40,12 @@ struct Chip {
     long unanswered = 0; // bytes written whose answers have not come in
     std::deque<unsigned char> answers;
     std::map<OVERLAPPED*, libusb_transfer*> writes;
-    std::map<OVERLAPPED*, std::pair<unsigned char*, DWORD>> reads;
+    struct Read {
+        OVERLAPPED* overlapped;
+        unsigned char* buffer;
+        DWORD size;
+    };
+    std::deque<Read> reads; // in the order asked for
     libusb_transfer* driverRead = nullptr;
     std::string driverBuffer = std::string(DriverReadPackets * 64, '\0');
     DWORD lastError = 0;
@@ -93,16 +98,12 @@ libusb_transfer* newTransfer(unsigned char endpoint, unsigned char* buffer, int 
 // Reads whose bytes are all in are done; the driver's own read goes on while answers are due.
 void serveReads(Chip& c)
 {
-    for (auto at = c.reads.begin(); at != c.reads.end();) {
-        auto [buffer, size] = at->second;
-        if (c.answers.size() < size) {
-            ++at;
-            continue;
-        }
-        std::copy_n(c.answers.begin(), size, buffer);
-        c.answers.erase(c.answers.begin(), c.answers.begin() + size);
-        complete(at->first, size, ERROR_SUCCESS);
-        at = c.reads.erase(at);
+    while (!c.reads.empty() && c.answers.size() >= c.reads.front().size) {
+        const Chip::Read read = c.reads.front();
+        c.reads.pop_front();
+        std::copy_n(c.answers.begin(), read.size, read.buffer);
+        c.answers.erase(c.answers.begin(), c.answers.begin() + read.size);
+        complete(read.overlapped, read.size, ERROR_SUCCESS);
     }
     if (!c.driverRead && c.unanswered > 0 && !c.model.pulledOut()) {
         c.driverRead = newTransfer(0x81, reinterpret_cast<unsigned char*>(c.driverBuffer.data()), int(c.driverBuffer.size()));
@@ -129,8 +130,8 @@ void run(Chip& c)
                         c.answers.push_back(t->buffer[n]);
                 c.driverRead = nullptr;
                 if (error != ERROR_SUCCESS)
-                    for (auto& [overlapped, read] : std::exchange(c.reads, {}))
-                        complete(overlapped, 0, error);
+                    for (const Chip::Read& read : std::exchange(c.reads, {}))
+                        complete(read.overlapped, 0, error);
             } else {
                 for (auto at = c.writes.begin(); at != c.writes.end(); ++at)
                     if (at->second == t) {
@@ -245,7 +246,7 @@ D2XX BOOL WINAPI FT_W32_ReadFile(FT_HANDLE handle, void* buffer, DWORD size, DWO
         c.lastError = ERROR_DEVICE_NOT_CONNECTED;
         return FALSE;
     }
-    c.reads[overlapped] = {static_cast<unsigned char*>(buffer), size};
+    c.reads.push_back({overlapped, static_cast<unsigned char*>(buffer), size});
     overlapped->Internal = STATUS_PENDING;
     c.lastError = ERROR_IO_PENDING;
     return FALSE;
@@ -270,8 +271,8 @@ D2XX BOOL WINAPI FT_W32_CancelIo(FT_HANDLE)
         c.model.cancel(t);
         complete(overlapped, DWORD(t->actual_length), ERROR_OPERATION_ABORTED);
     }
-    for (auto& [overlapped, read] : std::exchange(c.reads, {}))
-        complete(overlapped, 0, ERROR_OPERATION_ABORTED);
+    for (const Chip::Read& read : std::exchange(c.reads, {}))
+        complete(read.overlapped, 0, ERROR_OPERATION_ABORTED);
     if (c.driverRead)
         c.model.cancel(c.driverRead);
     for (libusb_transfer* t : c.model.takeDone())
