@@ -15,7 +15,7 @@ namespace {
 using FT_HANDLE = void*;
 using FT_STATUS = ULONG;
 constexpr FT_STATUS FT_OK = 0;
-constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1, FT_OPEN_BY_DESCRIPTION = 2, FT_OPEN_BY_LOCATION = 4;
+constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1, FT_OPEN_BY_LOCATION = 4;
 constexpr DWORD FT_FLAGS_OPENED = 1;
 constexpr UCHAR FT_BITMODE_RESET = 0x00, FT_BITMODE_SYNC_BITBANG = 0x04;
 constexpr ULONG FT_PURGE_RX = 1, FT_PURGE_TX = 2;
@@ -36,8 +36,6 @@ public:
     BOOL(WINAPI* W32_GetOverlappedResult)(FT_HANDLE handle, OVERLAPPED* overlapped, DWORD* moved, BOOL wait) = nullptr;
     DWORD(WINAPI* W32_GetLastError)(FT_HANDLE handle) = nullptr;
     BOOL(WINAPI* W32_CancelIo)(FT_HANDLE handle) = nullptr;
-    FT_STATUS(WINAPI* GetDeviceInfo)(FT_HANDLE handle, DWORD* type, DWORD* id, char* serial, char* description,
-                                     void* reserved) = nullptr;
     FT_STATUS(WINAPI* GetComPortNumber)(FT_HANDLE handle, LONG* portNumber) = nullptr;
     FT_STATUS(WINAPI* SetBitMode)(FT_HANDLE handle, UCHAR mask, UCHAR mode) = nullptr;
     FT_STATUS(WINAPI* SetBaudRate)(FT_HANDLE handle, ULONG rate) = nullptr;
@@ -62,7 +60,6 @@ public:
             && d2xx->resolve(d2xx->W32_GetOverlappedResult, "FT_W32_GetOverlappedResult")
             && d2xx->resolve(d2xx->W32_GetLastError, "FT_W32_GetLastError")
             && d2xx->resolve(d2xx->W32_CancelIo, "FT_W32_CancelIo")
-            && d2xx->resolve(d2xx->GetDeviceInfo, "FT_GetDeviceInfo")
             && d2xx->resolve(d2xx->GetComPortNumber, "FT_GetComPortNumber")
             && d2xx->resolve(d2xx->SetBitMode, "FT_SetBitMode") && d2xx->resolve(d2xx->SetBaudRate, "FT_SetBaudRate")
             && d2xx->resolve(d2xx->GetLatencyTimer, "FT_GetLatencyTimer")
@@ -118,10 +115,6 @@ public:
 
     void start(std::chrono::milliseconds deadline)
     {
-        DWORD type = 0, id = 0;
-        char serial[16] = {}, description[64] = {};
-        if (d2xx_->GetDeviceInfo(handle_, &type, &id, serial, description, nullptr) != FT_OK || type < FT_DEVICE_2232C)
-            throw PortError(QStringLiteral("此芯片没有同步位模式"), ENOTSUP);
         // The driver's own time-outs lie beyond the stream's deadline, which cancels first.
         const ULONG timeout = ULONG(2 * deadline.count());
         if (d2xx_->GetLatencyTimer(handle_, &latencyTimer_) != FT_OK || d2xx_->SetLatencyTimer(handle_, 1) != FT_OK
@@ -218,6 +211,38 @@ std::unique_ptr<FtdiBitBang> startChip(std::shared_ptr<const D2xx> d2xx, FT_HAND
     return std::make_unique<FtdiBitBang>(std::move(transport), deadline);
 }
 
+// A chip of the driver's list as it describes it.
+struct Listed {
+    DWORD type = 0;
+    char serial[16] = {};
+    char description[64] = {};
+};
+
+// The first chip listed, not held by another program, that `wanted` takes once it is open;
+// none when there is none.
+template <class Wanted>
+std::optional<std::pair<FT_HANDLE, Listed>> openListed(const D2xx& d2xx, Wanted wanted)
+{
+    DWORD count = 0;
+    if (d2xx.CreateDeviceInfoList(&count) != FT_OK)
+        return {};
+    for (DWORD index = 0; index < count; ++index) {
+        Listed chip;
+        DWORD flags = 0, id = 0, location = 0;
+        FT_HANDLE listed = nullptr;
+        if (d2xx.GetDeviceInfoDetail(index, &flags, &chip.type, &id, &location, chip.serial, chip.description, &listed) != FT_OK
+            || (flags & FT_FLAGS_OPENED))
+            continue;
+        const FT_HANDLE handle = *chip.serial ? d2xx.open(chip.serial, FT_OPEN_BY_SERIAL_NUMBER)
+                                              : d2xx.open(reinterpret_cast<const void*>(std::uintptr_t(location)), FT_OPEN_BY_LOCATION);
+        if (handle && wanted(chip, handle))
+            return std::pair(handle, chip);
+        if (handle)
+            d2xx.W32_CloseHandle(handle);
+    }
+    return {};
+}
+
 } // namespace
 
 std::unique_ptr<FtdiBitBang> openFtdiChip(const QString& name, std::chrono::milliseconds deadline)
@@ -226,42 +251,30 @@ std::unique_ptr<FtdiBitBang> openFtdiChip(const QString& name, std::chrono::mill
     if (!d2xx)
         throw PortError(QStringLiteral("未安装 FTDI 的 D2XX 驱动 (ftd2xx.dll)"), ENOENT);
     const QByteArray text = name.toLocal8Bit();
-    FT_HANDLE handle = d2xx->open(text.constData(), FT_OPEN_BY_SERIAL_NUMBER);
-    if (!handle)
-        handle = d2xx->open(text.constData(), FT_OPEN_BY_DESCRIPTION);
-    if (!handle)
+    const auto chip = openListed(*d2xx, [&](const Listed& listed, FT_HANDLE) {
+        return text == listed.serial || text == listed.description;
+    });
+    if (!chip)
         throw PortError(QStringLiteral("找不到 FTDI 芯片 %1").arg(name), ENODEV);
-    return startChip(d2xx, handle, deadline);
+    if (chip->second.type < FT_DEVICE_2232C) {
+        d2xx->W32_CloseHandle(chip->first);
+        throw PortError(QStringLiteral("此芯片没有同步位模式"), ENOTSUP);
+    }
+    return startChip(d2xx, chip->first, deadline);
 }
 
 std::unique_ptr<FtdiBitBang> openFtdiChipOfPort(int portNumber, std::chrono::milliseconds deadline)
 {
     const std::shared_ptr<const D2xx> d2xx = D2xx::load();
-    DWORD count = 0;
-    if (!d2xx || d2xx->CreateDeviceInfoList(&count) != FT_OK)
-        return {};
-    for (DWORD index = 0; index < count; ++index) {
-        DWORD flags = 0, type = 0, id = 0, location = 0;
-        char serial[16] = {}, description[64] = {};
-        FT_HANDLE listed = nullptr;
-        // A chip that another program holds is left to it.
-        if (d2xx->GetDeviceInfoDetail(index, &flags, &type, &id, &location, serial, description, &listed) != FT_OK
-            || (flags & FT_FLAGS_OPENED) || type < FT_DEVICE_2232C)
-            continue;
-        const FT_HANDLE handle = *serial ? d2xx->open(serial, FT_OPEN_BY_SERIAL_NUMBER)
-                                         : d2xx->open(reinterpret_cast<const void*>(std::uintptr_t(location)), FT_OPEN_BY_LOCATION);
-        if (!handle)
-            continue;
+    const auto chip = !d2xx ? std::nullopt : openListed(*d2xx, [&](const Listed& listed, FT_HANDLE handle) {
         LONG number = -1;
-        if (d2xx->GetComPortNumber(handle, &number) != FT_OK || number != portNumber) {
-            d2xx->W32_CloseHandle(handle);
-            continue;
-        }
-        try {
-            return startChip(d2xx, handle, deadline);
-        } catch (const PortError&) {
-            return {}; // closed again by its transport: the port's modem lines serve
-        }
+        return listed.type >= FT_DEVICE_2232C && d2xx->GetComPortNumber(handle, &number) == FT_OK && number == portNumber;
+    });
+    if (!chip)
+        return {};
+    try {
+        return startChip(d2xx, chip->first, deadline);
+    } catch (const PortError&) {
+        return {}; // closed again by its transport: the port's modem lines serve
     }
-    return {};
 }

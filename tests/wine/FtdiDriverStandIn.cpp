@@ -1,13 +1,11 @@
-// ftd2xx.dll for the Windows build under Wine: FTDI's D2XX functions that the program loads,
-// over the emulated FT232R of tests/devices (the same model, built for Windows) with the
-// simulated converter answering the ramp of converter codes on its pins. One chip, serial
-// number Q390EMU1, "FT232R USB UART". Like FTDI's driver it keeps an IN transfer of its own
-// under way while answers are due, takes the packets' status bytes off and completes a read
-// when all its bytes are in. The model runs when the program looks for a transfer's result.
-//   Q390_FTDI_COM    the COM port number the chip has (1 when unset)
-//   Q390_FTDI_FAIL   "pull:N" or "silent:N": pulled out, or no longer answering, at the N-th
-//                    write after the chip is opened
-//   Q390_FTDI_STATE  a file that holds the chip's state after each open, bit-mode change and close
+// ftd2xx.dll for the Windows build under Wine: the D2XX functions the program loads, over the
+// emulated FT232R of tests/devices with the ramp on its pins (serial number Q390EMU1). As FTDI's
+// driver does, it keeps a read of its own under way while answers are due, takes the packets'
+// status bytes off and completes a read once all its bytes are in. The model runs when the
+// program asks for a transfer's result.
+//   Q390_FTDI_COM    the chip's COM port number (1 when unset)
+//   Q390_FTDI_FAIL   "pull:N" or "silent:N": pulled out, or silent, at the N-th write after opening
+//   Q390_FTDI_STATE  a file that holds the chip's state after each open, bit mode and close
 
 #include "EmulatedUsbChip.h"
 #include "core/converter/SimulatedConverter.h"
@@ -24,13 +22,8 @@
 
 namespace {
 
-using FT_HANDLE = void*;
 using FT_STATUS = ULONG;
 constexpr FT_STATUS FT_OK = 0, FT_INVALID_HANDLE = 1, FT_IO_ERROR = 4;
-constexpr DWORD ByLocation = 4;
-constexpr int DeviceType232R = 5;
-constexpr uint8_t VendorOut = 0x40, VendorIn = 0xC0;
-constexpr int DriverReadPackets = 64;
 
 struct Chip {
     SimulatedConverter converter{Ramp{}};
@@ -47,8 +40,18 @@ struct Chip {
     };
     std::deque<Read> reads; // in the order asked for
     libusb_transfer* driverRead = nullptr;
-    std::string driverBuffer = std::string(DriverReadPackets * 64, '\0');
+    std::string driverBuffer = std::string(64 * 64, '\0');
     DWORD lastError = 0;
+
+    void writeState() const
+    {
+        const char* path = std::getenv("Q390_FTDI_STATE");
+        if (FILE* file = path ? std::fopen(path, "w") : nullptr) {
+            std::fprintf(file, "open %d\nbitmode %d\nlatency %d\nbytes %ld\nmodelled_ns %.0f\n", model.open, model.bitmode,
+                         model.latencyTimerMs, model.bytes, model.modelledNanoseconds);
+            std::fclose(file);
+        }
+    }
 };
 
 Chip& chip()
@@ -57,26 +60,7 @@ Chip& chip()
     return chip;
 }
 
-FT_HANDLE handleOf(Chip& c) { return &c; }
-
-int env(const char* name, int otherwise)
-{
-    const char* value = std::getenv(name);
-    return value && *value ? std::atoi(value) : otherwise;
-}
-
-void writeState(Chip& c)
-{
-    const char* path = std::getenv("Q390_FTDI_STATE");
-    if (!path || !*path)
-        return;
-    if (FILE* file = std::fopen(path, "w")) {
-        const EmulatedUsbChip& m = c.model;
-        std::fprintf(file, "open %d\nbitmode %d\nlatency %d\nbytes %ld\nmodelled_ns %.0f\nround_trips %ld\n", m.open,
-                     m.bitmode, m.latencyTimerMs, m.bytes, m.modelledNanoseconds, m.roundTrips);
-        std::fclose(file);
-    }
-}
+bool ours(void* handle) { return handle == &chip(); }
 
 void complete(OVERLAPPED* overlapped, DWORD moved, DWORD error)
 {
@@ -85,13 +69,13 @@ void complete(OVERLAPPED* overlapped, DWORD moved, DWORD error)
     SetEvent(overlapped->hEvent);
 }
 
-libusb_transfer* newTransfer(unsigned char endpoint, unsigned char* buffer, int length)
+libusb_transfer* newTransfer(unsigned char endpoint, void* buffer, DWORD length)
 {
     libusb_transfer* t = libusb_alloc_transfer(0);
     t->type = LIBUSB_TRANSFER_TYPE_BULK;
     t->endpoint = endpoint;
-    t->buffer = buffer;
-    t->length = length;
+    t->buffer = static_cast<unsigned char*>(buffer);
+    t->length = int(length);
     return t;
 }
 
@@ -106,7 +90,7 @@ void serveReads(Chip& c)
         complete(read.overlapped, read.size, ERROR_SUCCESS);
     }
     if (!c.driverRead && c.unanswered > 0 && !c.model.pulledOut()) {
-        c.driverRead = newTransfer(0x81, reinterpret_cast<unsigned char*>(c.driverBuffer.data()), int(c.driverBuffer.size()));
+        c.driverRead = newTransfer(0x81, c.driverBuffer.data(), DWORD(c.driverBuffer.size()));
         c.model.submit(c.driverRead);
     }
 }
@@ -121,25 +105,21 @@ void run(Chip& c)
         const std::vector<libusb_transfer*> done = c.model.takeDone();
         moved = !done.empty();
         for (libusb_transfer* t : done) {
-            const DWORD error = t->status == LIBUSB_TRANSFER_COMPLETED ? ERROR_SUCCESS
-                : t->status == LIBUSB_TRANSFER_CANCELLED                ? ERROR_OPERATION_ABORTED
-                                                                        : ERROR_DEVICE_NOT_CONNECTED;
+            const DWORD error = t->status == LIBUSB_TRANSFER_COMPLETED ? ERROR_SUCCESS : ERROR_DEVICE_NOT_CONNECTED;
             if (t == c.driverRead) {
                 for (int at = 0; at < t->actual_length; at += 64)
                     for (int n = at + 2; n < std::min(at + 64, t->actual_length); ++n, --c.unanswered)
                         c.answers.push_back(t->buffer[n]);
                 c.driverRead = nullptr;
-                if (error != ERROR_SUCCESS)
-                    for (const Chip::Read& read : std::exchange(c.reads, {}))
-                        complete(read.overlapped, 0, error);
-            } else {
-                for (auto at = c.writes.begin(); at != c.writes.end(); ++at)
-                    if (at->second == t) {
-                        complete(at->first, DWORD(t->actual_length), error);
-                        c.writes.erase(at);
-                        break;
-                    }
+                for (const Chip::Read& read : error ? std::exchange(c.reads, {}) : std::deque<Chip::Read>{})
+                    complete(read.overlapped, 0, error);
             }
+            for (auto at = c.writes.begin(); at != c.writes.end(); ++at)
+                if (at->second == t) {
+                    complete(at->first, DWORD(t->actual_length), error);
+                    c.writes.erase(at);
+                    break;
+                }
             libusb_free_transfer(t);
         }
         serveReads(c);
@@ -148,12 +128,13 @@ void run(Chip& c)
     }
 }
 
-FT_STATUS control(FT_HANDLE handle, uint8_t type, uint8_t request, uint16_t value, unsigned char* data = nullptr)
+// A vendor request; `in` reads one byte back.
+FT_STATUS request(void* handle, uint8_t request, uint16_t value, unsigned char* in = nullptr)
 {
-    if (handle != handleOf(chip()))
+    if (!ours(handle))
         return FT_INVALID_HANDLE;
-    Chip& c = chip();
-    return c.model.control(type, request, value, 0, data, data ? 1 : 0, c.timeoutMs) < 0 ? FT_IO_ERROR : FT_OK;
+    const int done = chip().model.control(in ? 0xC0 : 0x40, request, value, 0, in, in ? 1 : 0, chip().timeoutMs);
+    return done < 0 ? FT_IO_ERROR : FT_OK;
 }
 
 } // namespace
@@ -167,35 +148,23 @@ D2XX FT_STATUS WINAPI FT_CreateDeviceInfoList(DWORD* count)
 }
 
 D2XX FT_STATUS WINAPI FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* location,
-                                             char* serial, char* description, FT_HANDLE* handle)
+                                             char* serial, char* description, void** handle)
 {
     const EmulatedUsbChip& m = chip().model;
-    if (index != 0 || m.pulledOut())
-        return FT_IO_ERROR;
-    *flags = m.open ? 1 : 0;
-    *type = DeviceType232R;
-    *id = DWORD(m.identity.vendor) << 16 | DWORD(m.identity.product);
-    *location = DWORD(m.identity.bus) << 4 | DWORD(m.identity.address);
+    *flags = m.open;
+    *type = 5; // FT232R
+    *id = DWORD(m.identity.vendor << 16 | m.identity.product);
+    *location = 0x15;
     std::strcpy(serial, m.identity.serial.c_str());
     std::strcpy(description, "FT232R USB UART");
-    *handle = m.open ? handleOf(chip()) : nullptr;
-    return FT_OK;
+    *handle = m.open ? &chip() : nullptr;
+    return index != 0 || m.pulledOut() ? FT_IO_ERROR : FT_OK;
 }
 
-D2XX FT_STATUS WINAPI FT_GetDeviceInfo(FT_HANDLE handle, DWORD* type, DWORD* id, char* serial, char* description, void*)
-{
-    DWORD flags = 0, location = 0;
-    FT_HANDLE listed = nullptr;
-    return handle == handleOf(chip()) ? FT_GetDeviceInfoDetail(0, &flags, type, id, &location, serial, description, &listed)
-                                      : FT_INVALID_HANDLE;
-}
-
-D2XX FT_HANDLE WINAPI FT_W32_CreateFile(const char* name, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD flags, HANDLE)
+D2XX void* WINAPI FT_W32_CreateFile(const char* name, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD flags, HANDLE)
 {
     Chip& c = chip();
-    const EmulatedUsbChip::Identity& id = c.model.identity;
-    const bool named = (flags & ByLocation) ? DWORD(reinterpret_cast<std::uintptr_t>(name)) == DWORD(id.bus << 4 | id.address)
-                                            : name == id.serial || name == std::string("FT232R USB UART");
+    const bool named = (flags & 4) ? reinterpret_cast<std::uintptr_t>(name) == 0x15 : name == c.model.identity.serial;
     if (!named || c.model.open || c.model.pulledOut())
         return INVALID_HANDLE_VALUE;
     c.model.open = true;
@@ -203,56 +172,52 @@ D2XX FT_HANDLE WINAPI FT_W32_CreateFile(const char* name, DWORD, DWORD, SECURITY
         c.model.failAtWrite(std::atol(std::strchr(fail, ':') + 1), std::strncmp(fail, "pull", 4) == 0
                                                                      ? EmulatedUsbChip::Failure::PulledOut
                                                                      : EmulatedUsbChip::Failure::StopsAnswering);
-    writeState(c);
-    return handleOf(c);
+    c.writeState();
+    return &c;
 }
 
-D2XX BOOL WINAPI FT_W32_CloseHandle(FT_HANDLE handle)
+D2XX BOOL WINAPI FT_W32_CloseHandle(void* handle)
 {
-    if (handle != handleOf(chip()))
-        return FALSE;
-    chip().model.open = false;
-    writeState(chip());
-    return TRUE;
+    chip().model.open = chip().model.open && !ours(handle);
+    chip().writeState();
+    return ours(handle);
 }
 
-D2XX FT_STATUS WINAPI FT_GetComPortNumber(FT_HANDLE handle, LONG* number)
+D2XX FT_STATUS WINAPI FT_GetComPortNumber(void* handle, LONG* number)
 {
-    *number = env("Q390_FTDI_COM", 1);
-    return handle == handleOf(chip()) ? FT_OK : FT_INVALID_HANDLE;
+    const char* port = std::getenv("Q390_FTDI_COM");
+    *number = port && *port ? std::atol(port) : 1;
+    return ours(handle) ? FT_OK : FT_INVALID_HANDLE;
 }
 
-D2XX BOOL WINAPI FT_W32_WriteFile(FT_HANDLE handle, void* buffer, DWORD size, DWORD*, OVERLAPPED* overlapped)
+D2XX BOOL WINAPI FT_W32_WriteFile(void* handle, void* buffer, DWORD size, DWORD*, OVERLAPPED* overlapped)
 {
     Chip& c = chip();
-    libusb_transfer* t = newTransfer(0x02, static_cast<unsigned char*>(buffer), int(size));
-    if (handle != handleOf(c) || c.model.submit(t) != 0) {
+    libusb_transfer* t = newTransfer(0x02, buffer, size);
+    c.lastError = ERROR_IO_PENDING;
+    if (!ours(handle) || c.model.submit(t) != 0) {
         libusb_free_transfer(t);
         c.lastError = ERROR_DEVICE_NOT_CONNECTED;
         return FALSE;
     }
-    if (c.model.bitmode)
-        c.unanswered += long(size);
+    c.unanswered += c.model.bitmode ? long(size) : 0;
     c.writes[overlapped] = t;
     overlapped->Internal = STATUS_PENDING;
-    c.lastError = ERROR_IO_PENDING;
     return FALSE;
 }
 
-D2XX BOOL WINAPI FT_W32_ReadFile(FT_HANDLE handle, void* buffer, DWORD size, DWORD*, OVERLAPPED* overlapped)
+D2XX BOOL WINAPI FT_W32_ReadFile(void* handle, void* buffer, DWORD size, DWORD*, OVERLAPPED* overlapped)
 {
     Chip& c = chip();
-    if (handle != handleOf(c) || c.model.pulledOut()) {
-        c.lastError = ERROR_DEVICE_NOT_CONNECTED;
-        return FALSE;
+    c.lastError = ours(handle) && !c.model.pulledOut() ? ERROR_IO_PENDING : ERROR_DEVICE_NOT_CONNECTED;
+    if (c.lastError == ERROR_IO_PENDING) {
+        c.reads.push_back({overlapped, static_cast<unsigned char*>(buffer), size});
+        overlapped->Internal = STATUS_PENDING;
     }
-    c.reads.push_back({overlapped, static_cast<unsigned char*>(buffer), size});
-    overlapped->Internal = STATUS_PENDING;
-    c.lastError = ERROR_IO_PENDING;
     return FALSE;
 }
 
-D2XX BOOL WINAPI FT_W32_GetOverlappedResult(FT_HANDLE, OVERLAPPED* overlapped, DWORD* moved, BOOL)
+D2XX BOOL WINAPI FT_W32_GetOverlappedResult(void*, OVERLAPPED* overlapped, DWORD* moved, BOOL)
 {
     Chip& c = chip();
     if (overlapped->Internal == STATUS_PENDING)
@@ -262,9 +227,9 @@ D2XX BOOL WINAPI FT_W32_GetOverlappedResult(FT_HANDLE, OVERLAPPED* overlapped, D
     return c.lastError == ERROR_SUCCESS;
 }
 
-D2XX DWORD WINAPI FT_W32_GetLastError(FT_HANDLE) { return chip().lastError; }
+D2XX DWORD WINAPI FT_W32_GetLastError(void*) { return chip().lastError; }
 
-D2XX BOOL WINAPI FT_W32_CancelIo(FT_HANDLE)
+D2XX BOOL WINAPI FT_W32_CancelIo(void*)
 {
     Chip& c = chip();
     for (auto& [overlapped, t] : std::exchange(c.writes, {})) {
@@ -274,43 +239,34 @@ D2XX BOOL WINAPI FT_W32_CancelIo(FT_HANDLE)
     for (const Chip::Read& read : std::exchange(c.reads, {}))
         complete(read.overlapped, 0, ERROR_OPERATION_ABORTED);
     if (c.driverRead)
-        c.model.cancel(c.driverRead);
+        c.model.cancel(std::exchange(c.driverRead, nullptr));
     for (libusb_transfer* t : c.model.takeDone())
         libusb_free_transfer(t);
-    c.driverRead = nullptr;
     c.unanswered = 0;
     c.answers.clear();
     return TRUE;
 }
 
-D2XX FT_STATUS WINAPI FT_SetBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode)
+D2XX FT_STATUS WINAPI FT_SetBitMode(void* handle, UCHAR mask, UCHAR mode)
 {
-    const FT_STATUS status = control(handle, VendorOut, 0x0B, uint16_t(mode << 8 | mask));
-    writeState(chip());
+    const FT_STATUS status = request(handle, 0x0B, uint16_t(mode << 8 | mask));
+    chip().writeState();
     return status;
 }
 
 // The FT232R's divisor of its 3 MHz clock, whole.
-D2XX FT_STATUS WINAPI FT_SetBaudRate(FT_HANDLE handle, ULONG rate)
+D2XX FT_STATUS WINAPI FT_SetBaudRate(void* handle, ULONG rate) { return request(handle, 0x03, uint16_t(3'000'000 / rate)); }
+D2XX FT_STATUS WINAPI FT_GetLatencyTimer(void* handle, UCHAR* ms) { return request(handle, 0x0A, 0, ms); }
+D2XX FT_STATUS WINAPI FT_SetLatencyTimer(void* handle, UCHAR ms) { return request(handle, 0x09, ms); }
+
+// Only the start of a run purges, when nothing is on its way.
+D2XX FT_STATUS WINAPI FT_Purge(void* handle, ULONG mask)
 {
-    return rate ? control(handle, VendorOut, 0x03, uint16_t(3'000'000 / rate)) : FT_IO_ERROR;
+    return (mask & 1) && request(handle, 0x00, 2) ? FT_IO_ERROR : (mask & 2) ? request(handle, 0x00, 1) : FT_OK;
 }
 
-D2XX FT_STATUS WINAPI FT_GetLatencyTimer(FT_HANDLE handle, UCHAR* ms) { return control(handle, VendorIn, 0x0A, 0, ms); }
-D2XX FT_STATUS WINAPI FT_SetLatencyTimer(FT_HANDLE handle, UCHAR ms) { return control(handle, VendorOut, 0x09, ms); }
-
-D2XX FT_STATUS WINAPI FT_Purge(FT_HANDLE handle, ULONG mask)
-{
-    if (mask & 1) {
-        chip().answers.clear();
-        chip().unanswered = 0;
-    }
-    const FT_STATUS rx = (mask & 1) ? control(handle, VendorOut, 0x00, 2) : FT_OK;
-    return rx != FT_OK ? rx : (mask & 2) ? control(handle, VendorOut, 0x00, 1) : FT_OK;
-}
-
-D2XX FT_STATUS WINAPI FT_SetTimeouts(FT_HANDLE handle, ULONG readMs, ULONG)
+D2XX FT_STATUS WINAPI FT_SetTimeouts(void* handle, ULONG readMs, ULONG)
 {
     chip().timeoutMs = unsigned(readMs);
-    return handle == handleOf(chip()) ? FT_OK : FT_INVALID_HANDLE;
+    return ours(handle) ? FT_OK : FT_INVALID_HANDLE;
 }
