@@ -1,7 +1,7 @@
 // ftd2xx.dll for the Windows build under Wine: the D2XX functions the program loads, over the
 // emulated FT232R of tests/devices with the ramp on its pins (serial number Q390EMU1). As FTDI's
-// driver does, it keeps a read of its own under way while answers are due, takes the packets'
-// status bytes off and completes a read once all its bytes are in. The model runs when the
+// driver does, it keeps reads of its own under way while answers are due (two of 4 KiB), takes
+// the packets' status bytes off and completes a read once all its bytes are in. The model runs when the
 // program asks for a transfer's result.
 //   Q390_FTDI_COM    the chip's COM port number (1 when unset)
 //   Q390_FTDI_FAIL   "pull:N" or "silent:N": pulled out, or silent, at the N-th write after opening
@@ -11,12 +11,14 @@
 #include "core/converter/SimulatedConverter.h"
 #include "support/Ramp.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <string>
+#include <utility>
 
 #include <windows.h>
 
@@ -39,8 +41,9 @@ struct Chip {
         DWORD size;
     };
     std::deque<Read> reads; // in the order asked for
-    libusb_transfer* driverRead = nullptr;
-    std::string driverBuffer = std::string(64 * 64, '\0');
+    std::deque<libusb_transfer*> driverReads; // the driver's own, two of 64 packets at most
+    std::string driverBuffers = std::string(2 * 64 * 64, '\0');
+    int nextBuffer = 0;
     DWORD lastError = 0;
 
     void writeState() const
@@ -89,9 +92,10 @@ void serveReads(Chip& c)
         c.answers.erase(c.answers.begin(), c.answers.begin() + read.size);
         complete(read.overlapped, read.size, ERROR_SUCCESS);
     }
-    if (!c.driverRead && c.unanswered > 0 && !c.model.pulledOut()) {
-        c.driverRead = newTransfer(0x81, c.driverBuffer.data(), DWORD(c.driverBuffer.size()));
-        c.model.submit(c.driverRead);
+    while (c.driverReads.size() < 2 && c.unanswered > long(c.driverReads.size()) * 64 * 62 && !c.model.pulledOut()) {
+        c.driverReads.push_back(newTransfer(0x81, c.driverBuffers.data() + c.nextBuffer * 64 * 64, 64 * 64));
+        c.nextBuffer ^= 1;
+        c.model.submit(c.driverReads.back());
     }
 }
 
@@ -106,11 +110,11 @@ void run(Chip& c)
         moved = !done.empty();
         for (libusb_transfer* t : done) {
             const DWORD error = t->status == LIBUSB_TRANSFER_COMPLETED ? ERROR_SUCCESS : ERROR_DEVICE_NOT_CONNECTED;
-            if (t == c.driverRead) {
+            if (!c.driverReads.empty() && t == c.driverReads.front()) {
                 for (int at = 0; at < t->actual_length; at += 64)
                     for (int n = at + 2; n < std::min(at + 64, t->actual_length); ++n, --c.unanswered)
                         c.answers.push_back(t->buffer[n]);
-                c.driverRead = nullptr;
+                c.driverReads.pop_front();
                 for (const Chip::Read& read : error ? std::exchange(c.reads, {}) : std::deque<Chip::Read>{})
                     complete(read.overlapped, 0, error);
             }
@@ -238,8 +242,8 @@ D2XX BOOL WINAPI FT_W32_CancelIo(void*)
     }
     for (const Chip::Read& read : std::exchange(c.reads, {}))
         complete(read.overlapped, 0, ERROR_OPERATION_ABORTED);
-    if (c.driverRead)
-        c.model.cancel(std::exchange(c.driverRead, nullptr));
+    for (libusb_transfer* t : std::exchange(c.driverReads, {}))
+        c.model.cancel(t);
     for (libusb_transfer* t : c.model.takeDone())
         libusb_free_transfer(t);
     c.unanswered = 0;
