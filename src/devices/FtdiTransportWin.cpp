@@ -135,7 +135,7 @@ public:
         DWORD moved = 0;
         const auto call = write ? d2xx_->W32_WriteFile : d2xx_->W32_ReadFile;
         if (call(handle_, t.buffer.data(), DWORD(t.buffer.size()), &moved, &t.overlapped)) {
-            settle(t, true, moved);
+            settle(t, moved == t.buffer.size(), moved);
             return true;
         }
         if (d2xx_->W32_GetLastError(handle_) != ERROR_IO_PENDING)
@@ -169,12 +169,13 @@ public:
     void cancel(BitBangStream::Transfer&) override { d2xx_->W32_CancelIo(handle_); }
 
 private:
-    // Marks the transfer done, and no longer under way, when it is.
+    // Marks the transfer done, and no longer under way, when it is. One that ended short ran
+    // into the driver's time-out.
     void takeIfDone(OverlappedTransfer* t)
     {
         DWORD moved = 0;
         if (d2xx_->W32_GetOverlappedResult(handle_, &t->overlapped, &moved, FALSE))
-            settle(*t, true, moved);
+            settle(*t, moved == t->buffer.size(), moved);
         else if (d2xx_->W32_GetLastError(handle_) != ERROR_IO_INCOMPLETE)
             settle(*t, false, moved);
         else
