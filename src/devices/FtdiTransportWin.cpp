@@ -47,7 +47,8 @@ public:
     // None when the driver is not installed or lacks a function.
     static std::shared_ptr<const D2xx> load()
     {
-        const HMODULE module = LoadLibraryW(L"ftd2xx.dll");
+        // Beside the program or where FTDI's installer puts it, never from the current folder.
+        const HMODULE module = LoadLibraryExW(L"ftd2xx.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
         if (!module)
             return {};
         auto d2xx = std::shared_ptr<D2xx>(new D2xx(module));
