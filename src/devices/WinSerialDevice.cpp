@@ -86,7 +86,7 @@ std::unique_ptr<LineDriver> WinSerialDevice::openBitBang(const QString& device)
     static const QString typed = QStringLiteral("ftdi:");
     if (device.startsWith(typed))
         return openFtdiChip(device.mid(typed.size()), FtdiBitBang::Deadline);
-    static const QRegularExpression port(QStringLiteral("^(?:\\\\\\.\\\\)?COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression port(QStringLiteral(R"(^(?:\\\\\.\\)?COM([0-9]+)$)"), QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = port.match(device);
     return match.hasMatch() ? openFtdiChipOfPort(match.captured(1).toInt(), FtdiBitBang::Deadline) : nullptr;
 }
