@@ -6,6 +6,8 @@
 
 #include "devices/QtSerialDevice.h"
 
+#include <QProcess>
+
 namespace {
 
 constexpr double ModemLineOperationMs = 1.0;
@@ -76,4 +78,20 @@ FtdiSweep measureFtdiSweep(BenchWindow& w)
         && form.state().SampleBuffer == modemSamples;
     form.Command2_Click();
     return figures;
+}
+
+std::optional<WindowsFtdiSweep> measureWindowsFtdiSweep()
+{
+    const QString windows = qEnvironmentVariable("Q390_WINDOWS_BUILD", QStringLiteral(Q390_SOURCE_DIR "/build-win"));
+    QProcess script;
+    script.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    script.start(QStringLiteral("bash"), {QStringLiteral(Q390_SOURCE_DIR "/bench/windows-ftdi.sh"),
+                                          QStringLiteral(Q390_BINARY_DIR), windows});
+    // A fresh Wine prefix takes most of it.
+    if (!script.waitForFinished(300'000) || script.exitStatus() != QProcess::NormalExit || script.exitCode() != 0)
+        return {};
+    const QStringList fields = QString::fromLocal8Bit(script.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
+    if (fields.size() != 2)
+        return {};
+    return WindowsFtdiSweep{fields[0].toDouble(), fields[1].toLong()};
 }

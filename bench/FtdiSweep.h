@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 class BenchWindow;
 
 // One sweep on the modem-line path and one on an FTDI chip in synchronous bit-bang mode (the
@@ -26,3 +28,14 @@ struct FtdiSweep {
 };
 
 FtdiSweep measureFtdiSweep(BenchWindow& window);
+
+// The same sweep in the Windows build under Wine: q390-rec.exe through D2XX on the stand-in
+// ftd2xx.dll built from the same chip model (bench/windows-ftdi.sh), in the model's time, with
+// the bytes clocked through the pins. None without a packaged Windows build (scripts/windows.sh;
+// the folder in Q390_WINDOWS_BUILD, build-win by default).
+struct WindowsFtdiSweep {
+    double seconds = 0;
+    long bytes = 0;
+};
+
+std::optional<WindowsFtdiSweep> measureWindowsFtdiSweep();

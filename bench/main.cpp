@@ -154,6 +154,16 @@ void reportFtdi(BenchWindow& window)
     // Every pin byte crosses the bus twice, out and back: the bus, not the chip, sets the pace.
     line(QStringLiteral("  the packets alone on the bus: %1 s; the sweep %2 × that")
              .arg(f.busSeconds, 0, 'f', 3).arg(f.bitBangSeconds / f.busSeconds, 0, 'f', 3));
+    if (const std::optional<WindowsFtdiSweep> w = measureWindowsFtdiSweep()) {
+        const double windowsOverPinBytes = w->seconds / (double(w->bytes) * f.byteNs / 1e9);
+        line(QStringLiteral("  Windows build under Wine, D2XX on the stand-in ftd2xx.dll, q390-rec.exe's sweep: %1 s "
+                            "(%2 bytes), %3 × the bytes at the byte clock, %4 × Linux's   goal ≤ %5 ×   %6")
+                 .arg(w->seconds, 0, 'f', 3).arg(w->bytes).arg(windowsOverPinBytes, 0, 'f', 3)
+                 .arg(w->seconds / f.bitBangSeconds, 0, 'f', 3).arg(FtdiPinByteGoal)
+                 .arg(verdict(windowsOverPinBytes <= FtdiPinByteGoal)));
+    } else {
+        line(QStringLiteral("  Windows build under Wine: not measured (no packaged build with the stand-in ftd2xx.dll)"));
+    }
 }
 #endif
 void reportDatCsv()

@@ -164,5 +164,7 @@ check "it disappeared in the middle of a sweep" test ! -e "$Q390_WINE_COM"
 import -window root "$work/failure.png"
 cp "$work/failure.png" "$work/scan.png" "$build/" 2>/dev/null || true
 
+source "$q390_root/scripts/windows-test-ftdi.sh"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -3,129 +3,24 @@
 #include "core/system/SystemReason.h"
 #include "devices/SerialDevice.h"
 
-#include <QFile>
-#include <QFileInfo>
-
-#include <ftdi.h>
-#include <libusb.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include <algorithm>
 #include <cerrno>
 
 namespace {
 
-constexpr int FtdiVendor = 0x0403;
-constexpr unsigned char RtsPin = 0x04; // D2, RTS#
-constexpr unsigned char CtsPin = 0x08; // D3, CTS#
-constexpr unsigned char DtrPin = 0x10; // D4, DTR#
-
-std::optional<int> readNumber(const QString& path, int base)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    bool ok = false;
-    const int value = file.readAll().trimmed().toInt(&ok, base);
-    return ok ? std::optional<int>(value) : std::nullopt;
-}
-
 // A transfer that failed (the chip pulled out, most often) is told as the input/output error a
 // serial adapter's line operations fail with then.
-const QString TransferFailure = systemReason(EIO);
+QString transferFailure()
+{
+    return systemReason(EIO);
+}
+
 const QString NoAnswer = QStringLiteral("设备无响应");
 
-ftdi_context* newContext(std::chrono::milliseconds deadline)
-{
-    ftdi_context* context = ftdi_new();
-    if (!context)
-        throw PortError(QStringLiteral("内存不足"), ENOMEM);
-    // The tty comes back when the port closes.
-    context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
-    // A chip that stops answering holds up a control request no longer than a transfer.
-    context->usb_read_timeout = context->usb_write_timeout = int(deadline.count());
-    return context;
-}
-
-[[noreturn]] void failOpen(ftdi_context* context)
-{
-    const QString reason = QString::fromLocal8Bit(ftdi_get_error_string(context));
-    ftdi_free(context);
-    throw PortError(reason);
-}
-
 } // namespace
 
-std::optional<FtdiLocation> findFtdiChip(const QString& device, const QString& sysfsRoot)
-{
-    struct stat node {};
-    if (::stat(QFile::encodeName(device).constData(), &node) != 0 || !S_ISCHR(node.st_mode))
-        return {};
-    // The character device's entry leads to the serial port, inside the USB interface, inside
-    // the USB device.
-    const QString top = QFileInfo(sysfsRoot).canonicalFilePath();
-    QString dir = QFileInfo(QStringLiteral("%1/dev/char/%2:%3/device")
-                                .arg(sysfsRoot).arg(major(node.st_rdev)).arg(minor(node.st_rdev)))
-                      .canonicalFilePath();
-    std::optional<int> interface;
-    while (!top.isEmpty() && dir.startsWith(top + u'/')) {
-        if (!interface)
-            interface = readNumber(dir + QStringLiteral("/bInterfaceNumber"), 16);
-        if (const auto vendor = readNumber(dir + QStringLiteral("/idVendor"), 16)) {
-            const auto bus = readNumber(dir + QStringLiteral("/busnum"), 10);
-            const auto address = readNumber(dir + QStringLiteral("/devnum"), 10);
-            if (*vendor != FtdiVendor || !bus || !address)
-                return {};
-            return FtdiLocation{*bus, *address, interface.value_or(0)};
-        }
-        dir = QFileInfo(dir).path();
-    }
-    return {};
-}
-
-std::unique_ptr<FtdiBitBang> FtdiBitBang::open(const QString& description, std::chrono::milliseconds deadline)
-{
-    ftdi_context* context = newContext(deadline);
-    if (ftdi_usb_open_string(context, description.toLocal8Bit().constData()) < 0)
-        failOpen(context);
-    std::unique_ptr<FtdiBitBang> chip(new FtdiBitBang(context, deadline));
-    chip->start();
-    return chip;
-}
-
-std::unique_ptr<FtdiBitBang> FtdiBitBang::open(const FtdiLocation& location, std::chrono::milliseconds deadline)
-{
-    ftdi_context* context = newContext(deadline);
-    if (ftdi_set_interface(context, ftdi_interface(INTERFACE_A + location.interface)) < 0
-        || ftdi_usb_open_bus_addr(context, uint8_t(location.bus), uint8_t(location.address)) < 0)
-        failOpen(context);
-    std::unique_ptr<FtdiBitBang> chip(new FtdiBitBang(context, deadline));
-    chip->start();
-    return chip;
-}
-
-struct BitBangStream::Transfer {
-    libusb_transfer* usb = libusb_alloc_transfer(0);
-    std::vector<unsigned char> buffer;
-    int* completed = nullptr;
-    bool done = false;
-    ~Transfer() { libusb_free_transfer(usb); }
-};
-
-namespace {
-
-void LIBUSB_CALL transferDone(libusb_transfer* usb)
-{
-    auto* transfer = static_cast<BitBangStream::Transfer*>(usb->user_data);
-    transfer->done = true;
-    *transfer->completed = 1;
-}
-
-} // namespace
-
-BitBangStream::BitBangStream(ftdi_context* context, std::chrono::milliseconds deadline)
-    : context_(context), deadline_(deadline)
+BitBangStream::BitBangStream(Transport& transport, std::chrono::milliseconds deadline)
+    : transport_(transport), deadline_(deadline)
 {
 }
 
@@ -147,16 +42,13 @@ void BitBangStream::start(long total, int perWrite, Fill fill)
     refill();
 }
 
-bool BitBangStream::submit(Transfer& transfer, int endpoint)
+bool BitBangStream::submit(Transfer& transfer, bool write)
 {
-    transfer.done = false;
-    transfer.completed = &completed_;
-    // No time-out of libusb's: the deadline is kept here, from the last transfer done.
-    libusb_fill_bulk_transfer(transfer.usb, context_->usb_dev, static_cast<unsigned char>(endpoint), transfer.buffer.data(),
-                              int(transfer.buffer.size()), transferDone, &transfer, 0);
-    if (libusb_submit_transfer(transfer.usb) == 0)
+    transfer.done = transfer.ok = false;
+    transfer.length = 0;
+    if (transport_.submit(transfer, write))
         return true;
-    failure_.emplace(TransferFailure, EIO);
+    failure_.emplace(transferFailure(), EIO);
     return false;
 }
 
@@ -168,7 +60,7 @@ void BitBangStream::refill()
             if (std::find(writing_.begin(), writing_.end(), t.get()) == writing_.end()
                 && std::find(reading_.begin(), reading_.end(), t.get()) == reading_.end())
                 return *t;
-        return *pool_.emplace_back(std::make_unique<Transfer>());
+        return *pool_.emplace_back(transport_.newTransfer());
     };
     while (!failure_ && toWrite_ > 0 && int(writing_.size()) < Depth) {
         Transfer& write = spare();
@@ -176,11 +68,11 @@ void BitBangStream::refill()
         fill_(write.buffer.data(), int(write.buffer.size()));
         toWrite_ -= long(write.buffer.size());
         written_ += long(write.buffer.size());
-        if (submit(write, context_->in_ep)) // libftdi names the endpoints as the chip sees them
+        if (submit(write, true))
             writing_.push_back(&write);
     }
-    // Reads for every byte written, each packet two status bytes and up to packet - 2 bytes.
-    const int packet = context_->max_packet_size, data = packet - 2;
+    // Reads for every byte written, each packet its status bytes and the bytes after them.
+    const int packet = transport_.packetSize(), data = packet - transport_.statusBytes();
     long unasked = written_ - read_;
     for (const Transfer* read : reading_)
         unasked -= long(read->buffer.size()) / packet * data;
@@ -189,7 +81,7 @@ void BitBangStream::refill()
         const long packets = std::min<long>((unasked + data - 1) / data, (perWrite_ + data - 1) / data);
         read.buffer.resize(std::size_t(packets * packet));
         unasked -= packets * data;
-        if (submit(read, context_->out_ep))
+        if (submit(read, false))
             reading_.push_back(&read);
     }
 }
@@ -197,26 +89,26 @@ void BitBangStream::refill()
 void BitBangStream::collect()
 {
     while (!writing_.empty() && writing_.front()->done) {
-        const libusb_transfer* usb = writing_.front()->usb;
-        if (!failure_ && (usb->status != LIBUSB_TRANSFER_COMPLETED || usb->actual_length != usb->length))
-            failure_.emplace(TransferFailure, EIO);
+        const Transfer& write = *writing_.front();
+        if (!failure_ && (!write.ok || write.length != int(write.buffer.size())))
+            failure_.emplace(transferFailure(), EIO);
         writing_.pop_front();
     }
     // A read reported done waits for the reads before it: the bytes come in the order submitted.
-    const int packet = context_->max_packet_size;
+    const int packet = transport_.packetSize(), status = transport_.statusBytes();
     while (!reading_.empty() && reading_.front()->done) {
-        const libusb_transfer* usb = reading_.front()->usb;
+        const Transfer& read = *reading_.front();
         reading_.pop_front();
-        if (usb->status != LIBUSB_TRANSFER_COMPLETED) {
+        if (!read.ok) {
             if (!failure_)
-                failure_.emplace(TransferFailure, EIO);
+                failure_.emplace(transferFailure(), EIO);
             continue;
         }
-        for (int at = 0; at < usb->actual_length; at += packet) {
-            const int end = std::min(at + packet, usb->actual_length);
-            if (end - at > 2) {
-                in_.insert(in_.end(), usb->buffer + at + 2, usb->buffer + end);
-                read_ += end - at - 2;
+        for (int at = 0; at < read.length; at += packet) {
+            const int end = std::min(at + packet, read.length);
+            if (end - at > status) {
+                in_.insert(in_.end(), read.buffer.begin() + at + status, read.buffer.begin() + end);
+                read_ += end - at - status;
             }
         }
     }
@@ -224,17 +116,8 @@ void BitBangStream::collect()
 
 bool BitBangStream::awaitAny()
 {
-    // libusb's own wait would have no end for a chip that stopped answering.
-    using namespace std::chrono;
-    const auto deadline = steady_clock::now() + deadline_;
-    completed_ = 0;
-    while (!completed_) {
-        const auto left = duration_cast<microseconds>(deadline - steady_clock::now()).count();
-        if (left <= 0)
-            return false;
-        timeval wait{time_t(left / 1000000), suseconds_t(left % 1000000)};
-        libusb_handle_events_timeout_completed(context_->usb_ctx, &wait, &completed_);
-    }
+    if (!transport_.awaitAny(std::chrono::steady_clock::now() + deadline_))
+        return false;
     collect();
     return true;
 }
@@ -243,7 +126,7 @@ const unsigned char* BitBangStream::take(int count)
 {
     while (in_.size() - taken_ < std::size_t(count)) {
         if (!failure_ && writing_.empty() && reading_.empty())
-            failure_.emplace(TransferFailure, EIO); // more asked for than was sent
+            failure_.emplace(transferFailure(), EIO); // more asked for than was sent
         if (!failure_ && !awaitAny())
             failure_.emplace(NoAnswer, ETIMEDOUT);
         if (failure_) {
@@ -276,12 +159,12 @@ void BitBangStream::finish() noexcept
 void BitBangStream::cancelAll() noexcept
 {
     for (Transfer* transfer : writing_)
-        libusb_cancel_transfer(transfer->usb);
+        transport_.cancel(*transfer);
     for (Transfer* transfer : reading_)
-        libusb_cancel_transfer(transfer->usb);
+        transport_.cancel(*transfer);
     while (!writing_.empty() || !reading_.empty()) {
         if (!awaitAny()) {
-            // libusb still owns them: they are left to it rather than freed under it.
+            // The library still owns them: they are left to it rather than freed under it.
             for (auto& transfer : pool_)
                 if (std::find(writing_.begin(), writing_.end(), transfer.get()) != writing_.end()
                     || std::find(reading_.begin(), reading_.end(), transfer.get()) != reading_.end())
@@ -294,35 +177,9 @@ void BitBangStream::cancelAll() noexcept
     std::erase(pool_, nullptr);
 }
 
-FtdiBitBang::FtdiBitBang(ftdi_context* context, std::chrono::milliseconds deadline)
-    : context_(context), stream_(std::make_unique<BitBangStream>(context, deadline))
+FtdiBitBang::FtdiBitBang(std::unique_ptr<BitBangStream::Transport> transport, std::chrono::milliseconds deadline)
+    : transport_(std::move(transport)), stream_(std::make_unique<BitBangStream>(*transport_, deadline))
 {
-}
-
-FtdiBitBang::~FtdiBitBang()
-{
-    // What is under way ends before the chip is let go. Back to UART mode with the latency
-    // timer it had; closing gives the channel back to the kernel's driver. None of it can fail
-    // in a way that leaves anything to do: a chip pulled out is gone already.
-    stream_.reset();
-    if (latencyTimer_)
-        ftdi_set_latency_timer(context_, latencyTimer_);
-    ftdi_set_bitmode(context_, 0, BITMODE_RESET);
-    ftdi_usb_close(context_);
-    ftdi_free(context_);
-}
-
-void FtdiBitBang::start()
-{
-    // The first chips of the line (AM, BM) have no synchronous bit-bang mode.
-    if (context_->type == TYPE_AM || context_->type == TYPE_BM)
-        throw PortError(QStringLiteral("此芯片没有同步位模式"), ENOTSUP);
-    // A partial USB packet of answers goes when the latency timer runs out: 1 ms instead of the
-    // usual 16, for the end of a run.
-    if (ftdi_get_latency_timer(context_, &latencyTimer_) < 0 || ftdi_set_latency_timer(context_, 1) < 0
-        || ftdi_set_bitmode(context_, RtsPin | DtrPin, BITMODE_SYNCBB) < 0 || ftdi_set_baudrate(context_, BaudRate) < 0
-        || ftdi_tcioflush(context_) < 0)
-        throw PortError(QString::fromLocal8Bit(ftdi_get_error_string(context_)));
     // The lines at rest, as a serial port leaves them when it opens.
     try {
         runAlone(LineOp::ReadCts);
@@ -330,6 +187,9 @@ void FtdiBitBang::start()
         throw PortError(e.reason(), e.errorNumber());
     }
 }
+
+// What is under way ends before the transport gives the chip back.
+FtdiBitBang::~FtdiBitBang() = default;
 
 unsigned char FtdiBitBang::put(LineOp op)
 {

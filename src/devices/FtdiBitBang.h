@@ -11,22 +11,6 @@
 #include <optional>
 #include <vector>
 
-struct ftdi_context;
-struct libusb_transfer;
-
-// Where the system sees an FTDI chip's UART channel: its USB bus and address and the
-// channel's interface number.
-struct FtdiLocation {
-    int bus = 0;
-    int address = 0;
-    int interface = 0;
-    bool operator==(const FtdiLocation&) const = default;
-};
-
-// The FTDI chip (USB vendor 0x0403) behind a serial device such as /dev/ttyUSB0, found
-// through the system's device tree (sysfs, under `sysfsRoot`); none for any other device.
-std::optional<FtdiLocation> findFtdiChip(const QString& device, const QString& sysfsRoot);
-
 // Bytes through an FTDI chip in synchronous bit-bang mode, where every byte written comes back
 // as one byte read. A few write transfers are kept under way, and reads for every byte written,
 // so that the chip always has the next bytes and room for its answers and never waits for a
@@ -42,10 +26,34 @@ public:
     // Bytes produced on demand, in order.
     using Fill = std::function<void(unsigned char* bytes, int count)>;
 
-    // A transfer of the pool, with its buffer.
-    struct Transfer;
+    // A transfer of the pool, with its buffer; what the system's FTDI library keeps of it
+    // lives in the transport's own kind of transfer.
+    struct Transfer {
+        virtual ~Transfer() = default;
+        std::vector<unsigned char> buffer;
+        bool done = false;
+        bool ok = false; // done without failure
+        int length = 0;  // the bytes it moved
+    };
 
-    BitBangStream(ftdi_context* context, std::chrono::milliseconds deadline);
+    // The system's FTDI library: transfers submitted, waited for and cancelled.
+    class Transport {
+    public:
+        virtual ~Transport() = default;
+        // What a read brings: packets of `packetSize` bytes, each led by `statusBytes` of the
+        // chip's own; a read ends early only where the library ends it on a short packet.
+        virtual int packetSize() const = 0;
+        virtual int statusBytes() const = 0;
+        virtual std::unique_ptr<Transfer> newTransfer() = 0;
+        // Starts writing the buffer, or reading into it; false when it cannot be started.
+        virtual bool submit(Transfer& transfer, bool write) = 0;
+        // Waits until a transfer under way is done (marked so) or the deadline has passed;
+        // false when none was done in time.
+        virtual bool awaitAny(std::chrono::steady_clock::time_point deadline) = 0;
+        virtual void cancel(Transfer& transfer) = 0;
+    };
+
+    BitBangStream(Transport& transport, std::chrono::milliseconds deadline);
     ~BitBangStream();
     BitBangStream(const BitBangStream&) = delete;
     BitBangStream& operator=(const BitBangStream&) = delete;
@@ -61,14 +69,14 @@ public:
     void finish() noexcept;
 
 private:
-    bool submit(Transfer& transfer, int endpoint);
+    bool submit(Transfer& transfer, bool write);
     void refill();
     // Waits for a transfer to be done and takes what it brought; false past the deadline.
     bool awaitAny();
     void collect();
     void cancelAll() noexcept;
 
-    ftdi_context* context_;
+    Transport& transport_;
     std::chrono::milliseconds deadline_;
     std::vector<std::unique_ptr<Transfer>> pool_;
     std::deque<Transfer*> writing_, reading_; // under way, in the order submitted
@@ -78,37 +86,41 @@ private:
     long written_ = 0, read_ = 0;
     std::vector<unsigned char> in_;
     std::size_t taken_ = 0;
-    int completed_ = 0;
     std::optional<LineError> failure_;
 };
 
-// An FTDI chip driven in synchronous bit-bang mode through libftdi: the UART pins become
-// D0..D7, RTS# = D2 and DTR# = D4 outputs, CTS# = D3 input, all active low as in UART mode.
-// Each byte written sets the outputs for one period of the chip's clock and reads back the
-// pins as they were just before it took effect, so a CTS read is a repeated byte whose read-back
-// shows the pins after the operation before it. A frame is 65 bytes. The frames a run announces
-// ahead stream through the chip back to back (BitBangStream) and are answered as their bytes
-// come back; a run that ends early lets the frames under way finish.
+// An FTDI chip driven in synchronous bit-bang mode: the UART pins become D0..D7, RTS# = D2 and
+// DTR# = D4 outputs, CTS# = D3 input, all active low as in UART mode. Each byte written sets
+// the outputs for one period of the chip's clock and reads back the pins as they were just
+// before it took effect, so a CTS read is a repeated byte whose read-back shows the pins after
+// the operation before it. A frame is 65 bytes. The frames a run announces ahead stream through
+// the chip back to back (BitBangStream) and are answered as their bytes come back; a run that
+// ends early lets the frames under way finish.
 //
-// Every USB transfer has a deadline, past which it is cancelled and the chip counts as not
-// answering (LineError). While open, the kernel's serial driver is detached from the channel
-// and the chip's latency timer is 1 ms; closing gives the timer its old value back, resets the
-// chip to UART mode and attaches the driver again.
+// The chip is reached through the system's FTDI library (libftdi on libusb, or FTDI's D2XX
+// driver on Windows: FtdiTransport), which opens it in the mode, with the latency timer at
+// 1 ms, and, when its transport is destroyed, gives the timer its old value back, resets the
+// chip to UART mode and gives it back to the system's serial driver. Every transfer has a
+// deadline, past which it is cancelled and the chip counts as not answering (LineError).
 class FtdiBitBang final : public LineDriver {
 public:
     // Frames a write transfer: 65 full packets, no slot of the bus spent on a short one.
     static constexpr int FramesPerWrite = 64;
-    // The rate given to libftdi. In bit-bang mode it programs the baud generator to four times
-    // this, and the chip clocks a byte at sixteen times the generator: 1 MHz, 1 µs a line
-    // operation, as short as the converter is known to take.
-    static constexpr int BaudRate = 15625;
+    // The byte clock: 1 MHz, 1 µs a line operation, as short as the converter is known to take.
+    // The chip clocks a byte at sixteen times its baud generator; libftdi programs the generator
+    // to four times the rate it is given, D2XX to the rate itself.
+    static constexpr int ByteClockHz = 1'000'000;
+    static constexpr int BaudGeneratorHz = ByteClockHz / 16;
+    // How long one transfer may take before the chip counts as not answering: far above the
+    // few milliseconds of the largest.
+    static constexpr std::chrono::milliseconds Deadline{1000};
+    static constexpr unsigned char RtsPin = 0x04; // D2, RTS#
+    static constexpr unsigned char CtsPin = 0x08; // D3, CTS#
+    static constexpr unsigned char DtrPin = 0x10; // D4, DTR#
 
-    // Opens the chip named by a libftdi device string ("i:0x0403:0x6001", "s:…", "d:…"), or
-    // the channel found in the device tree, each transfer and control request allowed
-    // `deadline`. Throws PortError when the chip cannot be opened or has no synchronous
-    // bit-bang mode.
-    static std::unique_ptr<FtdiBitBang> open(const QString& description, std::chrono::milliseconds deadline);
-    static std::unique_ptr<FtdiBitBang> open(const FtdiLocation& location, std::chrono::milliseconds deadline);
+    // A chip opened in synchronous bit-bang mode by its transport; the lines are read once at
+    // rest. Throws PortError when they cannot be.
+    FtdiBitBang(std::unique_ptr<BitBangStream::Transport> transport, std::chrono::milliseconds deadline);
     ~FtdiBitBang() override;
 
     void setRts(bool asserted) override;
@@ -118,17 +130,14 @@ public:
     void dropAhead() override;
 
 private:
-    FtdiBitBang(ftdi_context* context, std::chrono::milliseconds deadline);
-    void start();
     // The byte that sets the outputs as the operation leaves them.
     unsigned char put(LineOp op);
     // One operation in a transfer of its own; the byte read back.
     unsigned char runAlone(LineOp op);
 
-    ftdi_context* context_;
-    unsigned char latencyTimer_ = 0; // the chip's own, in ms, to give back on close
-    unsigned char outputs_ = 0; // RTS and DTR asserted: the lines' rest state
+    std::unique_ptr<BitBangStream::Transport> transport_;
     std::unique_ptr<BitBangStream> stream_;
+    unsigned char outputs_ = 0; // RTS and DTR asserted: the lines' rest state
     LineFrame frame_{};   // the frame of the run under way
     long framesLeft_ = 0; // its frames sent and not yet answered
     int nextOperation_ = 0; // where the bytes sent are in the frame

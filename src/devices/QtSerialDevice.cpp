@@ -4,7 +4,7 @@
 #include <QThread>
 
 #ifndef Q_OS_WIN
-#include "devices/FtdiBitBang.h"
+#include "devices/FtdiTransport.h"
 #endif
 
 #include <cerrno>
@@ -84,7 +84,7 @@ QtSerialDevice::BitBang QtSerialDevice::openBitBang(const QString& device)
 #else
     static const QString typed = QStringLiteral("ftdi:");
     if (device.startsWith(typed)) {
-        lines_ = FtdiBitBang::open(device.mid(typed.size()), ftdiDeadline_);
+        lines_ = openFtdiChip(device.mid(typed.size()), ftdiDeadline_);
         return BitBang::Open;
     }
     const std::optional<FtdiLocation> chip = findFtdiChip(device, sysfsRoot_);
@@ -98,7 +98,7 @@ QtSerialDevice::BitBang QtSerialDevice::openBitBang(const QString& device)
     port_.close();
     // No access to the USB device, or a chip without the mode: the tty's modem lines serve.
     try {
-        lines_ = FtdiBitBang::open(*chip, ftdiDeadline_);
+        lines_ = openFtdiChip(*chip, ftdiDeadline_);
         return BitBang::Open;
     } catch (const PortError&) {
         return BitBang::Failed;

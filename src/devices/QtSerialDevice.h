@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/FtdiBitBang.h"
 #include "devices/LineDriver.h"
 #include "devices/SerialDevice.h"
 
@@ -15,9 +16,7 @@
 // opens the chip in synchronous bit-bang mode instead, when it can be had.
 class QtSerialDevice final : public SerialDevice {
 public:
-    // How long one USB transfer of the bit-bang path may take before the chip counts as not
-    // answering: far above the few milliseconds of the largest.
-    static constexpr std::chrono::milliseconds FtdiDeadline{1000};
+    static constexpr std::chrono::milliseconds FtdiDeadline = FtdiBitBang::Deadline;
 
     explicit QtSerialDevice(QString sysfsRoot = QStringLiteral("/sys"), std::chrono::milliseconds ftdiDeadline = FtdiDeadline)
         : sysfsRoot_(std::move(sysfsRoot)), ftdiDeadline_(ftdiDeadline)

@@ -1,6 +1,9 @@
 #include "devices/WinSerialDevice.h"
 
 #include "core/system/WindowsError.h"
+#include "devices/FtdiTransport.h"
+
+#include <QRegularExpression>
 
 #include <cerrno>
 
@@ -30,6 +33,11 @@ void WinSerialDevice::open(const QString& device, const LineSettings& settings)
 {
     if (isOpen())
         close();
+    if ((lines_ = openBitBang(device))) {
+        path_ = Path::FtdiBitBang;
+        return;
+    }
+    path_ = Path::ModemLines;
     // The device namespace reaches COM10 and above too, which the plain name does not.
     static const QString deviceNamespace = QStringLiteral("\\\\.\\");
     const QString path = device.startsWith(deviceNamespace) ? device : deviceNamespace + device;
@@ -71,6 +79,16 @@ void WinSerialDevice::open(const QString& device, const LineSettings& settings)
     }
     handle_ = port;
     lines_ = makeNativeLineDriver(handle_);
+}
+
+std::unique_ptr<LineDriver> WinSerialDevice::openBitBang(const QString& device)
+{
+    static const QString typed = QStringLiteral("ftdi:");
+    if (device.startsWith(typed))
+        return openFtdiChip(device.mid(typed.size()), FtdiBitBang::Deadline);
+    static const QRegularExpression port(QStringLiteral(R"(^(?:\\\\\.\\)?COM([0-9]+)$)"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = port.match(device);
+    return match.hasMatch() ? openFtdiChipOfPort(match.captured(1).toInt(), FtdiBitBang::Deadline) : nullptr;
 }
 
 void WinSerialDevice::close()

@@ -7,7 +7,9 @@
 
 // A port opened with Windows' own calls (there is no QtSerialPort here): "COMn" or "\\.\COMn",
 // opened exclusively, its line settings through the device control block, no flow control;
-// the line operations of the frame go to the native driver on the same handle.
+// the line operations of the frame go to the native driver on the same handle. A COM port that
+// FTDI's D2XX driver gives to a chip with synchronous bit-bang, or "ftdi:" and a chip's serial
+// number or description, opens the chip in that mode instead, when it can be had.
 class WinSerialDevice final : public SerialDevice {
 public:
     WinSerialDevice() = default;
@@ -23,8 +25,13 @@ public:
     bool readCts() override { return lines_->readCts(); }
     FrameReadout runFrame(const LineFrame& frame, int ahead) override { return lines_->runFrame(frame, ahead); }
     void dropAhead() override { lines_->dropAhead(); }
+    Path path() const override { return path_; }
 
 private:
+    // The chip in bit-bang mode, or none for the modem lines.
+    static std::unique_ptr<LineDriver> openBitBang(const QString& device);
+
     NativePortHandle handle_ = nullptr;
     std::unique_ptr<LineDriver> lines_;
+    Path path_ = Path::ModemLines;
 };

@@ -1,7 +1,7 @@
 #include "EmulatedUsbChip.h"
 #include "SerialRig.h"
 #include "core/converter/ConverterLink.h"
-#include "devices/FtdiBitBang.h"
+#include "devices/FtdiTransport.h"
 #include "window/toolkit/TerminationSignals.h"
 
 #include <QCoreApplication>
