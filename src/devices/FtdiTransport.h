@@ -21,6 +21,8 @@ std::unique_ptr<FtdiBitBang> openFtdiChip(const QString& name, std::chrono::mill
 // The chip to which FTDI's driver gives COM port `portNumber`, in bit-bang mode; none when the
 // driver is not installed, no chip has that port, or the chip cannot be had in that mode.
 std::unique_ptr<FtdiBitBang> openFtdiChipOfPort(int portNumber, std::chrono::milliseconds deadline);
+// Whether FTDI's driver library is installed with every function the bit-bang path uses.
+bool ftdiDriverPresent();
 #else
 // Where the system sees an FTDI chip's UART channel: its USB bus and address and the
 // channel's interface number.

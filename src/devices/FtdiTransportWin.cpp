@@ -280,3 +280,8 @@ std::unique_ptr<FtdiBitBang> openFtdiChipOfPort(int portNumber, std::chrono::mil
         return {}; // closed again by its transport: the port's modem lines serve
     }
 }
+
+bool ftdiDriverPresent()
+{
+    return D2xx::load() != nullptr;
+}

@@ -1,6 +1,6 @@
 #include "rec/BitBangAccess.h"
 
-#include "devices/FtdiBitBang.h"
+#include "devices/FtdiTransport.h"
 
 #include <QFile>
 
