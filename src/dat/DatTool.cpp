@@ -6,6 +6,7 @@
 #include "core/drawing/PrintedPage.h"
 #include "core/drawing/Trace.h"
 #include "core/samples/Readings.h"
+#include "core/samples/RecordingIndex.h"
 #include "core/samples/SampleCsv.h"
 #include "core/samples/SampleFile.h"
 #include "core/system/Failure.h"
@@ -152,6 +153,10 @@ Range chooseRange(const Request& r, const SampleArray& samples, std::FILE* err)
     if (r.range) {
         say(err, QStringLiteral("%1: range %2").arg(r.input, rangeName(*r.range)));
         return *r.range;
+    }
+    if (const IndexLookup indexed = lookUpInIndex(QFile::encodeName(r.input)); indexed.found == IndexLookup::Named) {
+        say(err, QStringLiteral("%1: range %2, from the recording's index").arg(r.input, rangeName(indexed.sweep.range)));
+        return indexed.sweep.range;
     }
     const RangeGuess guess = guessRange(samples);
     if (guess.sure)
