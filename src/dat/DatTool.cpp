@@ -10,6 +10,7 @@
 #include "core/samples/SampleCsv.h"
 #include "core/samples/SampleFile.h"
 #include "core/system/Failure.h"
+#include "core/system/FileNames.h"
 #include "core/system/WholeFile.h"
 
 #include <QBuffer>
@@ -154,7 +155,7 @@ Range chooseRange(const Request& r, const SampleArray& samples, std::FILE* err)
         say(err, QStringLiteral("%1: range %2").arg(r.input, rangeName(*r.range)));
         return *r.range;
     }
-    if (const IndexLookup indexed = lookUpInIndex(QFile::encodeName(r.input)); indexed.found == IndexLookup::Named) {
+    if (const IndexLookup indexed = lookUpInIndex(nameBytes(r.input)); indexed.found == IndexLookup::Named) {
         say(err, QStringLiteral("%1: range %2, from the recording's index").arg(r.input, rangeName(indexed.sweep.range)));
         return indexed.sweep.range;
     }

@@ -1,10 +1,11 @@
 #include "core/samples/RecordingIndex.h"
 
+#include "core/system/FileNames.h"
 #include "core/system/FileStart.h"
 
-#include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -65,7 +66,7 @@ RecordingIndex RecordingIndex::load(const QByteArray& folder)
     RecordingIndex index;
     index.path_ = folder.isEmpty() || folder.endsWith('/') ? folder + FileName : folder + '/' + FileName;
     // One byte past the size that was seen, so that a row added meanwhile shows as cut short.
-    const qint64 size = QFileInfo(QFile::decodeName(index.path_)).size();
+    const qint64 size = QFileInfo(nameText(index.path_)).size();
     const FileStart found = readFileStart(index.path_, size + 1);
     switch (found.kind) {
     case FileStart::Regular:
@@ -152,6 +153,6 @@ IndexLookup lookUpInIndex(const QByteArray& filePath)
     const RecordingIndex index = RecordingIndex::load(filePath.left(slash + 1));
     if (index.outcome() != RecordingIndex::Read)
         return {};
-    const std::optional<IndexedSweep> named = index.find(QFile::decodeName(filePath.mid(slash + 1)));
+    const std::optional<IndexedSweep> named = index.find(nameText(filePath.mid(slash + 1)));
     return named ? IndexLookup{IndexLookup::Named, *named} : IndexLookup{IndexLookup::NotNamed, {}};
 }
