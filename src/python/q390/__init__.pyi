@@ -3,7 +3,7 @@
 import datetime
 import os
 from types import TracebackType
-from typing import Iterable, Iterator, Literal
+from typing import ClassVar, Iterable, Iterator, Literal
 
 import numpy
 import numpy.typing
@@ -57,6 +57,7 @@ class Sweep:
     ) -> numpy.typing.NDArray[numpy.float64]:
         """The volts."""
     def __eq__(self, other: object) -> bool: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
 
 class Sweeps(Iterator[Sweep]):
     """The iterator Device.sweeps() returns."""
