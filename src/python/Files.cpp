@@ -104,8 +104,8 @@ void describe(SweepRecord& sweep, const IndexedSweep& indexed)
 {
     sweep.range = indexed.range;
     sweep.channel = indexed.channel;
-    if (indexed.start.isValid())
-        sweep.start = std::chrono::system_clock::time_point(std::chrono::milliseconds(indexed.start.toMSecsSinceEpoch()));
+    if (const QDateTime start = indexed.start(); start.isValid())
+        sweep.start = std::chrono::system_clock::time_point(std::chrono::milliseconds(start.toMSecsSinceEpoch()));
     sweep.seconds = indexed.seconds;
 }
 

@@ -7,43 +7,49 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace {
 
 struct CsvRow {
     int line = 1;
-    QList<QByteArray> cells{QByteArray()};
+    QList<QByteArray> cells;
     bool cutShort = false; // the text ended within it, before its line break
 };
 
 // The rows of a CSV text, each with the line it starts on; a quoted cell may hold line breaks.
+// Each stretch between quotes and separators is taken whole.
 std::vector<CsvRow> csvRows(const QByteArray& text)
 {
     std::vector<CsvRow> rows;
     int line = 1;
     CsvRow row;
+    QByteArray cell;
     bool quoted = false;
+    qsizetype from = 0; // where the stretch not yet in `cell` begins
+    const auto take = [&](qsizetype to) { cell.append(text.constData() + from, to - from); };
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\n')
             ++line;
-        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-            row.cells.back() += '"';
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (quoted) {
-            row.cells.back() += c;
-        } else if (c == ',') {
-            row.cells.append(QByteArray());
-        } else if (c == '\n') {
-            rows.push_back(std::move(row));
-            row = CsvRow{line};
-        } else if (c != '\r') {
-            row.cells.back() += c;
+        if (c == '"') {
+            take(i);
+            from = i + 1;
+            if (quoted && i + 1 < text.size() && text[i + 1] == '"')
+                ++i; // a doubled quote stands for one: the second begins the next stretch
+            else
+                quoted = !quoted;
+        } else if (!quoted && (c == ',' || c == '\n')) {
+            take(c == '\n' && i > from && text[i - 1] == '\r' ? i - 1 : i);
+            row.cells.append(std::exchange(cell, {}));
+            from = i + 1;
+            if (c == '\n')
+                rows.push_back(std::exchange(row, CsvRow{line, {}, false}));
         }
     }
-    if (row.cells.size() > 1 || !row.cells.front().isEmpty()) {
+    take(text.size());
+    if (!row.cells.isEmpty() || !cell.isEmpty()) {
+        row.cells.append(cell);
         row.cutShort = true;
         rows.push_back(std::move(row));
     }
@@ -60,6 +66,11 @@ std::optional<Range> rangeOf(const QByteArray& word)
 }
 
 } // namespace
+
+QDateTime IndexedSweep::start() const
+{
+    return QDateTime::fromString(QString::fromLatin1(startText), Qt::ISODateWithMs);
+}
 
 RecordingIndex RecordingIndex::load(const QByteArray& folder)
 {
@@ -128,7 +139,7 @@ void RecordingIndex::parse(const QByteArray& text)
             continue;
         }
         if (start >= 0)
-            s.start = QDateTime::fromString(QString::fromLatin1(cells[start]), Qt::ISODateWithMs);
+            s.startText = cells[start];
         bool timed = false;
         if (const double taken = seconds < 0 ? 0 : cells[seconds].toDouble(&timed); timed)
             s.seconds = taken;

@@ -15,10 +15,14 @@
 struct IndexedSweep {
     long long number = 0;
     QString file; // the name within the folder
-    QDateTime start; // invalid where the cell could not be read
+    QByteArray startText; // ISO 8601 with the offset from UTC
     std::optional<double> seconds;
     int channel = 0;
     Range range = Range::Unipolar;
+
+    // Invalid where the cell could not be read. Parsed only when asked for: it costs more than
+    // all the rest of a row, and a lookup needs one row of many.
+    QDateTime start() const;
 };
 
 // A recording's index read back. Columns are found by the header's names, so that columns added
