@@ -1,6 +1,10 @@
 #include "rec/RecOptions.h"
 
+#include "core/system/CommandLine.h"
+
 #include <QRegularExpression>
+
+#include <initializer_list>
 
 namespace {
 
@@ -42,80 +46,148 @@ QList<int> parseChannels(const QString& option, const QString& text)
     return channels;
 }
 
+namespace {
+
+const char* const UsageText =
+    "Usage: q390-rec [--port PORT] [--channel N | --channels LIST] [--range unipolar|bipolar]\n"
+    "                [--sweeps N | --time DURATION | --continuous] [-o DIR | -o -] [--format dat|csv]\n"
+    "                [--append] [--reconnect-timeout DURATION] [-q]\n"
+    "       q390-rec --list-ports\n"
+    "Records sweeps without a window into a folder of data files with an index, or as CSV rows on\n"
+    "standard output.\n";
+
+struct Parser {
+    QCommandLineParser parser;
+    QCommandLineOption port{QStringLiteral("port"),
+                            QStringLiteral("sim (the simulated converter, the default), COMn (as --list-ports numbers them), "
+                                           "a device path, or ftdi: and a libftdi device string."),
+                            QStringLiteral("PORT")};
+    QCommandLineOption channel{QStringLiteral("channel"), QStringLiteral("The channel, 0 to 7 (default 0)."), QStringLiteral("N")};
+    QCommandLineOption channels{QStringLiteral("channels"), QStringLiteral("Channels in turn, such as 0,3,5 or 0-7."),
+                                QStringLiteral("LIST")};
+    QCommandLineOption range{QStringLiteral("range"), QStringLiteral("unipolar (0 to +5 V, the default) or bipolar (±2 V)."),
+                             QStringLiteral("RANGE")};
+    QCommandLineOption sweeps{QStringLiteral("sweeps"), QStringLiteral("Ends after N sweeps (default 1)."), QStringLiteral("N")};
+    QCommandLineOption time{QStringLiteral("time"), QStringLiteral("Starts no sweep after DURATION: 90s, 10m, 2h, or seconds."),
+                            QStringLiteral("DURATION")};
+    QCommandLineOption continuous{QStringLiteral("continuous"), QStringLiteral("Records until stopped.")};
+    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
+                              QStringLiteral("The folder to record into (default: q390-YYYYMMDD-HHMMSS), or - for CSV rows "
+                                             "on standard output."),
+                              QStringLiteral("DIR")};
+    QCommandLineOption format{QStringLiteral("format"),
+                              QStringLiteral("The sweep files: dat (the window's data file, the default) or csv (q390-dat's rows)."),
+                              QStringLiteral("FORMAT")};
+    QCommandLineOption append{QStringLiteral("append"),
+                              QStringLiteral("Records on into a folder that holds a recording, in its format.")};
+    QCommandLineOption reconnect{QStringLiteral("reconnect-timeout"),
+                                 QStringLiteral("How long to wait for a device that dropped out (default 60s; inf: for ever)."),
+                                 QStringLiteral("DURATION")};
+    QCommandLineOption quiet{{QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("Only errors on standard error.")};
+    QCommandLineOption listPorts{QStringLiteral("list-ports"),
+                                 QStringLiteral("Lists the serial ports: number, device, description, and the path a sweep takes.")};
+
+    Parser()
+    {
+        CommandLine::prepare(parser);
+        for (const QCommandLineOption* option : {&port, &channel, &channels, &range, &sweeps, &time, &continuous, &output, &format,
+                                                 &append, &reconnect, &quiet, &listPorts})
+            parser.addOption(*option);
+    }
+
+    // How often options of these were given.
+    int count(std::initializer_list<const QCommandLineOption*> options) const
+    {
+        int n = 0;
+        for (const QString& name : parser.optionNames())
+            for (const QCommandLineOption* option : options)
+                n += option->names().contains(name);
+        return n;
+    }
+};
+
+} // namespace
+
+QString RecOptions::help()
+{
+    return CommandLine::help(Parser().parser, QString::fromUtf8(UsageText));
+}
+
 RecOptions RecOptions::parse(const QStringList& args)
 {
-    static const QStringList Valued{QStringLiteral("--port"),   QStringLiteral("--channel"), QStringLiteral("--channels"),
-                                    QStringLiteral("--range"),  QStringLiteral("--sweeps"),  QStringLiteral("--time"),
-                                    QStringLiteral("-o"),       QStringLiteral("--format"),  QStringLiteral("--reconnect-timeout")};
+    Parser p;
+    if (!CommandLine::parse(p.parser, QStringLiteral("q390-rec"), args))
+        throw UsageError(CommandLine::problem(p.parser));
+    const QCommandLineParser& line = p.parser;
     RecOptions r;
-    int limits = 0, channelOptions = 0;
-    bool formatGiven = false, outputGiven = false;
-    for (qsizetype n = 0; n < args.size(); ++n) {
-        QString option = args[n];
-        QString value;
-        if (option.startsWith(u"--") && option.contains(u'=')) {
-            value = option.section(u'=', 1);
-            option = option.section(u'=', 0, 0);
-        } else if (Valued.contains(option)) {
-            if (++n == args.size())
-                throw UsageError(QStringLiteral("option %1 needs a value").arg(option));
-            value = args[n];
-        }
-        if (option == u"--port") {
-            if (value.isEmpty())
-                throw UsageError(QStringLiteral("--port needs a port: sim, COMn, a device path or ftdi:DEVICE"));
-            r.port = value;
-        } else if (option == u"--channel" || option == u"--channels") {
-            r.channels = parseChannels(option, value);
-            if (option == u"--channel" && r.channels.size() != 1)
-                throw UsageError(QStringLiteral("--channel takes one channel from 0 to 7, not '%1' (--channels takes a list)").arg(value));
-            ++channelOptions;
-        } else if (option == u"--range") {
-            if (value != u"unipolar" && value != u"bipolar")
-                throw UsageError(QStringLiteral("--range takes unipolar or bipolar, not '%1'").arg(value));
-            r.range = value == u"bipolar" ? Range::Bipolar : Range::Unipolar;
-        } else if (option == u"--sweeps") {
-            r.sweeps = parseCount(option, value);
-            ++limits;
-        } else if (option == u"--time") {
-            r.seconds = parseDuration(option, value);
-            if (*r.seconds <= 0)
-                throw UsageError(QStringLiteral("--time takes a duration above 0, not '%1'").arg(value));
-            r.sweeps.reset();
-            ++limits;
-        } else if (option == u"--continuous") {
-            r.sweeps.reset();
-            ++limits;
-        } else if (option == u"-o") {
-            if (value.isEmpty())
-                throw UsageError(QStringLiteral("-o needs a folder, or - for standard output"));
-            r.toStdout = value == u"-";
-            r.folder = r.toStdout ? QString() : value;
-            outputGiven = true;
-        } else if (option == u"--format") {
-            if (value != u"dat" && value != u"csv")
-                throw UsageError(QStringLiteral("--format takes dat or csv, not '%1'").arg(value));
-            r.format = value == u"csv" ? Format::Csv : Format::Dat;
-            formatGiven = true;
-        } else if (option == u"--append") {
-            r.append = true;
-        } else if (option == u"--reconnect-timeout") {
-            if (value == u"inf")
-                r.reconnectSeconds.reset();
-            else
-                r.reconnectSeconds = parseDuration(option, value);
-        } else if (option == u"--quiet") {
-            r.quiet = true;
-        } else {
-            throw UsageError(option.startsWith(u'-') ? QStringLiteral("no option %1").arg(option)
-                                                : QStringLiteral("'%1' is no option; every value follows its option").arg(option));
-        }
-    }
-    if (limits > 1)
+    if (line.isSet(CommandLine::helpOption().names().first()))
+        r.task = Task::Help;
+    else if (line.isSet(CommandLine::versionOption().names().first()))
+        r.task = Task::Version;
+    else if (line.isSet(p.listPorts))
+        r.task = Task::ListPorts;
+    if (r.task != Task::Record)
+        return r;
+    if (const QStringList stray = line.positionalArguments(); !stray.isEmpty())
+        throw UsageError(QStringLiteral("'%1' is no option; every value follows its option").arg(stray.first()));
+    if (p.count({&p.sweeps, &p.time, &p.continuous}) > 1)
         throw UsageError(QStringLiteral("one limit at a time: --sweeps, --time or --continuous"));
-    if (channelOptions > 1)
+    if (p.count({&p.channel, &p.channels}) > 1)
         throw UsageError(QStringLiteral("--channel or --channels, once"));
-    if (r.toStdout && (formatGiven || r.append))
+    if (line.isSet(p.port)) {
+        r.port = line.value(p.port);
+        if (r.port.isEmpty())
+            throw UsageError(QStringLiteral("--port needs a port: sim, COMn, a device path or ftdi:DEVICE"));
+    }
+    if (line.isSet(p.channel)) {
+        r.channels = parseChannels(QStringLiteral("--channel"), line.value(p.channel));
+        if (r.channels.size() != 1)
+            throw UsageError(QStringLiteral("--channel takes one channel from 0 to 7, not '%1' (--channels takes a list)")
+                                 .arg(line.value(p.channel)));
+    }
+    if (line.isSet(p.channels))
+        r.channels = parseChannels(QStringLiteral("--channels"), line.value(p.channels));
+    if (line.isSet(p.range)) {
+        const QString value = line.value(p.range);
+        if (value != u"unipolar" && value != u"bipolar")
+            throw UsageError(QStringLiteral("--range takes unipolar or bipolar, not '%1'").arg(value));
+        r.range = value == u"bipolar" ? Range::Bipolar : Range::Unipolar;
+    }
+    if (line.isSet(p.sweeps))
+        r.sweeps = parseCount(QStringLiteral("--sweeps"), line.value(p.sweeps));
+    if (line.isSet(p.time)) {
+        const QString value = line.value(p.time);
+        r.seconds = parseDuration(QStringLiteral("--time"), value);
+        if (*r.seconds <= 0)
+            throw UsageError(QStringLiteral("--time takes a duration above 0, not '%1'").arg(value));
+        r.sweeps.reset();
+    }
+    if (line.isSet(p.continuous))
+        r.sweeps.reset();
+    const bool outputGiven = line.isSet(p.output);
+    if (outputGiven) {
+        const QString value = line.value(p.output);
+        if (value.isEmpty())
+            throw UsageError(QStringLiteral("-o needs a folder, or - for standard output"));
+        r.toStdout = value == u"-";
+        r.folder = r.toStdout ? QString() : value;
+    }
+    if (line.isSet(p.format)) {
+        const QString value = line.value(p.format);
+        if (value != u"dat" && value != u"csv")
+            throw UsageError(QStringLiteral("--format takes dat or csv, not '%1'").arg(value));
+        r.format = value == u"csv" ? Format::Csv : Format::Dat;
+    }
+    r.append = line.isSet(p.append);
+    if (line.isSet(p.reconnect)) {
+        const QString value = line.value(p.reconnect);
+        if (value == u"inf")
+            r.reconnectSeconds.reset();
+        else
+            r.reconnectSeconds = parseDuration(QStringLiteral("--reconnect-timeout"), value);
+    }
+    r.quiet = line.isSet(p.quiet);
+    if (r.toStdout && (r.format || r.append))
         throw UsageError(QStringLiteral("-o - writes CSV rows to standard output; --format and --append are for a folder"));
     if (r.append && !outputGiven)
         throw UsageError(QStringLiteral("--append needs the folder: -o DIR"));

@@ -18,7 +18,9 @@ public:
 // What q390-rec was asked to do.
 struct RecOptions {
     enum class Format { Dat, Csv };
+    enum class Task { Record, Help, Version, ListPorts };
 
+    Task task = Task::Record;
     QString port = QStringLiteral("sim");
     QList<int> channels{0}; // sweep k (from 1) takes channels[(k - 1) mod their number]
     Range range = Range::Unipolar;
@@ -28,7 +30,7 @@ struct RecOptions {
     std::optional<double> seconds;
     QString folder; // empty: a new folder named by the start time
     bool toStdout = false;
-    Format format = Format::Dat;
+    std::optional<Format> format; // none: the appended folder's own, or dat
     bool append = false;
     std::optional<double> reconnectSeconds = 60; // none: wait for ever
     bool quiet = false;
@@ -37,6 +39,8 @@ struct RecOptions {
 
     // Throws UsageError.
     static RecOptions parse(const QStringList& arguments);
+    // The usage and a line for each option.
+    static QString help();
 };
 
 // "90s", "10m", "2h", or a number of seconds; throws UsageError naming the option.

@@ -1,6 +1,7 @@
 #include "rec/RecTool.h"
 
 #include "devices/Unit.h"
+#include "rec/BitBangAccess.h"
 #include "rec/Progress.h"
 #include "rec/RecOptions.h"
 #include "rec/Recorder.h"
@@ -15,13 +16,6 @@
 
 namespace RecTool {
 namespace {
-
-const char* const UsageText =
-    "usage: q390-rec [--port PORT] [--channel N | --channels LIST] [--range unipolar|bipolar]\n"
-    "                [--sweeps N | --time DURATION | --continuous] [-o DIR | -o -] [--format dat|csv]\n"
-    "                [--append] [--reconnect-timeout DURATION] [--quiet]\n"
-    "PORT: sim (the simulated converter, the default), COMn, a device path, or ftdi:DEVICE\n"
-    "LIST: channels 0 to 7 such as 0,3,5 or 0-7; DURATION: 90s, 10m, 2h (--reconnect-timeout: also inf)\n";
 
 QString signalName(int signal)
 {
@@ -42,24 +36,53 @@ QString portFailure(const QString& port, const PortError& failure)
     return reason.startsWith(port + u':') ? reason : port + QStringLiteral(": ") + reason;
 }
 
+// A line for each numbered port: number, device, description and the path a sweep takes there,
+// apart by tabs; a line on err when there is none.
+void listPorts(std::FILE* out, std::FILE* err, const PortMap::DeviceList& devices)
+{
+    const PortMap map(devices);
+    bool any = false;
+    for (int n = 1; n <= PortMap::Ports; ++n) {
+        const QString device = map.deviceFor(n);
+        if (device.isEmpty())
+            continue;
+        const QString description = map.descriptionFor(n);
+        std::fprintf(out, "COM%d\t%s\t%s\t%s\n", n, qUtf8Printable(device), qUtf8Printable(description),
+                     qUtf8Printable(sweepPathFor(device, description)));
+        any = true;
+    }
+    if (!any)
+        std::fputs("q390-rec: no serial ports (--port sim records from the simulated converter)\n", err);
+}
+
+void usageError(std::FILE* err, const UsageError& usage)
+{
+    std::fprintf(err, "q390-rec: %s (q390-rec --help shows the usage)\n", qUtf8Printable(usage.reason()));
+}
+
 } // namespace
 
 Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams seams)
 {
-    if (arguments.size() == 1 && (arguments[0] == u"--help" || arguments[0] == u"-h")) {
-        std::fputs(UsageText, out);
-        return {};
-    }
-    if (arguments.size() == 1 && arguments[0] == u"--version") {
-        std::fprintf(out, "q390-rec %s\n", Q390_VERSION);
-        return {};
-    }
     RecOptions options;
     try {
         options = RecOptions::parse(arguments);
     } catch (const UsageError& usage) {
-        std::fprintf(err, "q390-rec: %s (q390-rec --help shows the usage)\n", qUtf8Printable(usage.reason()));
+        usageError(err, usage);
         return {Usage};
+    }
+    switch (options.task) {
+    case RecOptions::Task::Help:
+        std::fputs(qUtf8Printable(RecOptions::help()), out);
+        return {};
+    case RecOptions::Task::Version:
+        std::fprintf(out, "q390-rec %s\n", Q390_VERSION);
+        return {};
+    case RecOptions::Task::ListPorts:
+        listPorts(out, err, seams.devices);
+        return {};
+    case RecOptions::Task::Record:
+        break;
     }
 
     const QString folder = options.folder.isEmpty()
@@ -92,6 +115,11 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
             Recorder(options, {unit, *output, progress, seams.clock, seams.retry}).run();
             unit.close();
             output->finish();
+        } catch (const UsageError& usage) {
+            // A folder whose format the command line contradicts.
+            usageError(err, usage);
+            outcome.status = Usage;
+            return outcome;
         } catch (const PortError& failure) {
             progress.error(portFailure(options.port, failure));
             outcome.status = Failed;

@@ -15,7 +15,8 @@
 //
 //     q390-rec [--port PORT] [--channel N | --channels LIST] [--range unipolar|bipolar]
 //              [--sweeps N | --time DURATION | --continuous] [-o DIR | -o -] [--format dat|csv]
-//              [--append] [--reconnect-timeout DURATION] [--quiet]
+//              [--append] [--reconnect-timeout DURATION] [-q]
+//     q390-rec --list-ports
 //
 // Messages go to err, one line each, in English. The status is 0 at the limit, 1 for a port,
 // a folder, a file or a device that failed, 2 for a command line that makes no sense; a stop

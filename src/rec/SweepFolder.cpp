@@ -49,8 +49,8 @@ QString reasonOf(const WholeFile& file)
 
 } // namespace
 
-SweepFolder::SweepFolder(const QString& path, RecOptions::Format format, Opening opening, QString source)
-    : path_(QDir::cleanPath(path)), format_(format), opening_(opening), source_(std::move(source)),
+SweepFolder::SweepFolder(const QString& path, std::optional<RecOptions::Format> format, Opening opening, QString source)
+    : path_(QDir::cleanPath(path)), format_(format.value_or(RecOptions::Format::Dat)), opening_(opening), source_(std::move(source)),
       indexPath_(QDir(path_).filePath(IndexName))
 {
     const QFileInfo folder(path_);
@@ -64,24 +64,34 @@ SweepFolder::SweepFolder(const QString& path, RecOptions::Format format, Opening
         throw OutputError(QStringLiteral("%1: %2").arg(path_, englishReason(EACCES)), EACCES);
     if (opening == Fresh && !entries.isEmpty() && entries != QStringList{IndexName})
         throw OutputError(QStringLiteral("%1: the folder holds files already; --append records on into it").arg(path_));
-    continueFrom(entries, opening == Append);
+    continueFrom(entries, opening == Append, format);
 }
 
-void SweepFolder::continueFrom(const QStringList& entries, bool append)
+void SweepFolder::continueFrom(const QStringList& entries, bool append, std::optional<RecOptions::Format> format)
 {
     static const QRegularExpression sweepFile(QStringLiteral("^sweep-([0-9]{8})-ch[0-7]\\.(dat|csv)$"));
     long long highest = 0;
+    QString extension;
     for (const QString& entry : entries)
-        if (const QRegularExpressionMatch match = sweepFile.match(entry); match.hasMatch())
-            highest = std::max(highest, match.captured(1).toLongLong());
+        if (const QRegularExpressionMatch match = sweepFile.match(entry); match.hasMatch() && match.captured(1).toLongLong() >= highest) {
+            highest = match.captured(1).toLongLong();
+            extension = match.captured(2);
+        }
+    if (append && !extension.isEmpty()) {
+        const RecOptions::Format own = extension == u"csv" ? RecOptions::Format::Csv : RecOptions::Format::Dat;
+        if (format && *format != own)
+            throw UsageError(QStringLiteral("%1 holds %2 files and --append keeps that format; --format %3 says otherwise")
+                                 .arg(path_, extension, extension == u"csv" ? u"dat" : u"csv"));
+        format_ = own;
+    }
     if (entries.contains(IndexName)) {
         const QByteArray text = IndexFile::read(indexPath_);
         // An index with its header only, or cut short within it (a disk full as it was made),
         // holds no recording yet.
-        if (QByteArray(Header).startsWith(text)) {
+        if (QByteArray(Header).startsWith(text) || QByteArray(OlderHeader).startsWith(text)) {
             keepIndexBytes_ = text == Header ? -1 : 0;
         } else {
-            if (!text.startsWith(Header))
+            if (!text.startsWith(Header) && !text.startsWith(OlderHeader))
                 throw OutputError(QStringLiteral("%1: not the index of a recording (its first line is not the header)").arg(indexPath_));
             if (!append)
                 throw OutputError(QStringLiteral("%1: the folder holds a recording already; --append records on into it").arg(path_));

@@ -26,16 +26,21 @@
 // sweep it was for named as the first not kept.
 class SweepFolder final : public SweepOutput {
 public:
-    static constexpr const char* Header = "sweep,file,start,seconds,channel,range,source,path,min_v,max_v,mean_v,note\n";
+    // `link`: how the sweep reached the converter (simulator, modem-lines, ftdi-bitbang).
+    static constexpr const char* Header = "sweep,file,start,seconds,channel,range,source,link,min_v,max_v,mean_v,note\n";
+    // The same columns as older recordings named them, still continued as they are.
+    static constexpr const char* OlderHeader = "sweep,file,start,seconds,channel,range,source,path,min_v,max_v,mean_v,note\n";
 
     // Fresh takes a folder that holds no recording (nothing, or an index without rows); Append
     // continues one; NextFreeName makes the folder, or "PATH-2", "PATH-3" … where one is there.
     enum Opening { Fresh, Append, NextFreeName };
 
     // Looks at the folder without making anything. `source` is the port as the user named it.
+    // `format` none: a folder appended to keeps the format of its files, a new one takes dat.
     // Throws OutputError for a folder that cannot be taken so or cannot be read, and for an
-    // index whose numbering cannot be continued.
-    SweepFolder(const QString& path, RecOptions::Format format, Opening opening, QString source);
+    // index whose numbering cannot be continued; UsageError for a format that is not the one
+    // of the folder appended to.
+    SweepFolder(const QString& path, std::optional<RecOptions::Format> format, Opening opening, QString source);
     // Waits for the writes under way.
     ~SweepFolder() override;
 
@@ -58,8 +63,9 @@ private:
         Range range = Range::Unipolar;
     };
 
-    // Continues the numbering after the highest sweep in the index and among the files.
-    void continueFrom(const QStringList& entries, bool append);
+    // Continues the numbering after the highest sweep in the index and among the files, in the
+    // format of the last of those files.
+    void continueFrom(const QStringList& entries, bool append, std::optional<RecOptions::Format> format);
     void makeFolder(Opening opening);
     void openIndex();
     void queue(Job job);

@@ -32,7 +32,8 @@ extern char** environ;
 
 namespace {
 
-const QByteArray IndexHeader = "sweep,file,start,seconds,channel,range,source,path,min_v,max_v,mean_v,note";
+const QByteArray IndexHeader = "sweep,file,start,seconds,channel,range,source,link,min_v,max_v,mean_v,note";
+const QByteArray OlderIndexHeader = "sweep,file,start,seconds,channel,range,source,path,min_v,max_v,mean_v,note";
 
 struct Ended {
     int status = -1; // -1 when a signal ended it
@@ -115,7 +116,7 @@ struct Recording : ::testing::Test {
 
     // The index's rows as cells, having checked that every file in the folder is whole and named
     // by a row of its own, and every kept row's file is there.
-    QList<QList<QByteArray>> indexed(const QString& folder) const
+    QList<QList<QByteArray>> indexed(const QString& folder, const QByteArray& header = IndexHeader) const
     {
         QFile index(folder + QStringLiteral("/index.csv"));
         EXPECT_TRUE(index.open(QIODevice::ReadOnly));
@@ -123,7 +124,7 @@ struct Recording : ::testing::Test {
         EXPECT_TRUE(text.endsWith('\n'));
         QList<QByteArray> lines = text.split('\n');
         lines.removeLast();
-        EXPECT_EQ(lines.value(0), IndexHeader);
+        EXPECT_EQ(lines.value(0), header);
         QList<QList<QByteArray>> rows;
         QStringList named;
         for (const QByteArray& line : lines.mid(1)) {
@@ -184,18 +185,22 @@ TEST_F(Recording, AFolderOfFilesTheWindowLoadsAnIndexRowForEachAndAppendGoesOn)
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err.size(), 1);
     EXPECT_EQ(indexed(path(QStringLiteral("run"))), rows);
+    // An index made by an older version, its column `link` named `path`, goes on as it is.
+    QFile older(path(QStringLiteral("run/index.csv")));
+    ASSERT_TRUE(older.open(QIODevice::ReadWrite) && older.write(OlderIndexHeader) == OlderIndexHeader.size());
+    older.close();
     ASSERT_EQ(run(args + QStringList{QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("--append")}).status, 0);
-    rows = indexed(path(QStringLiteral("run")));
+    rows = indexed(path(QStringLiteral("run")), OlderIndexHeader);
     ASSERT_EQ(rows.size(), 5);
     EXPECT_EQ(rows[3].mid(0, 2), (QList<QByteArray>{"4", "sweep-00000004-ch5.dat"}));
     EXPECT_EQ(rows[4].mid(0, 2), (QList<QByteArray>{"5", "sweep-00000005-ch2.dat"}));
 
     // --time alone records sweeps until the time is over.
-    ASSERT_EQ(run({QStringLiteral("--time"), QStringLiteral("0.5s"), QStringLiteral("-o"), path(QStringLiteral("timed"))}).status, 0);
+    ASSERT_EQ(run({QStringLiteral("--time"), QStringLiteral("0.5s"), QStringLiteral("-o") + path(QStringLiteral("timed"))}).status, 0);
     EXPECT_GT(indexed(path(QStringLiteral("timed"))).size(), 1);
 
     // Started with stdout and stderr closed: its messages go nowhere, not into its files.
-    EXPECT_EQ(Child(Q390_REC, {QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("-o"), path(QStringLiteral("closed"))}, logs.path(), Closed).wait().status, 0);
+    EXPECT_EQ(Child(Q390_REC, {QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("--output=") + path(QStringLiteral("closed"))}, logs.path(), Closed).wait().status, 0);
     EXPECT_EQ(indexed(path(QStringLiteral("closed"))).size(), 2);
 }
 
@@ -220,6 +225,14 @@ TEST_F(Recording, StdoutHasAHeaderAndARowPerSampleEveryChannelInTurnInTimeOrder)
         ASSERT_EQ(cells[4], "unipolar");
         ASSERT_NEAR(cells[6].toDouble(), cells[5].toInt() * 5.0 / 4096, 1e-6) << row;
     }
+
+    for (const QString& ask : {QStringLiteral("-h"), QStringLiteral("--help")}) {
+        const Ended help = run({ask});
+        EXPECT_EQ(help.status, 0);
+        for (const char* option : {"-V, --version", "--port <PORT>", "-o, --output <DIR>", "--append", "-q, --quiet", "--list-ports"})
+            EXPECT_TRUE(help.out.contains(option)) << option;
+    }
+    EXPECT_EQ(run({QStringLiteral("-V")}).out, "q390-rec " Q390_VERSION "\n");
 }
 
 TEST_F(Recording, AStopSignalLeavesWholeFilesAndIndexAndEndsTheProcessByIt)
@@ -318,6 +331,8 @@ TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachI
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
     huge.write(IndexHeader + "\n9223372036854775807,,2026-12-07T15:47:41.123+01:00,1,0,unipolar,sim,simulator,,,,x\n");
     huge.close();
+    QDir().mkdir(path(QStringLiteral("dat")));
+    QFile(path(QStringLiteral("dat/sweep-00000001-ch0.dat"))).open(QIODevice::WriteOnly);
     const struct {
         QStringList args;
         int status;
@@ -336,6 +351,10 @@ TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachI
         {{QStringLiteral("--reconnect-timeout"), QStringLiteral("soon")}, 2},
         {{QStringLiteral("-o")}, 2},
         {{QStringLiteral("stray")}, 2},
+        {{QStringLiteral("--append=no")}, 2},
+        {{QStringLiteral("--quiet=yes")}, 2},
+        {{QStringLiteral("--"), QStringLiteral("--sweeps")}, 2},
+        {{QStringLiteral("-o"), path(QStringLiteral("dat")), QStringLiteral("--append"), QStringLiteral("--format"), QStringLiteral("csv")}, 2},
         {{QStringLiteral("-o"), file.fileName()}, 1},
         {{QStringLiteral("-o"), path(QStringLiteral("fifo")), QStringLiteral("--append")}, 1},
         {{QStringLiteral("-o"), path(QStringLiteral("huge")), QStringLiteral("--append")}, 1},
@@ -413,6 +432,11 @@ TEST_F(Recording, OnTheEmulatedPortTheFilesHoldTheConvertersCodesAndAPulledAdapt
     const QList<QByteArray> csvLines = csv.readAll().split('\n');
     EXPECT_EQ(csvLines.mid(0, 3), (QList<QByteArray>{"index,stored,code,volts", "1,-32224,-545,-0.532227", "2,-32261,-508,-0.496094"}));
     EXPECT_EQ(csvLines.value(16), "16,10,10,0.009766");
+    // Appended to without --format: the folder's own.
+    ASSERT_EQ(run({QStringLiteral("-o"), path(QStringLiteral("csv")), QStringLiteral("--append")}).status, 0);
+    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("csv/sweep-00000002-ch0.csv"))));
+    const Here listed = recordHere({QStringLiteral("--list-ports")}, devices);
+    EXPECT_EQ(listed.out, "COM1\t" + tty.path().toUtf8() + "\t\tmodem-lines\n");
 
     // Pulled out during the second sweep of the next run, listed again (plugged back) at the
     // third look for it; the first two looks are the unit's own as it opens the port.
