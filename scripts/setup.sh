@@ -12,6 +12,7 @@ q390_packages=(
   fonts-noto-cjk        # the window's captions are Chinese
   poppler-utils         # tests render printed PDFs to pixels
   pybind11-dev python3-dev python3-numpy  # the Python module, for Debian's own Python
+  python3-venv python3-pip python3-setuptools python3-wheel  # pip install . (pyproject.toml), offline
 )
 
 # Building and checking the Debian package.
@@ -24,6 +25,7 @@ q390_test_packages=(
   binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 # the Windows build files are checked
   cups printer-driver-cups-pdf  # a real print spooler for the print test
   python3-pytest        # the Python module's tests
+  mypy                  # the installed package's types are found
 )
 
 # Building for Windows (MinGW-w64, Qt from Debian's source, NSIS) and running it under Wine, with

@@ -6,10 +6,12 @@
 #include "core/drawing/PrintedPage.h"
 #include "core/drawing/Trace.h"
 #include "core/samples/Readings.h"
+#include "core/samples/RecordingIndex.h"
 #include "core/samples/SampleCsv.h"
 #include "core/samples/SampleFile.h"
 #include "core/system/CommandLine.h"
 #include "core/system/Failure.h"
+#include "core/system/FileNames.h"
 #include "core/system/WholeFile.h"
 
 #include <QBuffer>
@@ -209,11 +211,15 @@ void say(std::FILE* err, const QString& line)
     std::fprintf(err, "q390-dat: %s\n", qUtf8Printable(line));
 }
 
-// The range: as given, or from the records, named on err where the records had to tell it.
+// The range: as given, from the index of the recording the file is in, or from the records,
+// named on err where the records had to tell it.
 Range chooseRange(const Request& r, const QString& input, const SampleArray& samples, std::FILE* err)
 {
     if (r.range)
         return *r.range;
+    // A recording's index says what the range was: as sure as one given, so not named either.
+    if (const IndexLookup indexed = lookUpInIndex(nameBytes(input)); indexed.found == IndexLookup::Named)
+        return indexed.sweep.range;
     const RangeGuess guess = guessRange(samples);
     if (r.quiet)
         return guess.range;

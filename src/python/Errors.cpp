@@ -9,6 +9,7 @@ namespace {
 // Owned by the module, which lives until the interpreter ends.
 PyObject* portErrorType = nullptr;
 PyObject* lineErrorType = nullptr;
+PyObject* warningType = nullptr;
 
 } // namespace
 
@@ -25,10 +26,16 @@ void add(py::module_& module)
         "The sweep is dropped and the device closed. An OSError: errno and strerror are the "
         "system's, filename the port.",
         PyExc_OSError, nullptr);
-    if (!portErrorType || !lineErrorType)
+    warningType = PyErr_NewExceptionWithDoc(
+        "q390.Q390Warning",
+        "What the module had to assume, such as a data file's range decided from its records, or a "
+        "sweep of a recording that could not be read and is left out.",
+        PyExc_UserWarning, nullptr);
+    if (!portErrorType || !lineErrorType || !warningType)
         throw py::error_already_set();
     module.add_object("PortError", py::handle(portErrorType));
     module.add_object("LineError", py::handle(lineErrorType));
+    module.add_object("Q390Warning", py::handle(warningType));
 }
 
 py::handle portError()
@@ -56,6 +63,12 @@ void raise(py::handle type, const std::string& message)
 {
     PyErr_SetString(type.ptr(), message.c_str());
     throw py::error_already_set();
+}
+
+void warn(const std::string& message)
+{
+    if (PyErr_WarnEx(warningType, message.c_str(), 1) != 0)
+        throw py::error_already_set();
 }
 
 } // namespace errors

@@ -6,12 +6,13 @@
 
 // The system's failures as Python raises them: OSError with the error number (which picks
 // FileNotFoundError, PermissionError, … as Python's own functions do), the system's words for
-// it and the file or port concerned; q390.PortError and q390.LineError for the unit's port.
+// it and the file or port concerned; q390.PortError and q390.LineError for the unit's port;
+// q390.Q390Warning for what the module had to assume.
 namespace errors {
 
 namespace py = pybind11;
 
-// Defines q390.PortError and q390.LineError in the module.
+// Defines q390.PortError, q390.LineError and q390.Q390Warning in the module.
 void add(py::module_& module);
 py::handle portError();
 py::handle lineError();
@@ -21,5 +22,9 @@ py::handle lineError();
 [[noreturn]] void raise(py::handle type, int errorNumber, py::handle name, const std::string& detail = {});
 // Raises `type` with a message of its own, for a failure with no error number.
 [[noreturn]] void raise(py::handle type, const std::string& message);
+
+// Issues q390.Q390Warning, attributed to the caller's line; raises it where the warning
+// filters make it an error.
+void warn(const std::string& message);
 
 } // namespace errors

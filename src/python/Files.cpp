@@ -1,7 +1,10 @@
 #include "python/Files.h"
 
 #include "core/samples/Readings.h"
+#include "core/samples/RecordingIndex.h"
+#include "core/samples/SampleCsv.h"
 #include "core/samples/SampleFile.h"
+#include "core/system/FileNames.h"
 #include "python/Errors.h"
 #include "python/Gil.h"
 #include "python/Paths.h"
@@ -33,16 +36,23 @@ struct Descriptor {
     errors::raise(PyExc_OSError, errorNumber, file.shown, detail);
 }
 
-[[noreturn]] void notRegular(const SystemPath& file)
+// The name as the caller gave it, for messages; a name that is not valid UTF-8 keeps its
+// undecodable bytes as escapes.
+std::string shown(const SystemPath& file)
 {
-    throw py::value_error(py::str(file.shown).cast<std::string>() + ": not a regular file");
+    return py::str(file.shown).attr("encode")("utf-8", "backslashreplace").cast<std::string>();
 }
 
-// The first SampleFile::Size bytes of the file, read by the name's own bytes. A FIFO or a device
-// would block the read or never end, and opening a serial device moves its lines, so such a name
-// is not opened; whether what was opened is a regular file is then told by the descriptor, which
-// no rename in the meantime can change.
-QByteArray readBytes(const SystemPath& file)
+[[noreturn]] void notRegular(const SystemPath& file)
+{
+    throw py::value_error(shown(file) + ": not a regular file");
+}
+
+// Up to `limit` bytes from the start of the file, read by the name's own bytes. A FIFO or a
+// device would block the read or never end, and opening a serial device moves its lines, so
+// such a name is not opened; whether what was opened is a regular file is then told by the
+// descriptor, which no rename in the meantime can change.
+QByteArray readBytes(const SystemPath& file, qsizetype limit)
 {
     const char* name = file.bytes.c_str();
     struct stat found {};
@@ -55,7 +65,7 @@ QByteArray readBytes(const SystemPath& file)
         raiseSystemError(EISDIR, file);
     if (!S_ISREG(found.st_mode))
         notRegular(file);
-    QByteArray bytes(SampleFile::Size, Qt::Uninitialized);
+    QByteArray bytes(limit, Qt::Uninitialized);
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::read(opened.fd, bytes.data() + done, bytes.size() - done);
@@ -71,18 +81,96 @@ QByteArray readBytes(const SystemPath& file)
     return bytes;
 }
 
+// The records of a data file, or of a sweep a recording kept as CSV (its name ends in ".csv").
+std::unique_ptr<SweepRecord> readRecords(const SystemPath& file)
+{
+    auto sweep = std::make_unique<SweepRecord>();
+    if (QByteArray::fromStdString(file.bytes).endsWith(".csv")) {
+        // A sweep's CSV is about 250 KB; a text past this limit is none.
+        if (!readSampleCsv(readBytes(file, 1 << 20), sweep->samples))
+            throw py::value_error(shown(file) + ": not the CSV of a sweep (index,stored,code,volts, 8192 rows)");
+        return sweep;
+    }
+    const QByteArray bytes = readBytes(file, SampleFile::Size);
+    if (bytes.size() < SampleFile::Size)
+        throw py::value_error(shown(file) + ": " + std::to_string(bytes.size()) + " bytes; a data file has "
+                              + std::to_string(SampleFile::Size));
+    SampleFile::decode(bytes, sweep->samples);
+    return sweep;
+}
+
+// What a recording's index says of a sweep: its range, channel, start and duration.
+void describe(SweepRecord& sweep, const IndexedSweep& indexed)
+{
+    sweep.range = indexed.range;
+    sweep.channel = indexed.channel;
+    if (const QDateTime start = indexed.start(); start.isValid())
+        sweep.start = std::chrono::system_clock::time_point(std::chrono::milliseconds(start.toMSecsSinceEpoch()));
+    sweep.seconds = indexed.seconds;
+}
+
 std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string& range)
 {
     const std::optional<Range> wanted = parseRange(range, true);
     const SystemPath file = systemPath(path, "path");
-    const QByteArray bytes = readBytes(file);
-    if (bytes.size() < SampleFile::Size)
-        throw py::value_error(py::str(file.shown).cast<std::string>() + ": " + std::to_string(bytes.size())
-                              + " bytes; a data file has " + std::to_string(SampleFile::Size));
-    auto sweep = std::make_unique<SweepRecord>();
-    SampleFile::decode(bytes, sweep->samples);
-    sweep->range = wanted ? *wanted : guessRange(sweep->samples).range;
+    std::unique_ptr<SweepRecord> sweep = readRecords(file);
+    const IndexLookup indexed = lookUpInIndex(QByteArray::fromStdString(file.bytes));
+    if (indexed.found == IndexLookup::Named)
+        describe(*sweep, indexed.sweep);
+    if (wanted) {
+        sweep->range = *wanted;
+    } else if (indexed.found != IndexLookup::Named) {
+        const RangeGuess guess = guessRange(sweep->samples);
+        sweep->range = guess.range;
+        const std::string taken = rangeName(guess.range).toStdString();
+        const std::string unnamed = indexed.found == IndexLookup::NotNamed ? "its folder's index.csv does not name it; " : "";
+        if (guess.sure && !unnamed.empty())
+            errors::warn(shown(file) + ": " + unnamed + "range " + taken + ", from the records");
+        else if (!guess.sure)
+            errors::warn(shown(file) + ": " + unnamed + "the records do not tell the range; taking " + taken
+                         + " (range= sets it)");
+    }
     return sweep;
+}
+
+// Every sweep a recording kept, as its index lists them. A row that names no file or whose file
+// cannot be read is left out with a warning, so that one lost sweep does not cost the others.
+py::list readFolder(const py::object& path)
+{
+    const SystemPath folder = systemPath(path, "path");
+    const RecordingIndex index = RecordingIndex::load(QByteArray::fromStdString(folder.bytes));
+    const auto named = [&](const QByteArray& bytes) {
+        return SystemPath{bytes.toStdString(), py::isinstance<py::bytes>(folder.shown)
+                                                   ? py::object(py::bytes(bytes.toStdString()))
+                                                   : py::module_::import("os").attr("fsdecode")(py::bytes(bytes.toStdString()))};
+    };
+    const SystemPath indexFile = named(index.path());
+    if (index.outcome() == RecordingIndex::Unreadable)
+        raiseSystemError(index.errorNumber(), indexFile);
+    if (index.outcome() == RecordingIndex::NotAnIndex)
+        throw py::value_error(shown(indexFile) + ": not the index of a recording (its header names no sweep, file, channel and range)");
+    for (const QString& lost : index.lost())
+        errors::warn(shown(indexFile) + " " + lost.toStdString() + "; left out");
+    const QByteArray base = index.path().chopped(qstrlen(RecordingIndex::FileName));
+    py::list sweeps;
+    for (const IndexedSweep& indexed : index.sweeps()) {
+        const SystemPath file = named(base + nameBytes(indexed.file));
+        std::unique_ptr<SweepRecord> sweep;
+        try {
+            sweep = readRecords(file);
+        } catch (const py::value_error& e) {
+            errors::warn(std::string(e.what()) + "; sweep " + std::to_string(indexed.number) + " left out");
+            continue;
+        } catch (py::error_already_set& e) {
+            if (!e.matches(PyExc_OSError))
+                throw;
+            errors::warn(py::str(e.value()).cast<std::string>() + "; sweep " + std::to_string(indexed.number) + " left out");
+            continue;
+        }
+        describe(*sweep, indexed);
+        sweeps.append(py::cast(std::move(sweep)));
+    }
+    return sweeps;
 }
 
 // Python's signal handlers, for a wait on the system that a signal interrupted.
@@ -161,7 +249,7 @@ void saveFile(const py::object& path, const SweepRecord& sweep, bool overwrite)
             raiseSystemError(EEXIST, file, "pass overwrite=True to replace it");
         if (e.errorNumber())
             raiseSystemError(e.errorNumber(), file);
-        errors::raise(PyExc_OSError, py::str(file.shown).cast<std::string>() + ": " + e.reason().toStdString());
+        errors::raise(PyExc_OSError, shown(file) + ": " + e.reason().toStdString());
     }
 }
 
@@ -172,13 +260,25 @@ void addFiles(py::module_& module)
     module.def("read", &readFile, py::arg("path"), py::arg("range") = "auto",
                R"(Reads a data file: the window's 16384 bytes, 8192 little-endian 16-bit records.
 
-range is "unipolar", "bipolar" or "auto". The file does not say its range: "auto" decides
-it from the records as q390-dat does (man q390-dat), and Sweep.range says which was taken.
+range is "unipolar", "bipolar" or "auto". The file does not say its range. "auto" takes it
+from the index.csv of the file's folder when that is a recording (q390-rec's folder) whose
+index names the file; otherwise it decides it from the records as q390-dat does (man q390-dat)
+and issues Q390Warning where they do not tell it or the index does not name the file.
+Sweep.range says which was taken. A file that the index names also gets its channel, start
+and seconds from it; a sweep a recording kept as CSV (".csv") is read from its stored column.
 A file longer than 16384 bytes is read as the window reads it, by its first 8192 records.
 
 path is str, bytes or os.PathLike, used as the system's bytes (os.fsencode). Raises the
 OSError the system gives (FileNotFoundError, PermissionError, NotADirectoryError,
 IsADirectoryError, ...), ValueError for a file too short to be a data file or one that is not a regular file.)");
+    module.def("read_folder", &readFolder, py::arg("path"),
+               R"(Reads a recording: the sweeps of q390-rec's folder, as its index.csv lists them.
+
+Each sweep has the range, channel, start and seconds its index row gives. A row for a sweep
+that was not kept, a row that cannot be read and a file that cannot be read are left out,
+each with a Q390Warning (warnings.simplefilter("error", q390.Q390Warning) makes the first
+of them an exception instead). Raises the OSError of index.csv (FileNotFoundError for a
+folder that holds none), ValueError when it is no recording's index.)");
     module.def("save", &saveFile, py::arg("path"), py::arg("sweep"), py::kw_only(),
                py::arg("overwrite") = false,
                R"(Saves a sweep as the window's data file: 16384 bytes, written whole.

@@ -6,7 +6,7 @@
 #include "python/Files.h"
 #include "python/SweepRecord.h"
 
-PYBIND11_MODULE(q390, module)
+PYBIND11_MODULE(_q390, module)
 {
     module.doc() = R"(Sweeps from the Q390 data-acquisition unit and its data files, as NumPy arrays.
 

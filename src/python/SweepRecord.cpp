@@ -1,10 +1,12 @@
 #include "python/SweepRecord.h"
 
 #include "core/samples/Readings.h"
+#include "core/samples/SampleFile.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -14,16 +16,55 @@ const char* rangeWord(Range range)
     return range == Range::Unipolar ? "unipolar" : "bipolar";
 }
 
-// Each record turned into a value by `value`, in an array that nobody can make writeable: a view
-// of an immutable bytes object.
+// value(n) for records 1..8192, in an array that nobody can make writeable: a view of an
+// immutable bytes object.
 template <class T, class Value>
-py::object array(const SampleArray& samples, Value&& value)
+py::object array(Value&& value)
 {
     std::array<T, SweepLength> values;
     for (int n = 1; n <= SweepLength; ++n)
-        values[n - 1] = T(value(samples[n]));
+        values[n - 1] = T(value(n));
     const py::bytes base(reinterpret_cast<const char*>(values.data()), sizeof values);
     return py::module_::import("numpy").attr("frombuffer")(base, py::dtype::of<T>());
+}
+
+std::optional<double> interval(const SweepRecord& s)
+{
+    if (!s.seconds)
+        return std::nullopt;
+    return *s.seconds / SweepLength;
+}
+
+bool operator==(const SweepRecord& a, const SweepRecord& b)
+{
+    return std::equal(a.samples.begin() + 1, a.samples.begin() + 1 + SweepLength, b.samples.begin() + 1)
+        && a.range == b.range && a.channel == b.channel && a.start == b.start && a.seconds == b.seconds;
+}
+
+// What pickle keeps of a sweep: the records as the data file holds them, the range and what
+// is known of the sweep taken (its start in the system clock's own ticks, so that it comes
+// back exact).
+py::tuple state(const SweepRecord& s)
+{
+    std::optional<long long> start;
+    if (s.start)
+        start = s.start->time_since_epoch().count();
+    return py::make_tuple(py::bytes(SampleFile::encode(s.samples).toStdString()), rangeWord(s.range), s.channel, start,
+                          s.seconds);
+}
+
+SweepRecord fromState(const py::tuple& t)
+{
+    if (t.size() != 5)
+        throw py::value_error("not the state of a q390.Sweep");
+    SweepRecord s;
+    SampleFile::decode(QByteArray::fromStdString(t[0].cast<std::string>()), s.samples);
+    s.range = *parseRange(t[1].cast<std::string>(), false);
+    s.channel = t[2].cast<std::optional<int>>();
+    if (const auto ticks = t[3].cast<std::optional<long long>>())
+        s.start = std::chrono::system_clock::time_point(std::chrono::system_clock::duration(*ticks));
+    s.seconds = t[4].cast<std::optional<double>>();
+    return s;
 }
 
 // The array kept in `slot`, made on first use.
@@ -58,7 +99,7 @@ sweep taken. The arrays are NumPy arrays of 8192 values that cannot be written t
         .def_property_readonly(
             "stored",
             [](SweepRecord& s) {
-                return kept(s.stored, [&] { return array<std::int16_t>(s.samples, [](qint16 r) { return r; }); });
+                return kept(s.stored, [&] { return array<std::int16_t>([&](int n) { return s.samples[n]; }); });
             },
             R"(The records as the data file stores them (numpy int16, shape (8192,)).
 
@@ -67,7 +108,7 @@ Unipolar codes as they are; bipolar ones as a magnitude with the sign in bit 15.
             "codes",
             [](SweepRecord& s) {
                 return kept(s.codes, [&] {
-                    return array<std::int16_t>(s.samples, [&](qint16 r) { return reading(r, s.range).code; });
+                    return array<std::int16_t>([&](int n) { return reading(s.samples[n], s.range).code; });
                 });
             },
             R"(The converter's codes as signed numbers (numpy int16).
@@ -78,7 +119,7 @@ the code column of q390-dat csv.)")
             "volts",
             [](SweepRecord& s) {
                 return kept(s.volts, [&] {
-                    return array<double>(s.samples, [&](qint16 r) { return reading(r, s.range).volts; });
+                    return array<double>([&](int n) { return reading(s.samples[n], s.range).volts; });
                 });
             },
             "The input voltages (numpy float64): code × 5/4096 unipolar, code × 2/2048 bipolar.")
@@ -102,7 +143,36 @@ For a file read with range="auto", the range decided from its records.)")
                 return (epoch + datetime.attr("timedelta")(py::arg("microseconds") = since.count())).attr("astimezone")();
             },
             "When the sweep began, a timezone-aware datetime; None for a file.")
-        .def_readonly("seconds", &SweepRecord::seconds, "How long the sweep took, in seconds; None for a file.")
+        .def_readonly("seconds", &SweepRecord::seconds,
+                      "How long the sweep took, in seconds; None for a file that no recording's index describes.")
+        .def_property_readonly("interval", &interval, R"(The time from one conversion to the next, in seconds: an estimate.
+
+The sweep's duration spread evenly over its 8192 conversions. The unit has no clock of its
+own: a conversion takes as long as the port's line operations do, and the event loop or a USB
+transfer can hold one up, so single intervals differ. None where seconds is None.)")
+        .def_property_readonly(
+            "times",
+            [](SweepRecord& s) -> py::object {
+                const std::optional<double> step = interval(s);
+                if (!step)
+                    return py::none();
+                return kept(s.times, [&] { return array<double>([&](int n) { return (n - 1) * *step; }); });
+            },
+            R"(Each conversion's time from the sweep's start, in seconds (numpy float64): an estimate.
+
+0, interval, 2 × interval, ...: the sweep's duration spread evenly (see interval). None where
+seconds is None.)")
+        .def(
+            "__array__",
+            [](const py::object& self, const py::object& dtype, const py::object&) {
+                const py::object volts = self.attr("volts");
+                return dtype.is_none() ? volts : volts.attr("astype")(dtype);
+            },
+            py::arg("dtype") = py::none(), py::arg("copy") = py::none(), "The volts, so that numpy.asarray(sweep) is sweep.volts.")
+        .def(
+            "__eq__", [](const SweepRecord& a, const SweepRecord& b) { return a == b; }, py::is_operator(),
+            "Equal records, range, channel, start and seconds.")
+        .def(py::pickle(&state, &fromState))
         .def(
             "__repr__",
             [](const SweepRecord& s) {

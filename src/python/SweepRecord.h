@@ -21,7 +21,7 @@ struct SweepRecord {
     std::optional<std::chrono::system_clock::time_point> start;
     std::optional<double> seconds;
 
-    py::object stored, codes, volts;
+    py::object stored, codes, volts, times;
 };
 
 // The range a Python caller names: "unipolar" or "bipolar", or "auto" (none) where `automatic`

@@ -6,11 +6,14 @@ import datetime
 import errno
 import io
 import os
+import pickle
+import re
 import stat
 import subprocess
 import sys
 import threading
 import time
+import warnings
 
 import numpy as np
 import pytest
@@ -44,13 +47,16 @@ def test_a_file_reads_as_q390_dat_reads_it(tmp_path, records, range_):
     dat = subprocess.run([os.environ["Q390_DAT"], "csv", path, "--range", range_],
                          capture_output=True, text=True, check=True)
     _, stored, codes, volts = np.loadtxt(io.StringIO(dat.stdout), delimiter=",", skiprows=1, unpack=True)
-    s = q390.read(path, range=range_)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        s = q390.read(path, range=range_)
+    assert [w.category for w in caught] == [q390.Q390Warning] * ("do not tell" in dat.stderr)
     np.testing.assert_array_equal(s.stored, stored)
     np.testing.assert_array_equal(s.codes, codes)
     np.testing.assert_allclose(s.volts, volts, rtol=0, atol=1e-6)  # six decimals
     # q390-dat names the range where the records told it, and only there
     assert (f"{s.range} (" in dat.stderr) if range_ == "auto" else dat.stderr == ""
-    assert (s.channel, s.start, s.seconds) == (None, None, None)
+    assert (s.channel, s.start, s.seconds, s.interval, s.times) == (None, None, None, None, None)
 
 
 def test_save_writes_what_read_reads_and_refuses_an_existing_name(tmp_path):
@@ -66,6 +72,17 @@ def test_save_writes_what_read_reads_and_refuses_an_existing_name(tmp_path):
     assert path.read_bytes() == saved
     q390.save(path, second, overwrite=True)
     np.testing.assert_array_equal(q390.read(path).stored, second.stored)
+
+
+def test_a_sweep_pickles_equal_is_its_volts_to_numpy_and_spreads_its_duration_evenly():
+    with q390.Device() as dev:
+        s, other = dev.sweep(channel=4, range="bipolar"), dev.sweep(channel=4, range="bipolar")
+    back = pickle.loads(pickle.dumps(s))
+    assert back == s and back != other and type(back) is q390.Sweep
+    assert (back.channel, back.range, back.start, back.seconds) == (4, "bipolar", s.start, s.seconds)
+    assert np.asarray(s) is s.volts and np.asarray(s, dtype=np.float32).dtype == np.float32
+    assert s.interval == s.seconds / LENGTH
+    np.testing.assert_allclose(s.times, np.linspace(0, s.seconds, LENGTH, endpoint=False), rtol=1e-12)
 
 
 @pytest.mark.parametrize("channel, range_", [(0, "unipolar"), (3, "bipolar"), (7, "unipolar")])
@@ -148,6 +165,8 @@ def short_file(folder):
     (lambda d: q390.Device().sweeps(channels=[]), ValueError, "at least one channel"),
     (lambda d: q390.Device("COM17"), ValueError, "1 to 16"),
     (lambda d: q390.Device(d / "ttyMissing"), q390.PortError, "No such file or directory"),
+    (lambda d: q390.read_folder(d), FileNotFoundError, "index.csv"),
+    (lambda d: (d / "index.csv").write_text("sweep,file\n") and q390.read_folder(d), ValueError, "not the index"),
 ])
 def test_errors_are_python_s(tmp_path, call, error, seen):
     with pytest.raises(error, match=seen):
@@ -275,3 +294,66 @@ for call in (lambda: q390.read({str(locked / 'a.dat')!r}), lambda: q390.save({st
     run = subprocess.run([sys.executable, "-c", code], user=65534 if os.getuid() == 0 else None,  # root enters any
                          capture_output=True, text=True)
     assert run.stdout == "Permission denied\n" * 2, run.stderr
+
+
+def record(folder, *options):
+    subprocess.run([os.environ["Q390_REC"], "-o", folder, "--quiet", *options], check=True)
+
+
+@pytest.fixture
+def recording(tmp_path):
+    """Sweeps 1 and 2 of channels 3 and 5 bipolar, sweep 3 of channel 0 unipolar."""
+    record(tmp_path, "--channels", "3,5", "--range", "bipolar", "--sweeps", "2")
+    record(tmp_path, "--append", "--channel", "0", "--range", "unipolar", "--sweeps", "1")
+    return tmp_path
+
+
+def test_a_recording_is_read_in_the_ranges_its_index_gives(recording):
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        sweeps = q390.read_folder(recording)
+        alone = q390.read(recording / "sweep-00000002-ch5.dat")
+    assert [(s.channel, s.range) for s in sweeps] == [(3, "bipolar"), (5, "bipolar"), (0, "unipolar")]
+    assert alone == sweeps[1] and sweeps[0].start < sweeps[1].start < sweeps[2].start
+    np.testing.assert_array_equal(sweeps[2].stored, np.fromfile(recording / "sweep-00000003-ch0.dat", "<i2"))
+    dat = subprocess.run([os.environ["Q390_DAT"], "info", recording / "sweep-00000001-ch3.dat"],
+                         capture_output=True, text=True, check=True)
+    assert "range: bipolar (±2V)\n" in dat.stdout and dat.stderr == ""
+    (recording / "stray.dat").write_bytes(bytes(2 * LENGTH))
+    with pytest.warns(q390.Q390Warning, match="index.csv does not name it"):
+        q390.read(recording / "stray.dat")
+
+
+def rewrite_index(folder, change):
+    index = folder / "index.csv"
+    index.write_text(change(index.read_text()))
+
+
+DAMAGE = {
+    "a file gone": (lambda f: (f / "sweep-00000002-ch5.dat").unlink(), r"No such file.*ch5\.dat.*; sweep 2 left out", [3, 0]),
+    "a file cut short": (lambda f: os.truncate(f / "sweep-00000002-ch5.dat", 100), r"100 bytes.*sweep 2 left out", [3, 0]),
+    "a sweep not kept": (lambda f: rewrite_index(f, lambda t: t + "4,,2026-12-07T15:47:41.123+01:00,1.0,1,unipolar,"
+                                                   "sim,modem-lines,,,,\"gone, \"\"then\"\" back\"\n"),
+                         r'index.csv line 5: sweep 4 was not kept: gone, "then" back; left out', [3, 5, 0]),
+    "a row cut short": (lambda f: rewrite_index(f, lambda t: t + "4,sweep-000"), r"line 5: cut short", [3, 5, 0]),
+    "a row of other cells": (lambda f: rewrite_index(f, lambda t: t + "4,x.dat\n"), r"line 5: 2 cells", [3, 5, 0]),
+    "a row without a range": (lambda f: rewrite_index(f, lambda t: t.replace("bipolar", "+5V", 1)),
+                              r"line 2: no sweep number, channel 0 to 7 and range", [5, 0]),
+    "the link column's old name": (lambda f: rewrite_index(f, lambda t: t.replace(",link,", ",path,", 1)), None, [3, 5, 0]),
+    "a csv recording": (lambda f: record(f / "csv", "--format", "csv", "--channels", "3,5,0", "--sweeps", "3"), None, [3, 5, 0]),
+}
+
+
+@pytest.mark.parametrize("damage, warned, channels", DAMAGE.values(), ids=DAMAGE.keys())
+def test_a_recording_is_read_without_what_it_lost(recording, damage, warned, channels):
+    damage(recording)
+    folder = recording / "csv" if (recording / "csv").exists() else recording
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        sweeps = q390.read_folder(folder)
+    assert [s.channel for s in sweeps] == channels
+    assert [w.category for w in caught] == [q390.Q390Warning] * (warned is not None)
+    assert warned is None or re.search(warned, str(caught[0].message))
+    if folder != recording:
+        np.testing.assert_array_equal(sweeps[1].stored, np.loadtxt(folder / "sweep-00000002-ch5.csv", delimiter=",",
+                                                                   skiprows=1, usecols=1))

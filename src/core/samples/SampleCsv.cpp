@@ -2,7 +2,15 @@
 
 #include "core/samples/Readings.h"
 
+#include <QList>
+
 #include <charconv>
+
+namespace {
+
+constexpr const char* Header = "index,stored,code,volts\n";
+
+} // namespace
 
 void appendFixed(QByteArray& text, double value)
 {
@@ -15,7 +23,7 @@ QByteArray sampleCsv(const SampleArray& samples, Range range)
 {
     QByteArray text;
     text.reserve(SweepLength * 32);
-    text += "index,stored,code,volts\n";
+    text += Header;
     for (int n = 1; n <= SweepLength; ++n) {
         const Reading r = reading(samples[n], range);
         text += QByteArray::number(n) + ',' + QByteArray::number(samples[n]) + ',' + QByteArray::number(r.code) + ',';
@@ -23,4 +31,20 @@ QByteArray sampleCsv(const SampleArray& samples, Range range)
         text += '\n';
     }
     return text;
+}
+
+bool readSampleCsv(const QByteArray& text, SampleArray& samples)
+{
+    const QList<QByteArray> lines = text.split('\n');
+    if (lines.size() <= SweepLength || lines.front() + '\n' != Header)
+        return false;
+    for (int n = 1; n <= SweepLength; ++n) {
+        const QList<QByteArray> cells = lines[n].split(',');
+        bool numbered = false, read = false;
+        const int stored = cells.size() == 4 ? cells[1].toInt(&read) : 0;
+        if (cells.size() != 4 || cells[0].toInt(&numbered) != n || !numbered || !read || stored != qint16(stored))
+            return false;
+        samples[n] = qint16(stored);
+    }
+    return true;
 }

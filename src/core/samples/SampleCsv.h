@@ -12,3 +12,6 @@ void appendFixed(QByteArray& text, double value);
 
 // Records 1..8192 as "index,stored,code,volts" rows under that header, read in the range.
 QByteArray sampleCsv(const SampleArray& samples, Range range);
+
+// Records 1..8192 from such a text (the stored column); false when it is not one.
+bool readSampleCsv(const QByteArray& text, SampleArray& samples);

@@ -18,6 +18,16 @@ inline QByteArray nameBytes(const QString& name)
 #endif
 }
 
+// The name those bytes stand for, as Qt holds names.
+inline QString nameText(const QByteArray& bytes)
+{
+#ifdef Q_OS_WIN
+    return QString::fromUtf8(bytes);
+#else
+    return QFile::decodeName(bytes);
+#endif
+}
+
 // A name from the command line as text, when that text names the same file again. Bytes that
 // are not valid in the system's encoding become other characters, and a file of that other name
 // would be read or written instead: such a name has no text.

@@ -3,7 +3,7 @@
 import datetime
 import os
 from types import TracebackType
-from typing import Iterable, Iterator, Literal
+from typing import ClassVar, Iterable, Iterator, Literal
 
 import numpy
 import numpy.typing
@@ -18,6 +18,9 @@ class PortError(OSError):
 
 class LineError(OSError):
     """The device dropped out during a sweep; the sweep is dropped and the device closed."""
+
+class Q390Warning(UserWarning):
+    """What the module had to assume, or a recording's sweep it left out."""
 
 class Sweep:
     """One sweep: 8192 conversions of one channel in one range."""
@@ -36,13 +39,25 @@ class Sweep:
         """The range the codes are read in."""
     @property
     def channel(self) -> int | None:
-        """The channel swept, 0..7; None for a file."""
+        """The channel swept, 0..7; None for a file no recording's index describes."""
     @property
     def start(self) -> datetime.datetime | None:
-        """When the sweep began, timezone-aware; None for a file."""
+        """When the sweep began, timezone-aware; None for a file no recording's index describes."""
     @property
     def seconds(self) -> float | None:
-        """How long the sweep took; None for a file."""
+        """How long the sweep took; None for a file no recording's index describes."""
+    @property
+    def interval(self) -> float | None:
+        """Seconds from one conversion to the next, an estimate: seconds / 8192."""
+    @property
+    def times(self) -> numpy.typing.NDArray[numpy.float64] | None:
+        """Each conversion's time from the start, in seconds, an estimate: the duration spread evenly."""
+    def __array__(
+        self, dtype: numpy.typing.DTypeLike = None, copy: bool | None = None
+    ) -> numpy.typing.NDArray[numpy.float64]:
+        """The volts."""
+    def __eq__(self, other: object) -> bool: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
 
 class Sweeps(Iterator[Sweep]):
     """The iterator Device.sweeps() returns."""
@@ -80,7 +95,10 @@ class Device:
         """Sweeps the channels in turn, count sweeps in all or until interrupted."""
 
 def read(path: _Path, range: Literal["auto", "unipolar", "bipolar"] = "auto") -> Sweep:
-    """Reads a data file."""
+    """Reads a data file; "auto" takes the range from its recording's index where there is one."""
+
+def read_folder(path: _Path) -> list[Sweep]:
+    """Reads a recording's sweeps as its index.csv lists them, each in its range."""
 
 def save(path: _Path, sweep: Sweep, *, overwrite: bool = False) -> None:
     """Saves a sweep as the window's data file, written whole."""
