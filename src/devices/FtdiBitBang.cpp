@@ -1,6 +1,5 @@
 #include "devices/FtdiBitBang.h"
 
-#include "core/system/SystemReason.h"
 #include "devices/SerialDevice.h"
 
 #include <QFile>
@@ -31,16 +30,12 @@ std::optional<int> readNumber(const QString& path, int base)
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
-// A transfer that failed (the chip pulled out, most often) is told as the input/output error a
-// serial adapter's line operations fail with then.
-const QString TransferFailure = systemReason(EIO);
-const QString NoAnswer = QStringLiteral("设备无响应");
 
 ftdi_context* newContext(std::chrono::milliseconds deadline)
 {
     ftdi_context* context = ftdi_new();
     if (!context)
-        throw PortError(QStringLiteral("内存不足"), ENOMEM);
+        throw PortError(FailureKind::System, ENOMEM);
     // The tty comes back when the port closes.
     context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
     // A chip that stops answering holds up a control request no longer than a transfer.
@@ -52,7 +47,7 @@ ftdi_context* newContext(std::chrono::milliseconds deadline)
 {
     const QString reason = QString::fromLocal8Bit(ftdi_get_error_string(context));
     ftdi_free(context);
-    throw PortError(reason);
+    throw PortError(FailureKind::Device, 0, reason);
 }
 
 } // namespace
@@ -156,7 +151,7 @@ bool BitBangStream::submit(Transfer& transfer, int endpoint)
                               int(transfer.buffer.size()), transferDone, &transfer, 0);
     if (libusb_submit_transfer(transfer.usb) == 0)
         return true;
-    failure_.emplace(TransferFailure, EIO);
+    failure_.emplace(FailureKind::System, EIO);
     return false;
 }
 
@@ -199,7 +194,7 @@ void BitBangStream::collect()
     while (!writing_.empty() && writing_.front()->done) {
         const libusb_transfer* usb = writing_.front()->usb;
         if (!failure_ && (usb->status != LIBUSB_TRANSFER_COMPLETED || usb->actual_length != usb->length))
-            failure_.emplace(TransferFailure, EIO);
+            failure_.emplace(FailureKind::System, EIO);
         writing_.pop_front();
     }
     // A read reported done waits for the reads before it: the bytes come in the order submitted.
@@ -209,7 +204,7 @@ void BitBangStream::collect()
         reading_.pop_front();
         if (usb->status != LIBUSB_TRANSFER_COMPLETED) {
             if (!failure_)
-                failure_.emplace(TransferFailure, EIO);
+                failure_.emplace(FailureKind::System, EIO);
             continue;
         }
         for (int at = 0; at < usb->actual_length; at += packet) {
@@ -243,9 +238,9 @@ const unsigned char* BitBangStream::take(int count)
 {
     while (in_.size() - taken_ < std::size_t(count)) {
         if (!failure_ && writing_.empty() && reading_.empty())
-            failure_.emplace(TransferFailure, EIO); // more asked for than was sent
+            failure_.emplace(FailureKind::System, EIO); // more asked for than was sent
         if (!failure_ && !awaitAny())
-            failure_.emplace(NoAnswer, ETIMEDOUT);
+            failure_.emplace(FailureKind::NoAnswer, ETIMEDOUT);
         if (failure_) {
             cancelAll();
             throw *failure_;
@@ -316,18 +311,18 @@ void FtdiBitBang::start()
 {
     // The first chips of the line (AM, BM) have no synchronous bit-bang mode.
     if (context_->type == TYPE_AM || context_->type == TYPE_BM)
-        throw PortError(QStringLiteral("此芯片没有同步位模式"), ENOTSUP);
+        throw PortError(FailureKind::NoBitBang, ENOTSUP);
     // A partial USB packet of answers goes when the latency timer runs out: 1 ms instead of the
     // usual 16, for the end of a run.
     if (ftdi_get_latency_timer(context_, &latencyTimer_) < 0 || ftdi_set_latency_timer(context_, 1) < 0
         || ftdi_set_bitmode(context_, RtsPin | DtrPin, BITMODE_SYNCBB) < 0 || ftdi_set_baudrate(context_, BaudRate) < 0
         || ftdi_tcioflush(context_) < 0)
-        throw PortError(QString::fromLocal8Bit(ftdi_get_error_string(context_)));
+        throw PortError(FailureKind::Device, 0, QString::fromLocal8Bit(ftdi_get_error_string(context_)));
     // The lines at rest, as a serial port leaves them when it opens.
     try {
         runAlone(LineOp::ReadCts);
     } catch (const LineError& e) {
-        throw PortError(e.reason(), e.errorNumber());
+        throw PortError(e.kind(), e.errorNumber(), e.detail());
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/samples/Readings.h"
 #include "core/samples/SampleFile.h"
+#include "core/system/FailureWords.h"
 #include "python/Errors.h"
 #include "python/Gil.h"
 #include "python/Paths.h"
@@ -161,7 +162,7 @@ void saveFile(const py::object& path, const SweepRecord& sweep, bool overwrite)
             raiseSystemError(EEXIST, file, "pass overwrite=True to replace it");
         if (e.errorNumber())
             raiseSystemError(e.errorNumber(), file);
-        errors::raise(PyExc_OSError, py::str(file.shown).cast<std::string>() + ": " + e.reason().toStdString());
+        errors::raise(PyExc_OSError, py::str(file.shown).cast<std::string>() + ": " + englishReason(e).toStdString());
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/samples/Range.h"
+#include "core/samples/SampleFormat.h"
 #include "core/system/Failure.h"
 
 #include <QList>
@@ -17,8 +18,6 @@ public:
 
 // What q390-rec was asked to do.
 struct RecOptions {
-    enum class Format { Dat, Csv };
-
     QString port = QStringLiteral("sim");
     QList<int> channels{0}; // sweep k (from 1) takes channels[(k - 1) mod their number]
     Range range = Range::Unipolar;
@@ -28,7 +27,7 @@ struct RecOptions {
     std::optional<double> seconds;
     QString folder; // empty: a new folder named by the start time
     bool toStdout = false;
-    Format format = Format::Dat;
+    SampleFormat format = SampleFormat::Dat;
     bool append = false;
     std::optional<double> reconnectSeconds = 60; // none: wait for ever
     bool quiet = false;

@@ -35,7 +35,7 @@ public:
     // Looks at the folder without making anything. `source` is the port as the user named it.
     // Throws OutputError for a folder that cannot be taken so or cannot be read, and for an
     // index whose numbering cannot be continued.
-    SweepFolder(const QString& path, RecOptions::Format format, Opening opening, QString source);
+    SweepFolder(const QString& path, SampleFormat format, Opening opening, QString source);
     // Waits for the writes under way.
     ~SweepFolder() override;
 
@@ -53,9 +53,10 @@ private:
         long long order = 0;  // of the rows in the index
         long long number = 0; // the sweep's
         QString file;         // empty for a lost sweep
-        QByteArray row;       // for the index, made in the recording's thread
+        SweepRecord sweep;
+        QString note;         // why a sweep was lost
+        QByteArray row;       // for the index, made by a writer
         SampleArray samples{};
-        Range range = Range::Unipolar;
     };
 
     // Continues the numbering after the highest sweep in the index and among the files.
@@ -81,10 +82,11 @@ private:
     void stopWriters();
     // The row goes in whole or not at all; throws OutputError.
     void appendRow(const QByteArray& row);
-    QByteArray row(const SweepRecord& sweep, const QString& file, const QString& note) const;
+    // The job's row, with the summary of a kept sweep's samples.
+    QByteArray row(const Job& job) const;
 
     QString path_;
-    RecOptions::Format format_;
+    SampleFormat format_;
     Opening opening_;
     QString source_;
     long long next_ = 1;

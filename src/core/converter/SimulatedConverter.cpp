@@ -48,7 +48,7 @@ int SignalGenerator::operator()(const ConversionRequest& request)
     }
     }
     x = std::clamp(x, -1.0, 1.0);
-    if (request.unipolar)
+    if (request.range == Range::Unipolar)
         return std::clamp(int(std::lround(2048.0 + 1900.0 * x)), 0, 4095);
     return std::clamp(int(std::lround(1900.0 * x)), -2048, 2047);
 }
@@ -80,9 +80,9 @@ void SimulatedConverter::latchControlWord()
 {
     lastWord_ = shiftIn_ & 0xFFu;
     shiftIn_ = 0;
-    lastRequest_ = ControlWord::request(lastWord_);
+    lastRequest_ = ControlWord::request(std::uint8_t(lastWord_));
 
     int code = source_(lastRequest_);
-    code = lastRequest_.unipolar ? std::clamp(code, 0, 4095) : std::clamp(code, -2048, 2047);
+    code = lastRequest_.range == Range::Unipolar ? std::clamp(code, 0, 4095) : std::clamp(code, -2048, 2047);
     shiftOut_ = unsigned(code) & 0xFFFu; // cell 0 is the leading zero
 }

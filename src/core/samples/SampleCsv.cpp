@@ -16,9 +16,9 @@ QByteArray sampleCsv(const SampleArray& samples, Range range)
     QByteArray text;
     text.reserve(SweepLength * 32);
     text += "index,stored,code,volts\n";
-    for (int n = 1; n <= SweepLength; ++n) {
+    for (int n = 0; n < SweepLength; ++n) {
         const Reading r = reading(samples[n], range);
-        text += QByteArray::number(n) + ',' + QByteArray::number(samples[n]) + ',' + QByteArray::number(r.code) + ',';
+        text += QByteArray::number(n + 1) + ',' + QByteArray::number(samples[n]) + ',' + QByteArray::number(r.code) + ',';
         appendFixed(text, r.volts);
         text += '\n';
     }

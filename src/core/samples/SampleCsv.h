@@ -10,5 +10,5 @@
 // Appends a number with six decimals; the decimal point is always ".".
 void appendFixed(QByteArray& text, double value);
 
-// Records 1..8192 as "index,stored,code,volts" rows under that header, read in the range.
+// The records, numbered from 1, as "index,stored,code,volts" rows under that header, read in the range.
 QByteArray sampleCsv(const SampleArray& samples, Range range);
