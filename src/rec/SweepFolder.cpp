@@ -21,8 +21,9 @@ namespace {
 // Names sort in recording order up to this sweep; the folder takes no more.
 constexpr long long LastNumber = 99'999'999;
 // Writers at once, and sweeps handed over and not yet in the index at most (about 17 KiB each).
-constexpr int Writers = 8;
-constexpr int MostUnfinished = 32;
+// A sweep takes about 1 ms and each file waits for its syncs: the disk serves many at once.
+constexpr int Writers = 16;
+constexpr int MostUnfinished = 64;
 const QString IndexName = QStringLiteral("index.csv");
 
 // A CSV cell; quoted when it holds a separator, a quote or a line break.
