@@ -50,7 +50,6 @@ Stop failure(const QString& file, const QString& reason)
     return {Failed, file + QStringLiteral(": ") + reason};
 }
 
-// The system's own words for a failure: the tool speaks English, like the tools beside it.
 struct Request {
     QString command;
     QString input;

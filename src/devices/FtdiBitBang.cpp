@@ -30,7 +30,6 @@ std::optional<int> readNumber(const QString& path, int base)
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
-
 ftdi_context* newContext(std::chrono::milliseconds deadline)
 {
     ftdi_context* context = ftdi_new();
@@ -151,6 +150,8 @@ bool BitBangStream::submit(Transfer& transfer, int endpoint)
                               int(transfer.buffer.size()), transferDone, &transfer, 0);
     if (libusb_submit_transfer(transfer.usb) == 0)
         return true;
+    // A transfer that failed (the chip pulled out, most often) is told as the input/output error
+    // a serial adapter's line operations fail with then.
     failure_.emplace(FailureKind::System, EIO);
     return false;
 }

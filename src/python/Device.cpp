@@ -166,7 +166,7 @@ std::shared_ptr<Device> Device::open(py::handle port)
     } catch (const PortError& e) {
         if (e.kind() == FailureKind::PortNumber)
             throw py::value_error(device->given_ + ": " + englishReason(e).toStdString());
-        if (e.kind() == FailureKind::System)
+        if (e.errorNumber())
             errors::raise(errors::portError(), e.errorNumber(), given.shown);
         errors::raise(errors::portError(), device->given_ + ": " + englishReason(e).toStdString());
     }
