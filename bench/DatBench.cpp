@@ -33,8 +33,8 @@ DatCsv measureDatCsv(int runs)
     const QString file = dir.filePath(QStringLiteral("random.dat"));
     std::mt19937 random(13);
     SampleArray samples{};
-    for (int n = 1; n <= SweepLength; ++n)
-        samples[n] = qint16(random());
+    for (qint16& sample : samples)
+        sample = qint16(random());
     SampleFile::write(file, samples);
     const QStringList args{QStringLiteral("csv"), file};
 

@@ -13,7 +13,7 @@ FileWrites measureFileWrites(int files)
     SampleArray samples{};
     std::vector<double> whole, plain;
     for (int n = 0; n < files; ++n) {
-        samples[1 + n % SweepLength] = qint16(n);
+        samples[n % SweepLength] = qint16(n);
         auto start = probe::nowNs();
         SampleFile::write(dir.filePath(QStringLiteral("w%1.dat").arg(n)), samples);
         whole.push_back((probe::nowNs() - start) / 1e6);

@@ -15,7 +15,7 @@ constexpr double ModemLineOperationMs = 1.0;
 // A fixed code per channel and range, so that two sweeps on two paths can be compared.
 int fixedCode(const ConversionRequest& request)
 {
-    return request.unipolar ? 1000 + request.channel : -1000 - request.channel;
+    return request.range == Range::Unipolar ? 1000 + request.channel : -1000 - request.channel;
 }
 
 // Times one sweep from Hold, in milliseconds.

@@ -3,6 +3,7 @@
 #include "BenchWindow.h"
 #include "Probe.h"
 
+#include "core/converter/ControlWord.h"
 #include "core/drawing/Trace.h"
 
 #include <QFile>
@@ -89,8 +90,12 @@ LoopCosts measureLoops(BenchWindow& w, int count)
                 w.pump.pump();
         });
         r.conversions = timed([&] {
+            // As a sweep converts: the frame made once, each conversion read in its range.
+            const ConversionRequest request{0, Range::Bipolar};
+            const LineFrame frame = ConverterLink::encode(ControlWord::make(request));
+            static volatile int last;
             for (int i = 0; i < SweepLength; ++i)
-                w.form.link().adc(w.form.state().ControlWord);
+                last = ConverterReading::of(w.form.link().convert(frame), request.range).magnitude;
         });
         r.segments = timed([&] {
             TraceRun trace;

@@ -44,10 +44,11 @@ Pace pace(int sweeps, const Work& work)
 Pace bareSweeps(int sweeps)
 {
     QtSerialDevice serial;
-    Unit unit({serial, NoDevices});
+    PortMap ports(NoDevices);
+    Unit unit({serial, ports});
     return pace(sweeps, [&] {
         for (int n = 0; n < sweeps; ++n)
-            unit.sweep(0, Range::Unipolar, [](const Sweep::Sample&) { return true; });
+            unit.sweep({0, Range::Unipolar}, [](const Sweep::Sample&) { return true; });
     });
 }
 

@@ -2,8 +2,10 @@
 # Checks that the libraries' dependencies point down only, from the #include lines of src/:
 # inside the core, system <- samples <- converter, drawing; devices on the core; the window on
 # devices and core, its handlers on no widget and on no Qt version of a seam; the tools on
-# core (and devices) alone. A Qt header counts by the module whose folder holds it. Prints each
-# forbidden include and fails if there is one. Run from anywhere; takes the tree as $1.
+# core (and devices) alone; the core's tests on the core and the core's test support alone, so
+# that they link no device or window library. A Qt header counts by the module whose folder
+# holds it. Prints each forbidden include and fails if there is one. Run from anywhere; takes
+# the tree as $1.
 set -euo pipefail
 root=${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 qt=$(dirname "$(find /usr/include -path '*/qt6/QtCore/qglobal.h' -print -quit)")
@@ -16,7 +18,7 @@ module() {
     ftdi.h) echo libftdi ;;
     libusb*) echo libusb ;;
     cups/*) echo libcups ;;
-    *) for m in QtWidgets QtSerialPort QtPrintSupport; do
+    *) for m in QtWidgets QtSerialPort QtPrintSupport QtTest; do
          [ -e "$qt/$m/$1" ] && { echo "$m"; return; }
        done
        case $1 in QCoreApplication|QEventLoop|QTimer|QSocketNotifier) echo event-loop ;; esac ;;
@@ -42,29 +44,53 @@ rule() {
   esac
 }
 
+# The same for the tests: the file (under tests/), the project folders it may include, then the
+# modules it may not. The core's tests on Windows open the system's ports as well.
+core_support="support/CoreDoubles.h support/Frames.h support/Ramp.h support/RunTests.h"
+test_rule() {
+  case $1 in
+    core/*Win.cpp)                  echo "core devices $core_support|QtWidgets QtPrintSupport" ;;
+    core/*|support/Core*|support/Frames.h|support/Ramp.h|support/RunTests.h)
+                                    echo "core $core_support|QtWidgets QtSerialPort QtPrintSupport QtTest libftdi libusb libcups" ;;
+    *)                              echo "" ;;
+  esac
+}
+
 failed=0
-while IFS= read -r file; do
-  rel=${file#"$root/src/"}
-  IFS='|' read -r allowed forbidden <<<"$(rule "$rel")"
+# Checks one file's includes: its name as shown, then the allowed folders and the forbidden modules.
+check() {
+  local file=$1 shown=$2 allowed=$3 forbidden=$4 line inc m ok a f
   while IFS= read -r line; do
     if [[ $line =~ ^#include\ \"([^\"]+)\" ]]; then
       inc=${BASH_REMATCH[1]}
-      [ -e "$root/src/$inc" ] || continue # beside the file, not a library's
+      [ -e "$root/src/$inc" ] || [ -e "$root/tests/$inc" ] || continue # beside the file, not a library's
       ok=0
       for a in $allowed; do [[ $inc == "$a" || $inc == "$a"/* ]] && ok=1; done
     elif [[ $line =~ ^#include\ \<([^\>]+)\> ]]; then
-      inc=${BASH_REMATCH[1]}
-      m=$(module "$inc")
+      m=$(module "${BASH_REMATCH[1]}")
       ok=1
       for f in $forbidden; do [ "$m" = "$f" ] && ok=0; done
     else
       continue
     fi
     if [ "$ok" -eq 0 ]; then
-      echo "src/$rel: $line is not allowed here" >&2
+      echo "$shown: $line is not allowed here" >&2
       failed=1
     fi
   done < <(grep -E '^#include' "$file")
+}
+
+while IFS= read -r file; do
+  rel=${file#"$root/src/"}
+  IFS='|' read -r allowed forbidden <<<"$(rule "$rel")"
+  check "$file" "src/$rel" "$allowed" "$forbidden"
 done < <(find "$root/src" -name '*.h' -o -name '*.cpp' | sort)
+while IFS= read -r file; do
+  rel=${file#"$root/tests/"}
+  rules=$(test_rule "$rel")
+  [ -n "$rules" ] || continue
+  IFS='|' read -r allowed forbidden <<<"$rules"
+  check "$file" "tests/$rel" "$allowed" "$forbidden"
+done < <(find "$root/tests/core" "$root/tests/support" -name '*.h' -o -name '*.cpp' | sort)
 [ "$failed" -eq 0 ] && echo "Includes checked: every dependency points down."
 exit "$failed"

@@ -14,11 +14,12 @@ namespace {
 double sweepSeconds(int channel, bool unipolar, int count)
 {
     QtSerialDevice serial;
-    Unit unit({serial, [] { return QList<PortDevice>(); }});
+    PortMap ports([] { return QList<PortDevice>(); });
+    Unit unit({serial, ports});
     const Range range = unipolar ? Range::Unipolar : Range::Bipolar;
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i)
-        unit.sweep(channel, range, [](const Sweep::Sample&) { return true; });
+        unit.sweep({channel, range}, [](const Sweep::Sample&) { return true; });
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 

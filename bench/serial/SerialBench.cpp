@@ -3,6 +3,7 @@
 // the system calls each makes per conversion as the emulated port counted them.
 
 #include "EmulatedDevice.h"
+#include "core/converter/ControlWord.h"
 #include "core/converter/ConverterLink.h"
 #include "devices/LineDriver.h"
 
@@ -47,7 +48,7 @@ private:
     void check(bool ok)
     {
         if (!ok)
-            throw LineError(port_.errorString());
+            throw LineError(FailureKind::Device, 0, port_.errorString());
     }
     QSerialPort& port_;
 };
@@ -60,12 +61,12 @@ struct Figures {
 Figures measure(ControlLines& lines)
 {
     ConverterLink link(lines);
-    const QString word = QStringLiteral("10000110"); // channel 0, bipolar
+    const LineFrame frame = ConverterLink::encode(ControlWord::make({0, Range::Bipolar}));
     emuport_reset_counts();
     QElapsedTimer clock;
     clock.start();
     for (int n = 0; n < Conversions; ++n)
-        link.adc(word);
+        link.convert(frame);
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     return {OperationsPerConversion * Conversions / seconds, emuport_calls()};
 }

@@ -11,6 +11,7 @@
 #include "core/samples/SampleFile.h"
 #include "core/system/CommandLine.h"
 #include "core/system/Failure.h"
+#include "core/system/FailureWords.h"
 #include "core/system/FileNames.h"
 #include "core/system/WholeFile.h"
 
@@ -21,7 +22,6 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstring>
 #include <optional>
 
 #ifndef Q_OS_WIN
@@ -54,12 +54,6 @@ Stop usage(const QString& message)
 Stop failure(const QString& file, const QString& reason)
 {
     return {Failed, file + QStringLiteral(": ") + reason};
-}
-
-// The system's own words for a failure: the tool speaks English, like the tools beside it.
-QString systemText(int errorNumber)
-{
-    return QString::fromLocal8Bit(std::strerror(errorNumber));
 }
 
 struct Request {
@@ -141,11 +135,8 @@ Request parse(const QStringList& args)
     }
     if (p.parser.isSet(p.range)) {
         const QString value = p.parser.value(p.range);
-        if (value == u"unipolar")
-            r.range = Range::Unipolar;
-        else if (value == u"bipolar")
-            r.range = Range::Bipolar;
-        else if (value != u"auto")
+        r.range = rangeNamed(value);
+        if (!r.range && value != AutomaticRange)
             throw usage(QStringLiteral("--range takes auto, unipolar or bipolar, not '%1'").arg(value));
     }
     if (p.parser.isSet(p.scale)) {
@@ -197,7 +188,7 @@ SampleArray readRecords(const QString& path)
             throw failure(path, QStringLiteral("no such file"));
         if (contents.errorNumber == EISDIR)
             throw failure(path, QStringLiteral("is a folder, not a data file"));
-        throw failure(path, systemText(contents.errorNumber));
+        throw failure(path, englishReason(contents.errorNumber));
     case SampleFile::Contents::NotRegular:
         throw failure(path, QStringLiteral("not a regular file"));
     case SampleFile::Contents::Short:
@@ -253,7 +244,7 @@ QByteArray info(const QString& input, const SampleArray& samples, Range range)
 QByteArray png(const SampleArray& samples, Range range, int scale)
 {
     PlotImage plot(scale);
-    Drawgrid1(plot);
+    drawGrid(plot);
     traceStored(samples, range, [&](const PlotLine& s) {
         plot.drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor);
         return true;
@@ -320,7 +311,7 @@ public:
         }
 #endif
         if (!file_.emplace(name_).open())
-            throw failure(name_, systemText(file_->errorNumber()));
+            throw failure(name_, englishReason(file_->errorNumber()));
     }
 
     void write(const QByteArray& bytes)
@@ -330,11 +321,11 @@ public:
                 return;
             if (file_->unconfirmed())
                 throw failure(name_, QStringLiteral("written, but the folder could not be synced (%1), so it may not survive a crash")
-                                         .arg(systemText(file_->errorNumber())));
-            throw failure(name_, systemText(file_->errorNumber()));
+                                         .arg(englishReason(file_->errorNumber())));
+            throw failure(name_, englishReason(file_->errorNumber()));
         }
         if (std::fwrite(bytes.constData(), 1, bytes.size(), stream_) != std::size_t(bytes.size()) || std::fflush(stream_) != 0)
-            throw failure(name_, systemText(errno));
+            throw failure(name_, englishReason(errno));
     }
 
 private:

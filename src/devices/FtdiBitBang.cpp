@@ -1,23 +1,9 @@
 #include "devices/FtdiBitBang.h"
 
-#include "core/system/SystemReason.h"
 #include "devices/SerialDevice.h"
 
 #include <algorithm>
 #include <cerrno>
-
-namespace {
-
-// A transfer that failed (the chip pulled out, most often) is told as the input/output error a
-// serial adapter's line operations fail with then.
-QString transferFailure()
-{
-    return systemReason(EIO);
-}
-
-const QString NoAnswer = QStringLiteral("设备无响应");
-
-} // namespace
 
 BitBangStream::BitBangStream(Transport& transport, std::chrono::milliseconds deadline)
     : transport_(transport), deadline_(deadline)
@@ -48,7 +34,7 @@ bool BitBangStream::submit(Transfer& transfer, bool write)
     transfer.length = 0;
     if (transport_.submit(transfer, write))
         return true;
-    failure_.emplace(transferFailure(), EIO);
+    failure_.emplace(FailureKind::System, EIO);
     return false;
 }
 
@@ -91,7 +77,7 @@ void BitBangStream::collect()
     while (!writing_.empty() && writing_.front()->done) {
         const Transfer& write = *writing_.front();
         if (!failure_ && (!write.ok || write.length != int(write.buffer.size())))
-            failure_.emplace(transferFailure(), EIO);
+            failure_.emplace(FailureKind::System, EIO);
         writing_.pop_front();
     }
     // A read reported done waits for the reads before it: the bytes come in the order submitted.
@@ -101,7 +87,7 @@ void BitBangStream::collect()
         reading_.pop_front();
         if (!read.ok) {
             if (!failure_)
-                failure_.emplace(transferFailure(), EIO);
+                failure_.emplace(FailureKind::System, EIO);
             continue;
         }
         for (int at = 0; at < read.length; at += packet) {
@@ -126,9 +112,9 @@ const unsigned char* BitBangStream::take(int count)
 {
     while (in_.size() - taken_ < std::size_t(count)) {
         if (!failure_ && writing_.empty() && reading_.empty())
-            failure_.emplace(transferFailure(), EIO); // more asked for than was sent
+            failure_.emplace(FailureKind::System, EIO); // more asked for than was sent
         if (!failure_ && !awaitAny())
-            failure_.emplace(NoAnswer, ETIMEDOUT);
+            failure_.emplace(FailureKind::NoAnswer, ETIMEDOUT);
         if (failure_) {
             cancelAll();
             throw *failure_;
@@ -184,7 +170,7 @@ FtdiBitBang::FtdiBitBang(std::unique_ptr<BitBangStream::Transport> transport, st
     try {
         runAlone(LineOp::ReadCts);
     } catch (const LineError& e) {
-        throw PortError(e.reason(), e.errorNumber());
+        throw PortError(e.kind(), e.errorNumber(), e.detail());
     }
 }
 

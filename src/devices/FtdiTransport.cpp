@@ -28,7 +28,7 @@ ftdi_context* newContext(std::chrono::milliseconds deadline)
 {
     ftdi_context* context = ftdi_new();
     if (!context)
-        throw PortError(QStringLiteral("内存不足"), ENOMEM);
+        throw PortError(FailureKind::System, ENOMEM);
     // The tty comes back when the port closes.
     context->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
     // A chip that stops answering holds up a control request no longer than a transfer.
@@ -40,7 +40,7 @@ ftdi_context* newContext(std::chrono::milliseconds deadline)
 {
     const QString reason = QString::fromLocal8Bit(ftdi_get_error_string(context));
     ftdi_free(context);
-    throw PortError(reason);
+    throw PortError(FailureKind::Device, 0, reason);
 }
 
 struct UsbTransfer final : BitBangStream::Transfer {
@@ -79,13 +79,13 @@ public:
     {
         // The first chips of the line (AM, BM) have no synchronous bit-bang mode.
         if (context_->type == TYPE_AM || context_->type == TYPE_BM)
-            throw PortError(QStringLiteral("此芯片没有同步位模式"), ENOTSUP);
+            throw PortError(FailureKind::NoBitBang, ENOTSUP);
         // A partial USB packet of answers goes when the latency timer runs out: 1 ms instead of
         // the usual 16, for the end of a run.
         if (ftdi_get_latency_timer(context_, &latencyTimer_) < 0 || ftdi_set_latency_timer(context_, 1) < 0
             || ftdi_set_bitmode(context_, FtdiBitBang::RtsPin | FtdiBitBang::DtrPin, BITMODE_SYNCBB) < 0
             || ftdi_set_baudrate(context_, FtdiBitBang::BaudGeneratorHz / 4) < 0 || ftdi_tcioflush(context_) < 0)
-            throw PortError(QString::fromLocal8Bit(ftdi_get_error_string(context_)));
+            throw PortError(FailureKind::Device, 0, QString::fromLocal8Bit(ftdi_get_error_string(context_)));
     }
 
     int packetSize() const override { return context_->max_packet_size; }

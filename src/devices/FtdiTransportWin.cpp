@@ -122,7 +122,7 @@ public:
             || d2xx_->SetBitMode(handle_, FtdiBitBang::RtsPin | FtdiBitBang::DtrPin, FT_BITMODE_SYNC_BITBANG) != FT_OK
             || d2xx_->SetBaudRate(handle_, FtdiBitBang::BaudGeneratorHz) != FT_OK
             || d2xx_->SetTimeouts(handle_, timeout, timeout) != FT_OK || d2xx_->Purge(handle_, FT_PURGE_RX | FT_PURGE_TX) != FT_OK)
-            throw PortError(QStringLiteral("FTDI 芯片不接受位模式的设置"), EIO);
+            throw PortError(FailureKind::System, EIO);
     }
 
     int packetSize() const override { return 1; }
@@ -251,16 +251,16 @@ std::unique_ptr<FtdiBitBang> openFtdiChip(const QString& name, std::chrono::mill
 {
     const std::shared_ptr<const D2xx> d2xx = D2xx::load();
     if (!d2xx)
-        throw PortError(QStringLiteral("未安装 FTDI 的 D2XX 驱动 (ftd2xx.dll)"), ENOENT);
+        throw PortError(FailureKind::NoFtdiDriver, ENOENT);
     const QByteArray text = name.toLocal8Bit();
     const auto chip = openListed(*d2xx, [&](const Listed& listed, FT_HANDLE) {
         return text == listed.serial || text == listed.description;
     });
     if (!chip)
-        throw PortError(QStringLiteral("找不到 FTDI 芯片 %1").arg(name), ENODEV);
+        throw PortError(FailureKind::System, ENODEV);
     if (chip->second.type < FT_DEVICE_2232C) {
         d2xx->W32_CloseHandle(chip->first);
-        throw PortError(QStringLiteral("此芯片没有同步位模式"), ENOTSUP);
+        throw PortError(FailureKind::NoBitBang, ENOTSUP);
     }
     return startChip(d2xx, chip->first, deadline);
 }

@@ -1,5 +1,4 @@
 #include "core/converter/ControlLines.h"
-#include "core/system/SystemReason.h"
 #include "devices/LineDriver.h"
 
 #include <cerrno>
@@ -10,7 +9,7 @@ namespace {
 [[noreturn]] void fail()
 {
     const int error = errno;
-    throw LineError(systemReason(error), error);
+    throw LineError(FailureKind::System, error);
 }
 
 class UnixLineDriver final : public LineDriver {

@@ -1,4 +1,5 @@
 #include "core/converter/ControlLines.h"
+#include "core/system/WindowsError.h"
 #include "devices/LineDriver.h"
 
 #include <windows.h>
@@ -13,7 +14,7 @@ namespace {
                    nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     const QString reason = text ? QString::fromWCharArray(text).trimmed() : QString::number(code);
     LocalFree(text);
-    throw LineError(reason);
+    throw LineError(FailureKind::System, errnoFromWindows(code), reason);
 }
 
 class WinLineDriver final : public LineDriver {

@@ -18,7 +18,7 @@ namespace {
     const bool system = errorNumber == EACCES || errorNumber == EPERM || errorNumber == EBUSY;
     if (port.error() == QSerialPort::PermissionError && !system)
         errorNumber = EBUSY;
-    throw PortError(port.errorString(), errorNumber);
+    throw PortError(errorNumber ? FailureKind::System : FailureKind::Device, errorNumber, port.errorString());
 }
 
 } // namespace
@@ -65,7 +65,7 @@ void QtSerialDevice::open(const QString& device, const LineSettings& settings)
         const int error = errno;
         const QString reason = port_.errorString();
         port_.close();
-        throw PortError(reason, error);
+        throw PortError(error ? FailureKind::System : FailureKind::Device, error, reason);
     }
     lines_ = makeNativeLineDriver(port_.handle());
 }

@@ -19,6 +19,6 @@ LineSettings LineSettings::parse(const QString& text)
         && dataOk && settings.dataBits >= 5 && settings.dataBits <= 8 && stopOk
         && (settings.stopBits == 1 || settings.stopBits == 2);
     if (!valid)
-        throw PortError(QStringLiteral("invalid line settings \"%1\"").arg(text));
+        throw PortError(FailureKind::LineSettings, 0, text);
     return settings;
 }

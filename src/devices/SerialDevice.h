@@ -5,7 +5,6 @@
 
 #include <QString>
 
-
 // A port that could not be opened (no such device, in use, bad settings).
 class PortError : public Failure {
 public:
@@ -17,6 +16,9 @@ struct LineSettings {
     char parity = 'n';  // n, e, o, m, s
     int dataBits = 8;
     int stopBits = 1;
+
+    // The converter's port settings, as the window shows them.
+    static inline const QString Standard = QStringLiteral("115200,n,8,1");
 
     // "115200,n,8,1"; throws PortError on anything else.
     static LineSettings parse(const QString& text);

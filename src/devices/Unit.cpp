@@ -1,10 +1,6 @@
 #include "devices/Unit.h"
 
-Unit::Unit(Seams seams)
-    : simulator_(std::move(seams.simulator)), comm_(seams.serial, simulator_, PortMap(std::move(seams.devices)))
-{
-    comm_.setSettings(QStringLiteral("115200,n,8,1"));
-}
+Unit::Unit(Seams seams) : simulator_(std::move(seams.simulator)), port_(seams.serial, simulator_, seams.ports) {}
 
 void Unit::open(const QString& name)
 {
@@ -13,13 +9,13 @@ void Unit::open(const QString& name)
     stableName_.clear();
     if (simulated_)
         return;
-    comm_.choose(name);
-    const QString& path = comm_.devicePath();
+    port_.choose(name);
+    const QString& path = port_.devicePath();
     if (!path.isEmpty() && !path.startsWith(u"ftdi:")) {
-        comm_.portMap().refresh();
-        stableName_ = comm_.portMap().stableName(path);
+        port_.portMap().refresh();
+        stableName_ = port_.portMap().stableName(path);
     }
-    comm_.setPortOpen(true);
+    port_.open();
 }
 
 void Unit::reopen()
@@ -29,14 +25,14 @@ void Unit::reopen()
         return;
     if (!stableName_.isEmpty()) {
         // A name the system does not list (a by-id link given as the path) is opened as it stands.
-        comm_.portMap().refresh();
-        const QString path = comm_.portMap().pathOf(stableName_);
-        comm_.setDevicePath(path.isEmpty() ? stableName_ : path);
+        port_.portMap().refresh();
+        const QString path = port_.portMap().pathOf(stableName_);
+        port_.setDevicePath(path.isEmpty() ? stableName_ : path);
     }
-    comm_.setPortOpen(true);
+    port_.open();
 }
 
 void Unit::close()
 {
-    comm_.setPortOpen(false);
+    port_.close();
 }

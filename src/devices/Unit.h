@@ -3,17 +3,17 @@
 #include "core/converter/ConverterLink.h"
 #include "core/converter/SimulatedConverter.h"
 #include "core/converter/Sweep.h"
-#include "devices/MSComm.h"
+#include "devices/PortSwitch.h"
 
-// The acquisition unit as a program without a window reaches it: the port named as its users
-// name it ("sim" for the simulated converter, "COMn" numbered as the window numbers ports, a
-// device path, or "ftdi:" and a libftdi device string), the window's line settings, and
-// sweeps through the same converter link and sweep as the window's.
+// The acquisition unit, as the window, the recorder and the Python module all reach it: the
+// simulated converter, the port switch over the shared port map, the converter link and the
+// sweep. A port is named as its users name it: "sim" for the simulated converter, "COMn"
+// numbered as the window numbers ports, a device path, or "ftdi:" and a libftdi device string.
 class Unit {
 public:
     struct Seams {
         SerialDevice& serial;
-        PortMap::DeviceList devices = PortMap::systemDevices;
+        PortMap& ports;
         CodeSource simulator = SignalGenerator{};
     };
     explicit Unit(Seams seams);
@@ -31,15 +31,19 @@ public:
     void close();
 
     // One sweep; see Sweep::run. A port that fails throws LineError and stays open: close it.
-    bool sweep(int channel, Range range, const Sweep::Each& each) { return sweep_.run(channel, range, each); }
+    bool sweep(const ConversionRequest& request, const Sweep::Each& each) { return sweep_.run(request, each); }
     const SampleArray& samples() const { return sweep_.samples(); }
+    // Whether CTS changed level in the last sweep; see Sweep::lineMoved.
+    bool lineMoved() const { return sweep_.lineMoved(); }
 
-    MSComm& comm() { return comm_; }
+    PortSwitch& port() { return port_; }
+    const PortSwitch& port() const { return port_; }
+    ConverterLink& link() { return link_; }
 
 private:
     SimulatedConverter simulator_;
-    MSComm comm_;
-    ConverterLink link_{comm_};
+    PortSwitch port_;
+    ConverterLink link_{port_};
     Sweep sweep_{link_};
     bool simulated_ = true;
     QString stableName_; // of the device path opened; empty for a port number or an FTDI string

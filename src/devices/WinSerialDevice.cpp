@@ -11,9 +11,9 @@
 
 namespace {
 
-[[noreturn]] void refused(const QString& device, DWORD error)
+[[noreturn]] void refused(DWORD error)
 {
-    throw PortError(QStringLiteral("%1: %2").arg(device, windowsErrorText(error)), errnoFromWindows(error));
+    throw PortError(FailureKind::System, errnoFromWindows(error), windowsErrorText(error));
 }
 
 BYTE parityOf(char parity)
@@ -45,7 +45,7 @@ void WinSerialDevice::open(const QString& device, const LineSettings& settings)
     const HANDLE port = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ | GENERIC_WRITE, 0,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE)
-        refused(device, GetLastError());
+        refused(GetLastError());
 
     DCB control{};
     control.DCBlength = sizeof control;
@@ -53,7 +53,7 @@ void WinSerialDevice::open(const QString& device, const LineSettings& settings)
         const DWORD error = GetLastError();
         CloseHandle(port);
         // A file or another device that is not a port.
-        throw PortError(QStringLiteral("%1: %2").arg(device, windowsErrorText(error)), ENOTTY);
+        throw PortError(FailureKind::System, ENOTTY, windowsErrorText(error));
     }
     control.BaudRate = DWORD(settings.baudRate);
     control.ByteSize = BYTE(settings.dataBits);
@@ -75,7 +75,7 @@ void WinSerialDevice::open(const QString& device, const LineSettings& settings)
     if (!SetCommState(port, &control)) {
         const DWORD error = GetLastError();
         CloseHandle(port);
-        refused(device, error);
+        refused(error);
     }
     handle_ = port;
     lines_ = makeNativeLineDriver(handle_);

@@ -1,5 +1,6 @@
 #include "python/Device.h"
 
+#include "core/system/FailureWords.h"
 #include "devices/PortMap.h"
 #include "devices/QtSerialDevice.h"
 #include "devices/Unit.h"
@@ -8,8 +9,6 @@
 #include "python/Paths.h"
 #include "python/SignalWatch.h"
 #include "python/SweepRecord.h"
-
-#include <QRegularExpression>
 
 #include <pybind11/stl.h>
 
@@ -26,8 +25,6 @@
 
 namespace {
 
-constexpr int Channels = 8;
-
 // The ports numbered as the window numbers them, from the first time a port is asked for
 // until the interpreter ends, so that a number stays with its device.
 PortMap& portMap()
@@ -35,20 +32,6 @@ PortMap& portMap()
     static PortMap map(PortMap::systemDevices);
     map.refresh();
     return map;
-}
-
-// The port number of a name such as "COM3"; none for any other name.
-std::optional<int> portNumber(const QString& name)
-{
-    static const QRegularExpression portName(QStringLiteral("^COM([0-9]+)$"),
-                                             QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = portName.match(name);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const int number = match.captured(1).toInt();
-    if (number < 1 || number > PortMap::Ports)
-        throw py::value_error(name.toStdString() + ": port numbers run from 1 to " + std::to_string(PortMap::Ports));
-    return number;
 }
 
 std::vector<std::tuple<std::string, std::string, std::string>> ports()
@@ -82,7 +65,7 @@ long long integer(py::handle value, const char* argument, long long first, long 
 
 int channelNumber(py::handle value, const char* argument)
 {
-    return int(integer(value, argument, 0, Channels - 1));
+    return int(integer(value, argument, 0, ChannelCount - 1));
 }
 
 // The main thread, the only one Python runs signal handlers in; set when the module is imported.
@@ -148,8 +131,7 @@ private:
 
     struct Port {
         QtSerialDevice serial;
-        // The module numbers the ports; the unit opens the device path it is given.
-        Unit unit{{serial, [] { return QList<PortDevice>(); }}};
+        Unit unit{{serial, portMap()}};
     };
 
     explicit Device(std::string given) : given_(std::move(given)) {}
@@ -177,19 +159,16 @@ std::shared_ptr<Device> Device::open(py::handle port)
     if (given.bytes.empty())
         throw py::value_error("port must not be empty: \"sim\", \"COMn\", a device path or \"ftdi:...\"");
     std::shared_ptr<Device> device(new Device(py::str(given.shown)));
-    QString name = qtName(given);
-    if (const std::optional<int> number = portNumber(name)) {
-        name = portMap().deviceFor(*number);
-        if (name.isEmpty())
-            errors::raise(errors::portError(), ENODEV, given.shown);
-    }
+    const QString name = qtName(given);
     try {
         const QuietOpen quiet;
         device->port_->unit.open(name);
     } catch (const PortError& e) {
+        if (e.kind() == FailureKind::PortNumber)
+            throw py::value_error(device->given_ + ": " + englishReason(e).toStdString());
         if (e.errorNumber())
             errors::raise(errors::portError(), e.errorNumber(), given.shown);
-        errors::raise(errors::portError(), device->given_ + ": " + e.reason().toStdString());
+        errors::raise(errors::portError(), device->given_ + ": " + englishReason(e).toStdString());
     }
     device->open_ = true;
     std::erase_if(living(), [](const std::weak_ptr<Device>& d) { return d.expired(); });
@@ -242,7 +221,7 @@ std::string Device::path()
 {
     if (!open_)
         throw py::value_error("the device is closed");
-    return port_->unit.comm().sourceName().toStdString();
+    return port_->unit.port().sourceName().toStdString();
 }
 
 Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& errorNumber, bool watchSignals)
@@ -258,7 +237,7 @@ Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& 
         ~Done() { thread = std::thread::id(); }
     } done{sweeping_};
     try {
-        const bool complete = unit.sweep(channel, range, [&](const Sweep::Sample&) {
+        const bool complete = unit.sweep({channel, range}, [&](const Sweep::Sample&) {
             if (exiting || !open_)
                 return false;
             if (!watchSignals || !SignalWatch::taken())

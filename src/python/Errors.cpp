@@ -1,6 +1,6 @@
 #include "python/Errors.h"
 
-#include <cstring>
+#include "core/system/FailureWords.h"
 
 namespace errors {
 
@@ -50,7 +50,7 @@ py::handle lineError()
 
 void raise(py::handle type, int errorNumber, py::handle name, const std::string& detail)
 {
-    std::string words = std::strerror(errorNumber);
+    std::string words = englishReason(errorNumber).toStdString();
     if (!detail.empty())
         words += " (" + detail + ")";
     // OSError itself becomes the subclass the number stands for.

@@ -4,6 +4,7 @@
 #include "core/samples/RecordingIndex.h"
 #include "core/samples/SampleCsv.h"
 #include "core/samples/SampleFile.h"
+#include "core/system/FailureWords.h"
 #include "core/system/FileNames.h"
 #include "python/Errors.h"
 #include "python/Gil.h"
@@ -249,7 +250,7 @@ void saveFile(const py::object& path, const SweepRecord& sweep, bool overwrite)
             raiseSystemError(EEXIST, file, "pass overwrite=True to replace it");
         if (e.errorNumber())
             raiseSystemError(e.errorNumber(), file);
-        errors::raise(PyExc_OSError, shown(file) + ": " + e.reason().toStdString());
+        errors::raise(PyExc_OSError, shown(file) + ": " + englishReason(e).toStdString());
     }
 }
 

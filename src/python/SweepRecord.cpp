@@ -11,19 +11,14 @@
 
 namespace {
 
-const char* rangeWord(Range range)
-{
-    return range == Range::Unipolar ? "unipolar" : "bipolar";
-}
-
-// value(n) for records 1..8192, in an array that nobody can make writeable: a view of an
+// value(n) for records 0..8191, in an array that nobody can make writeable: a view of an
 // immutable bytes object.
 template <class T, class Value>
 py::object array(Value&& value)
 {
     std::array<T, SweepLength> values;
-    for (int n = 1; n <= SweepLength; ++n)
-        values[n - 1] = T(value(n));
+    for (int n = 0; n < SweepLength; ++n)
+        values[n] = T(value(n));
     const py::bytes base(reinterpret_cast<const char*>(values.data()), sizeof values);
     return py::module_::import("numpy").attr("frombuffer")(base, py::dtype::of<T>());
 }
@@ -37,8 +32,7 @@ std::optional<double> interval(const SweepRecord& s)
 
 bool operator==(const SweepRecord& a, const SweepRecord& b)
 {
-    return std::equal(a.samples.begin() + 1, a.samples.begin() + 1 + SweepLength, b.samples.begin() + 1)
-        && a.range == b.range && a.channel == b.channel && a.start == b.start && a.seconds == b.seconds;
+    return a.samples == b.samples && a.range == b.range && a.channel == b.channel && a.start == b.start && a.seconds == b.seconds;
 }
 
 // What pickle keeps of a sweep: the records as the data file holds them, the range and what
@@ -49,7 +43,7 @@ py::tuple state(const SweepRecord& s)
     std::optional<long long> start;
     if (s.start)
         start = s.start->time_since_epoch().count();
-    return py::make_tuple(py::bytes(SampleFile::encode(s.samples).toStdString()), rangeWord(s.range), s.channel, start,
+    return py::make_tuple(py::bytes(SampleFile::encode(s.samples).toStdString()), rangeWord(s.range).toStdString(), s.channel, start,
                           s.seconds);
 }
 
@@ -80,11 +74,10 @@ py::object kept(py::object& slot, Make&& make)
 
 std::optional<Range> parseRange(const std::string& name, bool automatic)
 {
-    if (name == "unipolar")
-        return Range::Unipolar;
-    if (name == "bipolar")
-        return Range::Bipolar;
-    if (name == "auto" && automatic)
+    const QString word = QString::fromStdString(name);
+    if (const std::optional<Range> range = rangeNamed(word))
+        return range;
+    if (automatic && word == AutomaticRange)
         return std::nullopt;
     const std::string choices = automatic ? "\"auto\", \"unipolar\" or \"bipolar\"" : "\"unipolar\" or \"bipolar\"";
     throw py::value_error("range must be " + choices + ", not \"" + name + "\"");
@@ -124,7 +117,7 @@ the code column of q390-dat csv.)")
             },
             "The input voltages (numpy float64): code × 5/4096 unipolar, code × 2/2048 bipolar.")
         .def_property_readonly(
-            "range", [](const SweepRecord& s) { return rangeWord(s.range); },
+            "range", [](const SweepRecord& s) { return rangeWord(s.range).toStdString(); },
             R"("unipolar" (0 to +5 V) or "bipolar" (±2 V): the range the codes are read in.
 
 For a file read with range="auto", the range decided from its records.)")
@@ -177,9 +170,9 @@ seconds is None.)")
             "__repr__",
             [](const SweepRecord& s) {
                 if (!s.channel)
-                    return "<q390.Sweep " + std::string(rangeWord(s.range)) + ">";
+                    return "<q390.Sweep " + rangeWord(s.range).toStdString() + ">";
                 return py::str("<q390.Sweep channel {} {} {:.3f} s>")
-                    .format(*s.channel, rangeWord(s.range), *s.seconds)
+                    .format(*s.channel, rangeWord(s.range).toStdString(), *s.seconds)
                     .cast<std::string>();
             },
             "The range and, for a sweep taken, its channel and duration.");

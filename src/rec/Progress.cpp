@@ -75,22 +75,28 @@ void Progress::started(const QString& path, const QString& into)
              .arg(limit, channels.size() == 1 ? "" : "s", channels.join(u','), rangeWord(o.range), o.port, path, into_));
 }
 
-void Progress::kept(const SweepRecord& sweep)
+void Progress::kept(const SweepRecord& sweep, const SampleArray& samples)
 {
     ++kept_;
     path_ = sweep.path;
-    lastMinimum_ = sweep.summary.minimum;
-    lastMaximum_ = sweep.summary.maximum;
+    if (due()) {
+        const Summary summary = summarise(samples, sweep.range);
+        lastMinimum_ = summary.minimum;
+        lastMaximum_ = summary.maximum;
+    }
     refresh();
+}
+
+bool Progress::due() const
+{
+    return mode_ == Mode::Terminal && (shownAt_ < 0 || elapsed_.elapsed() - shownAt_ >= RefreshMs);
 }
 
 void Progress::refresh()
 {
-    if (mode_ != Mode::Terminal)
+    if (!due())
         return;
     const qint64 ms = elapsed_.elapsed();
-    if (shownAt_ >= 0 && ms - shownAt_ < RefreshMs)
-        return;
     const double seconds = ms / 1e3;
     const double rate = seconds > 0 ? kept_ / seconds : 0;
     QString line = options_.sweeps ? QStringLiteral("%1/%2 sweeps").arg(kept_).arg(*options_.sweeps)

@@ -23,7 +23,8 @@ public:
     // The recording begins, on the path named ("simulator", "modem-lines" or "ftdi-bitbang"),
     // into the output named (a folder's name is settled once it is made).
     void started(const QString& path, const QString& into);
-    void kept(const SweepRecord& sweep);
+    // The levels of the samples are read only when the progress line shows them.
+    void kept(const SweepRecord& sweep, const SampleArray& samples);
     void lost() { ++lost_; }
     // Now and then within a sweep, so that the time shown moves on during a slow one.
     void tick() { refresh(); }
@@ -33,6 +34,8 @@ public:
 private:
     void say(const QString& message);
     void refresh();
+    // Whether the progress line is drawn at the next refresh.
+    bool due() const;
     void clearLine();
 
     std::FILE* err_;

@@ -1,5 +1,6 @@
 #include "rec/RecOptions.h"
 
+#include "core/converter/ControlWord.h"
 #include "core/system/CommandLine.h"
 
 #include <QRegularExpression>
@@ -32,14 +33,16 @@ double parseDuration(const QString& option, const QString& text)
 
 QList<int> parseChannels(const QString& option, const QString& text)
 {
-    static const QRegularExpression item(QStringLiteral("^([0-7])(?:-([0-7]))?$"));
+    static const QRegularExpression item(QStringLiteral("^([0-9])(?:-([0-9]))?$"));
     QList<int> channels;
     for (const QString& part : text.split(u',')) {
         const QRegularExpressionMatch match = item.match(part.trimmed());
         const int first = match.captured(1).toInt();
         const int last = match.captured(2).isEmpty() ? first : match.captured(2).toInt();
-        if (!match.hasMatch() || last < first)
-            throw UsageError(QStringLiteral("%1 takes channels 0 to 7 such as 3, 0,3,5 or 0-7, not '%2'").arg(option, text));
+        if (!match.hasMatch() || last < first || last >= ChannelCount)
+            throw UsageError(QStringLiteral("%1 takes channels 0 to %3 such as 3, 0,3,5 or 0-%3, not '%2'")
+                                 .arg(option, text)
+                                 .arg(ChannelCount - 1));
         for (int channel = first; channel <= last; ++channel)
             channels.append(channel);
     }
@@ -149,9 +152,10 @@ RecOptions RecOptions::parse(const QStringList& args)
         r.channels = parseChannels(QStringLiteral("--channels"), line.value(p.channels));
     if (line.isSet(p.range)) {
         const QString value = line.value(p.range);
-        if (value != u"unipolar" && value != u"bipolar")
+        const std::optional<Range> range = rangeNamed(value);
+        if (!range)
             throw UsageError(QStringLiteral("--range takes unipolar or bipolar, not '%1'").arg(value));
-        r.range = value == u"bipolar" ? Range::Bipolar : Range::Unipolar;
+        r.range = *range;
     }
     if (line.isSet(p.sweeps))
         r.sweeps = parseCount(QStringLiteral("--sweeps"), line.value(p.sweeps));
@@ -174,9 +178,9 @@ RecOptions RecOptions::parse(const QStringList& args)
     }
     if (line.isSet(p.format)) {
         const QString value = line.value(p.format);
-        if (value != u"dat" && value != u"csv")
+        r.format = formatNamed(value);
+        if (!r.format)
             throw UsageError(QStringLiteral("--format takes dat or csv, not '%1'").arg(value));
-        r.format = value == u"csv" ? Format::Csv : Format::Dat;
     }
     r.append = line.isSet(p.append);
     if (line.isSet(p.reconnect)) {

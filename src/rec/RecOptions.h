@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/samples/Range.h"
+#include "core/samples/SampleFormat.h"
 #include "core/system/Failure.h"
 
 #include <QList>
@@ -17,7 +18,6 @@ public:
 
 // What q390-rec was asked to do.
 struct RecOptions {
-    enum class Format { Dat, Csv };
     enum class Task { Record, Help, Version, ListPorts };
 
     Task task = Task::Record;
@@ -30,7 +30,7 @@ struct RecOptions {
     std::optional<double> seconds;
     QString folder; // empty: a new folder named by the start time
     bool toStdout = false;
-    std::optional<Format> format; // none: the appended folder's own, or dat
+    std::optional<SampleFormat> format; // none: the appended folder's own, or dat
     bool append = false;
     std::optional<double> reconnectSeconds = 60; // none: wait for ever
     bool quiet = false;

@@ -29,11 +29,10 @@ QString signalName(int signal)
     }
 }
 
-// The port's failure, the port named once.
+// The port's failure, the port named once: the recorder's own failures name it already.
 QString portFailure(const QString& port, const PortError& failure)
 {
-    const QString reason = englishReason(failure);
-    return reason.startsWith(port + u':') ? reason : port + QStringLiteral(": ") + reason;
+    return failure.kind() == FailureKind::Worded ? failure.detail() : port + QStringLiteral(": ") + englishReason(failure);
 }
 
 // A line for each numbered port: number, device, description and the path a sweep takes there,
@@ -57,7 +56,7 @@ void listPorts(std::FILE* out, std::FILE* err, const PortMap::DeviceList& device
 
 void usageError(std::FILE* err, const UsageError& usage)
 {
-    std::fprintf(err, "q390-rec: %s (q390-rec --help shows the usage)\n", qUtf8Printable(usage.reason()));
+    std::fprintf(err, "q390-rec: %s (q390-rec --help shows the usage)\n", qUtf8Printable(usage.detail()));
 }
 
 } // namespace
@@ -96,7 +95,8 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
     Outcome outcome;
     QString ending;
     {
-        Unit unit({seams.serial, std::move(seams.devices), std::move(seams.simulator)});
+        PortMap ports(std::move(seams.devices));
+        Unit unit({seams.serial, ports, std::move(seams.simulator)});
         try {
             std::unique_ptr<SweepOutput> output;
             if (options.toStdout)
@@ -111,7 +111,7 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
             output->begin();
             if (!output->mended().isEmpty())
                 progress.note(output->mended());
-            progress.started(unit.comm().sourceName(), output->name());
+            progress.started(unit.port().sourceName(), output->name());
             Recorder(options, {unit, *output, progress, seams.clock, seams.retry}).run();
             unit.close();
             output->finish();
@@ -138,7 +138,7 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
                 outcome.status = Failed;
 #endif
             } else if (!stopped) {
-                progress.error(failure.reason());
+                progress.error(failure.detail());
                 outcome.status = Failed;
             }
         }

@@ -35,10 +35,10 @@ void Recorder::run()
         sweep.channel = options_.channels[(number - 1) % options_.channels.size()];
         sweep.range = options_.range;
         sweep.start = parts_.clock.now();
-        sweep.path = parts_.unit.comm().sourceName();
+        sweep.path = parts_.unit.port().sourceName();
         sweep.offset = seconds();
         try {
-            if (!parts_.unit.sweep(sweep.channel, sweep.range, each))
+            if (!parts_.unit.sweep({sweep.channel, sweep.range}, each))
                 return;
         } catch (const LineError& failure) {
             const QString reason = englishReason(failure);
@@ -50,11 +50,10 @@ void Recorder::run()
             continue;
         }
         sweep.seconds = seconds() - sweep.offset;
-        sweep.summary = summarise(parts_.unit.samples(), sweep.range);
         parts_.output.kept(sweep, parts_.unit.samples());
         ++kept_;
         ++number;
-        parts_.progress.kept(sweep);
+        parts_.progress.kept(sweep, parts_.unit.samples());
     }
 }
 

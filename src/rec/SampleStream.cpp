@@ -16,12 +16,12 @@ void SampleStream::kept(const SweepRecord& sweep, const SampleArray& samples)
     rows_.clear();
     const QByteArray lead = QByteArray::number(sweep.number) + ',';
     const QByteArray channelRange = ',' + QByteArray::number(sweep.channel) + ',' + rangeWord(sweep.range).toLatin1() + ',';
-    for (int n = 1; n <= SweepLength; ++n) {
+    for (int n = 0; n < SweepLength; ++n) {
         const Reading r = reading(samples[n], sweep.range);
         rows_ += lead;
-        rows_ += QByteArray::number(n);
+        rows_ += QByteArray::number(n + 1);
         rows_ += ',';
-        appendFixed(rows_, sweep.offset + sweep.seconds * (n - 1) / SweepLength);
+        appendFixed(rows_, sweep.offset + sweep.seconds * n / SweepLength);
         rows_ += channelRange;
         rows_ += QByteArray::number(r.code);
         rows_ += ',';

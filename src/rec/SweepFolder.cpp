@@ -1,7 +1,7 @@
 #include "rec/SweepFolder.h"
 
 #include "core/samples/SampleCsv.h"
-#include "core/samples/SampleFile.h"
+#include "core/samples/SampleFormat.h"
 #include "core/system/WholeFile.h"
 #include "rec/IndexFile.h"
 #include "rec/StopSignals.h"
@@ -21,8 +21,9 @@ namespace {
 // Names sort in recording order up to this sweep; the folder takes no more.
 constexpr long long LastNumber = 99'999'999;
 // Writers at once, and sweeps handed over and not yet in the index at most (about 17 KiB each).
-constexpr int Writers = 8;
-constexpr int MostUnfinished = 32;
+// A sweep takes about 1 ms and each file waits for its syncs: the disk serves many at once.
+constexpr int Writers = 16;
+constexpr int MostUnfinished = 64;
 const QString IndexName = QStringLiteral("index.csv");
 
 // A CSV cell; quoted when it holds a separator, a quote or a line break.
@@ -44,13 +45,13 @@ QByteArray isoLocal(const QDateTime& time)
 
 QString reasonOf(const WholeFile& file)
 {
-    return file.errorNumber() ? englishReason(file.errorNumber()) : file.reason();
+    return englishReason(file.errorNumber());
 }
 
 } // namespace
 
-SweepFolder::SweepFolder(const QString& path, std::optional<RecOptions::Format> format, Opening opening, QString source)
-    : path_(QDir::cleanPath(path)), format_(format.value_or(RecOptions::Format::Dat)), opening_(opening), source_(std::move(source)),
+SweepFolder::SweepFolder(const QString& path, std::optional<SampleFormat> format, Opening opening, QString source)
+    : path_(QDir::cleanPath(path)), format_(format.value_or(SampleFormat::Dat)), opening_(opening), source_(std::move(source)),
       indexPath_(QDir(path_).filePath(IndexName))
 {
     const QFileInfo folder(path_);
@@ -67,7 +68,7 @@ SweepFolder::SweepFolder(const QString& path, std::optional<RecOptions::Format> 
     continueFrom(entries, opening == Append, format);
 }
 
-void SweepFolder::continueFrom(const QStringList& entries, bool append, std::optional<RecOptions::Format> format)
+void SweepFolder::continueFrom(const QStringList& entries, bool append, std::optional<SampleFormat> format)
 {
     static const QRegularExpression sweepFile(QStringLiteral("^sweep-([0-9]{8})-ch[0-7]\\.(dat|csv)$"));
     long long highest = 0;
@@ -78,10 +79,10 @@ void SweepFolder::continueFrom(const QStringList& entries, bool append, std::opt
             extension = match.captured(2);
         }
     if (append && !extension.isEmpty()) {
-        const RecOptions::Format own = extension == u"csv" ? RecOptions::Format::Csv : RecOptions::Format::Dat;
+        const SampleFormat own = *formatNamed(extension);
         if (format && *format != own)
             throw UsageError(QStringLiteral("%1 holds %2 files and --append keeps that format; --format %3 says otherwise")
-                                 .arg(path_, extension, extension == u"csv" ? u"dat" : u"csv"));
+                                 .arg(path_, extension, formatWord(*format)));
         format_ = own;
     }
     if (entries.contains(IndexName)) {
@@ -169,14 +170,13 @@ void SweepFolder::begin()
 
 void SweepFolder::kept(const SweepRecord& sweep, const SampleArray& samples)
 {
-    const char* extension = format_ == RecOptions::Format::Dat ? "dat" : "csv";
-    const QString file = QString::asprintf("sweep-%08lld-ch%d.%s", sweep.number, sweep.channel, extension);
-    queue({0, sweep.number, file, row(sweep, file, {}), samples, sweep.range});
+    const QString file = QString::asprintf("sweep-%08lld-ch%d.", sweep.number, sweep.channel) + formatWord(format_);
+    queue({0, sweep.number, file, sweep, {}, {}, samples});
 }
 
 void SweepFolder::lost(const SweepRecord& sweep, const QString& reason)
 {
-    queue({0, sweep.number, {}, row(sweep, {}, reason), {}, sweep.range});
+    queue({0, sweep.number, {}, sweep, reason, {}, {}});
 }
 
 void SweepFolder::queue(Job job)
@@ -221,11 +221,12 @@ void SweepFolder::work()
             alone_ = alone;
             ++inFlight_;
             std::optional<OutputError> failure;
-            if (!job.file.isEmpty()) {
-                lock.unlock();
+            lock.unlock();
+            if (job.row.isEmpty())
+                job.row = row(job);
+            if (!job.file.isEmpty())
                 failure = write(job);
-                lock.lock();
-            }
+            lock.lock();
             --inFlight_;
             alone_ = alone_ && !alone;
             written(std::move(job), std::move(failure));
@@ -242,8 +243,7 @@ std::optional<OutputError> SweepFolder::write(Job& job) const
 {
     const QString file = QDir(path_).filePath(job.file);
     WholeFile out(file, WholeFile::NeverReplace);
-    const bool dat = format_ == RecOptions::Format::Dat;
-    if (out.open() && out.commit(dat ? SampleFile::encode(job.samples) : sampleCsv(job.samples, job.range)))
+    if (out.open() && out.commit(formatted(job.samples, job.sweep.range, format_)))
         return {};
     // The file is in the folder: its row stays, and says what is not known.
     if (out.unconfirmed()) {
@@ -305,7 +305,7 @@ void SweepFolder::failFinally(const Job& job, const OutputError& failure)
     --unfinished_;
     if (failure_ && failedOrder_ < job.order)
         return;
-    failure_ = OutputError(QStringLiteral("%1; sweep %2 is the first not kept").arg(failure.reason()).arg(job.number), failure.errorNumber());
+    failure_ = OutputError(QStringLiteral("%1; sweep %2 is the first not kept").arg(failure.detail()).arg(job.number), failure.errorNumber());
     failedOrder_ = job.order;
     // A file the index does not name would be a sweep half kept.
     for (auto later = waiting_.upper_bound(failedOrder_); later != waiting_.end(); later = waiting_.erase(later)) {
@@ -344,8 +344,10 @@ void SweepFolder::appendRow(const QByteArray& row)
     index_->append(row);
 }
 
-QByteArray SweepFolder::row(const SweepRecord& s, const QString& file, const QString& note) const
+QByteArray SweepFolder::row(const Job& job) const
 {
+    const SweepRecord& s = job.sweep;
+    const QString& file = job.file;
     QByteArray text = QByteArray::number(s.number) + ',' + cell(file) + ',' + isoLocal(s.start) + ',';
     appendFixed(text, s.seconds);
     text += ',' + QByteArray::number(s.channel) + ',' + rangeWord(s.range).toLatin1() + ',' + cell(source_) + ','
@@ -353,11 +355,12 @@ QByteArray SweepFolder::row(const SweepRecord& s, const QString& file, const QSt
     if (file.isEmpty()) {
         text += ",,";
     } else {
-        appendFixed(text, s.summary.minimum);
+        const Summary summary = summarise(job.samples, s.range);
+        appendFixed(text, summary.minimum);
         text += ',';
-        appendFixed(text, s.summary.maximum);
+        appendFixed(text, summary.maximum);
         text += ',';
-        appendFixed(text, s.summary.mean);
+        appendFixed(text, summary.mean);
     }
-    return text + ',' + cell(note) + '\n';
+    return text + ',' + cell(job.note) + '\n';
 }

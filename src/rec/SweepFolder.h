@@ -40,7 +40,7 @@ public:
     // Throws OutputError for a folder that cannot be taken so or cannot be read, and for an
     // index whose numbering cannot be continued; UsageError for a format that is not the one
     // of the folder appended to.
-    SweepFolder(const QString& path, std::optional<RecOptions::Format> format, Opening opening, QString source);
+    SweepFolder(const QString& path, std::optional<SampleFormat> format, Opening opening, QString source);
     // Waits for the writes under way.
     ~SweepFolder() override;
 
@@ -58,14 +58,15 @@ private:
         long long order = 0;  // of the rows in the index
         long long number = 0; // the sweep's
         QString file;         // empty for a lost sweep
-        QByteArray row;       // for the index, made in the recording's thread
+        SweepRecord sweep;
+        QString note;         // why a sweep was lost
+        QByteArray row;       // for the index, made by a writer
         SampleArray samples{};
-        Range range = Range::Unipolar;
     };
 
     // Continues the numbering after the highest sweep in the index and among the files, in the
     // format of the last of those files.
-    void continueFrom(const QStringList& entries, bool append, std::optional<RecOptions::Format> format);
+    void continueFrom(const QStringList& entries, bool append, std::optional<SampleFormat> format);
     void makeFolder(Opening opening);
     void openIndex();
     void queue(Job job);
@@ -87,10 +88,11 @@ private:
     void stopWriters();
     // The row goes in whole or not at all; throws OutputError.
     void appendRow(const QByteArray& row);
-    QByteArray row(const SweepRecord& sweep, const QString& file, const QString& note) const;
+    // The job's row, with the summary of a kept sweep's samples.
+    QByteArray row(const Job& job) const;
 
     QString path_;
-    RecOptions::Format format_;
+    SampleFormat format_;
     Opening opening_;
     QString source_;
     long long next_ = 1;

@@ -4,6 +4,7 @@
 #include "core/samples/Readings.h"
 #include "core/samples/Samples.h"
 #include "core/system/Failure.h"
+#include "core/system/FailureWords.h"
 
 #include <QDateTime>
 #include <QString>
@@ -15,9 +16,6 @@ public:
     using Failure::Failure;
 };
 
-// A failure's reason in English: the system's own text for its error number, else its text.
-QString englishReason(const Failure& failure);
-QString englishReason(int errorNumber);
 
 // What is told about one sweep, kept or lost.
 struct SweepRecord {
@@ -28,7 +26,6 @@ struct SweepRecord {
     double offset = 0;    // seconds from the recording's start to the sweep's
     double seconds = 0;   // how long it took
     QString path;         // what fed it: "simulator", "modem-lines" or "ftdi-bitbang"
-    Summary summary;      // of a sweep kept, in volts
 };
 
 // Where the sweeps go: a folder of files with its index, or rows on standard output.
@@ -50,8 +47,3 @@ public:
     virtual void finish() {}
 };
 
-// The name of a range in the tools' columns: "unipolar" or "bipolar".
-inline QString rangeWord(Range range)
-{
-    return range == Range::Bipolar ? QStringLiteral("bipolar") : QStringLiteral("unipolar");
-}

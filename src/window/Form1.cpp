@@ -1,6 +1,5 @@
 #include "window/Form1.h"
 
-#include "core/drawing/Grid.h"
 #include "window/AppIcon.h"
 #include "window/Lamp.h"
 #include "window/PlotWidget.h"
@@ -35,15 +34,14 @@ W* place(QWidget* parent, const char* name, int left, int top, int width, int he
 
 Form1::Form1(Form1Seams seams)
     : seams_(std::move(seams)),
-      simulator_(seams_.simulatorSource),
-      MSComm1(seams_.serial, simulator_, PortMap(seams_.devices)),
-      link_(MSComm1)
+      ports_(seams_.devices),
+      unit_({seams_.serial, ports_, seams_.simulatorSource})
 {
     setObjectName(QStringLiteral("Form1"));
     buildControls();
 
     sweep_ = std::make_unique<SweepController>(
-        SweepController::Seams{link_, MSComm1, state_, *Picture1, runs_, seams_.timer, seams_.pump, seams_.lifetime,
+        SweepController::Seams{unit_, state_, *Picture1, runs_, seams_.timer, seams_.pump, seams_.lifetime,
                                options(), afterSweep_},
         [this](const QString& reason) { port_->lineFailed(reason); });
     save_ = std::make_unique<SaveCommand>(state_, seams_.timer, seams_.boxes, seams_.clock, afterSweep_);

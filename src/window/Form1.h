@@ -1,16 +1,17 @@
 #pragma once
 
-#include "core/converter/ConverterLink.h"
 #include "core/converter/SimulatedConverter.h"
 #include "core/system/Clock.h"
-#include "devices/MSComm.h"
+#include "devices/Unit.h"
 #include "window/PortControl.h"
 #include "window/handlers/AcquisitionState.h"
 #include "window/handlers/AfterSweep.h"
 #include "window/handlers/ExitCommand.h"
 #include "window/handlers/LoadCommand.h"
+#include "window/handlers/MSComm.h"
 #include "window/handlers/PlotRuns.h"
 #include "window/handlers/PrintCommand.h"
+#include "window/handlers/Procedures.h"
 #include "window/handlers/SaveCommand.h"
 #include "window/handlers/SweepController.h"
 #include "window/toolkit/PrinterSurface.h"
@@ -70,7 +71,10 @@ public:
     // The option buttons by number, as the handlers read and select them.
     OptionButtons& options() { return *this; }
     AcquisitionState& state() { return state_; }
-    ConverterLink& link() { return link_; }
+    ConverterLink& link() { return unit_.link(); }
+    // One conversion with a control word as text; see ConversionProcedure.
+    qint16 adc(const QString& controlWord) { return procedure_.adc(controlWord); }
+    const QString& signFlag() const { return procedure_.SignFlag; }
     MSComm& comm() { return MSComm1; }
     bool sweeping() const { return sweep_->sweeping(); }
 
@@ -84,9 +88,10 @@ private:
     void runClickHandler(int option);
 
     Form1Seams seams_;
-    SimulatedConverter simulator_;
-    MSComm MSComm1;
-    ConverterLink link_;
+    PortMap ports_;
+    Unit unit_;
+    MSComm MSComm1{unit_.port()};
+    ConversionProcedure procedure_{unit_.link()};
     AcquisitionState state_;
     PlotRuns runs_;
     AfterSweep afterSweep_;

@@ -22,7 +22,7 @@ void PortControl::setUp()
         w_.Combo1->addItem(QStringLiteral("COM%1").arg(n));
     w_.Combo1->setCurrentIndex(0);
     comm_.setCommPort(w_.Combo1->currentIndex() + 1);
-    comm_.setSettings(QStringLiteral("115200,n,8,1"));
+    comm_.setSettings(LineSettings::Standard);
     describeDevices();
     w_.Command2->setText(PortTexts::Open);
     w_.Shape1->setFillColor(LampClosed);
@@ -31,10 +31,10 @@ void PortControl::setUp()
 
 void PortControl::describeDevices()
 {
-    comm_.portMap().refresh();
+    comm_.port().portMap().refresh();
     auto* entries = static_cast<QStandardItemModel*>(w_.Combo1->model());
     for (int i = 0; i < w_.Combo1->count(); ++i) {
-        const QString device = comm_.portMap().deviceFor(i + 1);
+        const QString device = comm_.port().portMap().deviceFor(i + 1);
         entries->item(i)->setToolTip(device.isEmpty() ? PortTexts::NoSuchPort : device);
         entries->item(i)->setEnabled(!device.isEmpty());
     }
@@ -44,13 +44,13 @@ void PortControl::Command2_Click()
 {
     // Every failure of the port shows the one message; the port operation comes first, so
     // caption and lamp change only once the port really has.
-    const unsigned source = comm_.source();
+    const unsigned source = comm_.port().source();
     try {
         if (w_.Command2->text() == PortTexts::Close) {
             comm_.setPortOpen(false);
             showState(false);
         } else {
-            comm_.choose(w_.Combo1->currentText().trimmed());
+            comm_.port().choose(w_.Combo1->currentText().trimmed());
             comm_.setPortOpen(true);
             showState(true);
         }
@@ -58,7 +58,7 @@ void PortControl::Command2_Click()
         boxes_.show(PortTexts::InvalidPort, PortTexts::Title, MsgStyle::Exclamation);
     }
     // A sweep under way is dropped when its source changed: what waited for it is done now.
-    if (comm_.source() != source)
+    if (comm_.port().source() != source)
         afterSweep_.sweepEnded();
 }
 
@@ -67,7 +67,7 @@ void PortControl::showState(bool open)
     w_.Command2->setText(open ? PortTexts::Close : PortTexts::Open);
     w_.Shape1->setFillColor(open ? LampOpen : LampClosed);
     w_.Shape1->setToolTip(!open ? QString()
-                          : comm_.path() == SerialDevice::Path::FtdiBitBang ? QStringLiteral("FTDI 同步位模式")
+                          : comm_.port().path() == SerialDevice::Path::FtdiBitBang ? QStringLiteral("FTDI 同步位模式")
                                                                             : QStringLiteral("串口控制线"));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/MSComm.h"
+#include "window/handlers/MSComm.h"
 #include "window/handlers/AfterSweep.h"
 #include "window/toolkit/WindowSystem.h"
 

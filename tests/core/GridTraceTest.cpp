@@ -1,6 +1,6 @@
 #include "core/drawing/Grid.h"
 #include "core/drawing/Trace.h"
-#include "support/Doubles.h"
+#include "support/CoreDoubles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@ namespace {
 TEST(Grid, DrawsThe114LinesInOrderInGridColor)
 {
     RecordingSurface surface;
-    Drawgrid1(surface);
+    drawGrid(surface);
     ASSERT_EQ(surface.ops.size(), 114u);
     std::vector<PlotLine> expected;
     for (int y = 0; y <= 5000; y += 500)
@@ -36,7 +36,7 @@ TEST(Grid, DrawsThe114LinesInOrderInGridColor)
 TEST(Grid, DoesNotClear)
 {
     RecordingSurface surface;
-    Drawgrid1(surface);
+    drawGrid(surface);
     for (const SurfaceOp& op : surface.ops)
         EXPECT_NE(op.kind, SurfaceOp::Clear);
 }

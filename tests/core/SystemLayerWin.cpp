@@ -1,4 +1,5 @@
 // Windows' own side of the system layer, on the system's real files and ports.
+#include "core/system/FailureWords.h"
 #include "core/system/FileNames.h"
 #include "core/system/FileStart.h"
 #include "core/system/WholeFile.h"
@@ -57,17 +58,17 @@ TEST(WindowsSystem, WholeFilesReplaceOrRefuseByModeUnderWideNamesAndLeaveNothing
         EXPECT_EQ(written, row.written);
         EXPECT_EQ(bytesOf(name), row.written ? row.bytes : row.before);
         if (!row.written) {
-            EXPECT_EQ(file.reason(), row.reason);
+            EXPECT_EQ(chineseReason(file.errorNumber()), row.reason);
         }
         EXPECT_EQ(entries(dir), QStringList{QFileInfo(name).fileName()});
     }
 
     WholeFile folder(dir.path());
     EXPECT_FALSE(folder.open());
-    EXPECT_EQ(folder.reason(), QStringLiteral("这是一个文件夹"));
+    EXPECT_EQ(chineseReason(folder.errorNumber()), QStringLiteral("这是一个文件夹"));
     WholeFile nowhere(dir.filePath(QStringLiteral("no such folder/x.dat")));
     EXPECT_FALSE(nowhere.open());
-    EXPECT_EQ(nowhere.reason(), QStringLiteral("文件或设备不存在"));
+    EXPECT_EQ(chineseReason(nowhere.errorNumber()), QStringLiteral("文件或设备不存在"));
 }
 
 TEST(WindowsSystem, APortWithNoDeviceIsRefusedWithTheReasonAndStaysClosed)
@@ -77,8 +78,9 @@ TEST(WindowsSystem, APortWithNoDeviceIsRefusedWithTheReasonAndStaysClosed)
         port.open(QStringLiteral("COM99"), LineSettings{});
         FAIL() << "COM99 opened";
     } catch (const PortError& failure) {
-        EXPECT_EQ(failure.errorNumber(), ENOENT) << failure.reason().toStdString();
-        EXPECT_TRUE(failure.reason().startsWith(QStringLiteral("COM99: ")));
+        EXPECT_EQ(failure.errorNumber(), ENOENT) << failure.detail().toStdString();
+        EXPECT_EQ(failure.kind(), FailureKind::System);
+        EXPECT_FALSE(failure.detail().isEmpty()); // the system's own text
     }
     EXPECT_FALSE(port.isOpen());
 }

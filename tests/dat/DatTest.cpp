@@ -90,8 +90,8 @@ TEST_F(DatFiles, CsvGivesEveryRecordsCodeAndVoltsInBothRangesAndInfoSumsThemUp)
 {
     SampleArray samples{};
     for (int n = 0; n < TableRows; ++n)
-        samples[n + 1] = Table[n].stored;
-    samples[SweepLength] = 1000;
+        samples[n] = Table[n].stored;
+    samples[SweepLength - 1] = 1000;
     const QString file = write(QStringLiteral("t.dat"), samples);
 
     for (const bool bipolar : {false, true}) {
@@ -108,7 +108,7 @@ TEST_F(DatFiles, CsvGivesEveryRecordsCodeAndVoltsInBothRangesAndInfoSumsThemUp)
             const QList<QByteArray> cells = lines[n].split(',');
             ASSERT_EQ(cells.size(), 4) << n;
             EXPECT_EQ(cells[0].toInt(), n);
-            EXPECT_EQ(cells[1].toInt(), samples[n]);
+            EXPECT_EQ(cells[1].toInt(), samples[n - 1]);
             if (n <= TableRows) {
                 const Row& row = Table[n - 1];
                 EXPECT_EQ(cells[2].toInt(), bipolar ? row.bCode : row.uCode) << n;
@@ -166,8 +166,8 @@ TEST_F(DatFiles, PngIsTheWindowsPlotAndPdfThePrintedPage)
 {
     // A step: 1100 for the first half, 3900 for the second, unipolar.
     SampleArray samples{};
-    for (int n = 1; n <= SweepLength; ++n)
-        samples[n] = n <= 4096 ? 1100 : 3900;
+    for (int n = 0; n < SweepLength; ++n)
+        samples[n] = n < 4096 ? 1100 : 3900;
     const QString file = write(QStringLiteral("step.dat"), samples);
 
     for (const int scale : {1, 3}) {

@@ -109,11 +109,11 @@ TEST(FtdiBitBang, TheBytesAreTheFramesInOrderWhateverOrderTransfersCompleteInAnd
         SCOPED_TRACE(outOfStep ? "completed out of step" : "completed in step");
         ChipOnPins pins;
         QtSerialDevice serial;
-        SimulatedConverter whileClosed;
-        MSComm comm(serial, whileClosed, PortMap([] { return QList<PortDevice>{{Typed, Typed}}; }));
-        comm.setPortOpen(true);
-        ASSERT_EQ(comm.path(), SerialDevice::Path::FtdiBitBang);
-        ConverterLink link(comm);
+        PortMap ports([] { return QList<PortDevice>{{Typed, Typed}}; });
+        Unit unit({serial, ports});
+        unit.open(QStringLiteral("COM1"));
+        ASSERT_EQ(unit.port().path(), SerialDevice::Path::FtdiBitBang);
+        ConverterLink& link = unit.link();
         pins.chip.recording = true;
         pins.chip.completeOutOfStep = outOfStep;
 
@@ -122,7 +122,7 @@ TEST(FtdiBitBang, TheBytesAreTheFramesInOrderWhateverOrderTransfersCompleteInAnd
         {
             const ConverterLink::Run run(link, 1000);
             for (long k = 0; k < taken; ++k)
-                ASSERT_EQ(link.adc(first), rampCode({5, true}, k)) << k;
+                ASSERT_EQ(convertWord(link, first).magnitude, rampCode({5, true}, k)) << k;
         }
         // The run ended early; the conversions made ahead of it ran whole, and the next word's
         // results are its own.
@@ -131,7 +131,7 @@ TEST(FtdiBitBang, TheBytesAreTheFramesInOrderWhateverOrderTransfersCompleteInAnd
         EXPECT_TRUE(made >= taken && made < 1000) << made;
         for (long k = made; k < made + 2; ++k) {
             const int code = rampCode({2, false}, k);
-            EXPECT_EQ(link.adc(second), code >= 0 ? code : -code - 1);
+            EXPECT_EQ(convertWord(link, second).magnitude, code >= 0 ? code : -code - 1);
         }
         EXPECT_EQ(pins.converter.lastRequest().channel, 2);
 

@@ -50,7 +50,7 @@ TEST(SerialPath, SweepsOnTheOpenPortGiveTheConvertersCodesOnEveryChannelAndRange
             EXPECT_EQ(counts.reads, 13L * SweepLength);
             EXPECT_EQ(counts.others, 0);
             EXPECT_EQ(device.converter().lastRequest().channel, channel);
-            EXPECT_EQ(device.converter().lastRequest().unipolar, unipolar);
+            EXPECT_EQ(device.converter().lastRequest().range, unipolar ? Range::Unipolar : Range::Bipolar);
             expectSweep(w, channel, unipolar, n);
             n += SweepLength;
         }

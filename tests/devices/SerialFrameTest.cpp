@@ -1,6 +1,6 @@
 #include "SerialRig.h"
 #include "core/converter/ConverterLink.h"
-#include "devices/MSComm.h"
+#include "devices/Unit.h"
 #include "devices/QtSerialDevice.h"
 
 #include <gtest/gtest.h>
@@ -21,17 +21,18 @@
 
 namespace {
 
-// The converter link over MSComm with the device open for real: QSerialPort opens it and
-// the native driver carries the line operations.
+// The unit's converter link with the device open for real: QSerialPort opens it and the
+// native driver carries the line operations.
 struct OpenLink {
-    explicit OpenLink(const QString& device) : comm(serial, whileClosed, PortMap([device] { return QList<PortDevice>{{device, device}}; }))
+    explicit OpenLink(const QString& device) : ports([device] { return QList<PortDevice>{{device, device}}; })
     {
-        comm.setPortOpen(true);
+        unit.open(QStringLiteral("COM1"));
     }
     QtSerialDevice serial;
-    SimulatedConverter whileClosed;
-    MSComm comm;
-    ConverterLink link{comm};
+    PortMap ports;
+    Unit unit{{serial, ports}};
+    PortSwitch& comm = unit.port();
+    ConverterLink& link = unit.link();
 };
 
 TEST(SerialFrame, TheConverterSeesEveryFrameInOrderThroughTheNativeDriverAndTheLinkDecodesItsCode)
@@ -58,18 +59,17 @@ TEST(SerialFrame, TheConverterSeesEveryFrameInOrderThroughTheNativeDriverAndTheL
         return code;
     });
     OpenLink open(device.path());
-    ASSERT_TRUE(open.comm.portOpen());
+    ASSERT_TRUE(open.comm.isOpen());
     device.recording = true;
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.word);
         device.seen.clear();
         emuport_reset_counts();
-        EXPECT_EQ(open.link.adc(QString::fromLatin1(c.word)), c.result);
-        EXPECT_EQ(open.link.SignFlag, QLatin1StringView(c.sign));
+        EXPECT_EQ(convertWord(open.link, QString::fromLatin1(c.word)), (ConverterReading{c.result, *c.sign == '-'}));
         EXPECT_EQ(device.seen, handFrame(rtsFor(QString::fromLatin1(c.word)), ctsFor(unsigned(c.code) & 0xFFFu)));
         EXPECT_EQ(device.converter().lastRequest().channel, c.channel);
-        EXPECT_EQ(device.converter().lastRequest().unipolar, c.unipolar);
+        EXPECT_EQ(device.converter().lastRequest().range, c.unipolar ? Range::Unipolar : Range::Bipolar);
         EXPECT_EQ(emuport_output_lines(), TIOCM_RTS | TIOCM_DTR) << "rest state";
 
         const emuport_counts counts = emuport_calls();
@@ -120,8 +120,8 @@ TEST(SerialFrame, ConversionsOnTheOpenPortMakeNoSystemCallButTheLineRequests)
     constexpr int conversions = 500;
     EmulatedDevice device(Ramp{});
     OpenLink open(device.path());
-    ASSERT_TRUE(open.comm.portOpen());
-    const QString word = QStringLiteral("11101110"); // channel 5, unipolar
+    ASSERT_TRUE(open.comm.isOpen());
+    const LineFrame frame = ConverterLink::encode(ControlWord::make({5, Range::Unipolar}));
     std::array<qint16, conversions> expected{};
     for (int n = 0; n < conversions; ++n)
         expected[n] = qint16(rampCode({5, true}, n));
@@ -139,7 +139,7 @@ TEST(SerialFrame, ConversionsOnTheOpenPortMakeNoSystemCallButTheLineRequests)
         if (sigaction(SIGSYS, &trap, nullptr) != 0 || !allowOnlyLineRequests())
             syscall(SYS_exit_group, 77);
         for (int n = 0; n < conversions; ++n)
-            if (open.link.adc(word) != expected[n])
+            if (ConverterReading::of(open.link.convert(frame), Range::Unipolar).magnitude != expected[n])
                 ++childReport->wrongResults;
         syscall(SYS_exit_group, 0);
     }

@@ -30,7 +30,7 @@ struct Window : RealSerial, WindowRig {
 // Checks SampleBuffer against the ramp's codes for a sweep that began at conversion n.
 inline void expectSweep(Window& w, int channel, bool unipolar, long n)
 {
-    const SampleArray& buffer = w.form.state().SampleBuffer;
+    const SampleCells& buffer = w.form.state().SampleBuffer;
     for (int i = 1; i <= SweepLength; ++i)
         ASSERT_EQ(buffer[i], storedSample(rampCode({channel, unipolar}, n + i - 1), unipolar))
             << "channel " << channel << (unipolar ? " +5V" : " ±2V") << ", sample " << i;

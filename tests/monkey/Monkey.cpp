@@ -619,7 +619,7 @@ int Monkey::onConversion(const ConversionRequest& request, bool fromPort)
         fail(QStringLiteral("a conversion after the program ended"));
     else if (!sweep_.active)
         fail(QStringLiteral("a conversion outside a sweep"));
-    const int code = request.unipolar ? below(4096) : below(4096) - 2048;
+    const int code = request.range == Range::Unipolar ? below(4096) : below(4096) - 2048;
     if (!sweep_.active)
         return code;
     if (sweep_.samples.empty())
@@ -627,12 +627,12 @@ int Monkey::onConversion(const ConversionRequest& request, bool fromPort)
     else if (sweep_.fromPort != fromPort)
         fail(QStringLiteral("a sweep took samples from the port and from the simulator"));
     ++conversions_;
-    sweep_.samples.push_back(storedSample(code, request.unipolar));
+    sweep_.samples.push_back(storedSample(code, request.range == Range::Unipolar));
     if (sweep_.samples.size() == std::size_t(SweepLength)) {
         ++f_.sweeps;
         if (!sweep_.takenOver) {
             SampleArray samples{};
-            std::copy(sweep_.samples.begin(), sweep_.samples.end(), samples.begin() + 1);
+            std::copy(sweep_.samples.begin(), sweep_.samples.end(), samples.begin());
             sweep_.complete = fingerprint(samples);
             valid_.insert(*sweep_.complete);
             for (PendingSave& save : pendingSaves_)

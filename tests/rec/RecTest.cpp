@@ -169,9 +169,9 @@ TEST_F(Recording, AFolderOfFilesTheWindowLoadsAnIndexRowForEachAndAppendGoesOn)
         ASSERT_EQ(contents.outcome, SampleFile::Contents::Whole);
         SampleFile::decode(contents.bytes, samples);
         double low = 1e9, high = -1e9;
-        for (int n = 1; n <= SweepLength; ++n) {
-            low = std::min(low, volts(samples[n], true));
-            high = std::max(high, volts(samples[n], true));
+        for (const qint16 sample : samples) {
+            low = std::min(low, volts(sample, true));
+            high = std::max(high, volts(sample, true));
         }
         EXPECT_NEAR(cells[8].toDouble(), low, 1e-6);
         EXPECT_NEAR(cells[9].toDouble(), high, 1e-6);
@@ -404,8 +404,8 @@ void expectStored(const QString& file, int channel, bool unipolar, long first)
     const SampleFile::Contents contents = SampleFile::inspect(file);
     ASSERT_EQ(contents.outcome, SampleFile::Contents::Whole) << qPrintable(file);
     SampleFile::decode(contents.bytes, samples);
-    for (int i = 1; i <= SweepLength; ++i)
-        ASSERT_EQ(samples[i], storedSample(rampCode({channel, unipolar}, first + i - 1), unipolar)) << qPrintable(file) << " " << i;
+    for (int i = 0; i < SweepLength; ++i)
+        ASSERT_EQ(samples[i], storedSample(rampCode({channel, unipolar}, first + i), unipolar)) << qPrintable(file) << " " << i;
 }
 
 TEST_F(Recording, OnTheEmulatedPortTheFilesHoldTheConvertersCodesAndAPulledAdapterIsWaitedFor)

@@ -2,12 +2,6 @@
 
 #include <algorithm>
 
-std::vector<SurfaceOp> RecordingSurface::sinceLastClear() const
-{
-    auto last = std::find_if(ops.rbegin(), ops.rend(), [](const SurfaceOp& op) { return op.kind == SurfaceOp::Clear; });
-    return {last.base(), ops.end()};
-}
-
 int ScriptedMessageBoxes::show(const QString& text, const QString& title, int style)
 {
     calls.push_back({text, title, style});

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/converter/ConverterLink.h"
+
 #include <QString>
 
 #include <vector>
@@ -41,6 +43,22 @@ inline std::vector<bool> rtsFor(const QString& word)
     for (int j = 0; j < 8; ++j)
         rts.push_back(!(j < word.size() && word[j] == u'1'));
     return rts;
+}
+
+// A control word written as "0"s and "1"s, first sent first, as the bits ControlWord makes.
+inline std::uint8_t wordBits(const QString& word)
+{
+    unsigned bits = 0;
+    for (const QChar c : word)
+        bits = bits << 1 | (c == u'1' ? 1u : 0u);
+    return std::uint8_t(bits);
+}
+
+// One conversion of a word written out, read in the range its fifth character names.
+inline ConverterReading convertWord(ConverterLink& link, const QString& word)
+{
+    const ConverterCells cells = link.convert(ConverterLink::encode(wordBits(word)));
+    return ConverterReading::of(cells, word[4] == u'1' ? Range::Unipolar : Range::Bipolar);
 }
 
 // CTS for read-out cells 0..12: cell 0, then bits b1..b12 most significant first (a 1 is CTS

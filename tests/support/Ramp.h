@@ -9,10 +9,16 @@
 // Converter codes that differ by channel, range and position: conversion n of a channel gives
 // (n × 37 + channel × 501) mod 4096, less 2048 when bipolar, so 4096 conversions in a row run
 // through every code of the range.
-inline int rampCode(const ConversionRequest& request, long n)
+struct RampInput {
+    int channel;
+    bool unipolar;
+    RampInput(int channel, bool unipolar) : channel(channel), unipolar(unipolar) {}
+    RampInput(const ConversionRequest& request) : channel(request.channel), unipolar(request.range == Range::Unipolar) {}
+};
+inline int rampCode(const RampInput& input, long n)
 {
-    const int step = int((n * 37 + request.channel * 501) % 4096);
-    return request.unipolar ? step : step - 2048;
+    const int step = int((n * 37 + input.channel * 501) % 4096);
+    return input.unipolar ? step : step - 2048;
 }
 
 // The ramp as a converter answers it; `before` runs ahead of each conversion with its number

@@ -87,5 +87,5 @@ struct Rig : SweepRig {
         load.Command4_Click();
     }
 
-    std::vector<qint16> samples() const { return {state.SampleBuffer.begin() + 1, state.SampleBuffer.begin() + 1 + SweepLength}; }
+    std::vector<qint16> samples() const { return {state.SampleBuffer.samples().begin(), state.SampleBuffer.samples().end()}; }
 };

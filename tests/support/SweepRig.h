@@ -1,21 +1,22 @@
 #pragma once
 
 #include "core/converter/SimulatedConverter.h"
-#include "devices/MSComm.h"
+#include "devices/Unit.h"
+#include "window/handlers/MSComm.h"
 #include "support/Doubles.h"
 #include "window/handlers/SweepController.h"
 
-// A sweep controller over the serial component, its port closed so that the simulated converter
+// A sweep controller over the unit, its port closed so that the simulated converter
 // answers scripted codes, and the recording doubles, with the buttons as the window starts
 // them: channel 0, Scan and "±2V"; timer on.
 struct SweepRig {
     ScriptedCodes scripted;
     std::deque<int>& codes = scripted.codes;
     std::vector<ConversionRequest>& asked = scripted.asked;
-    SimulatedConverter converter{scripted.source()};
     FakeSerialDevice serial;
-    MSComm comm{serial, converter, PortMap([] { return QList<PortDevice>{{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyUSB0")}}; })};
-    ConverterLink link{comm};
+    PortMap ports{[] { return QList<PortDevice>{{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyUSB0")}}; }};
+    Unit unit{{serial, ports, scripted.source()}};
+    MSComm comm{unit.port()};
     AcquisitionState state;
     RecordingSurface plot;
     PlotRuns runs;
@@ -25,7 +26,7 @@ struct SweepRig {
     FakeOptions options;
     AfterSweep afterSweep;
     std::vector<QString> lineFailures;
-    SweepController sweep{{link, comm, state, plot, runs, timer, pump, lifetime, options, afterSweep},
+    SweepController sweep{{unit, state, plot, runs, timer, pump, lifetime, options, afterSweep},
                           [this](const QString& reason) { lineFailures.push_back(reason); }};
 
     SweepRig()

@@ -1,4 +1,3 @@
-#include "core/drawing/Grid.h"
 #include "core/samples/SampleFile.h"
 #include "devices/QtSerialDevice.h"
 #include "support/WindowRig.h"
@@ -8,6 +7,7 @@
 #include "window/PlotWidget.h"
 #include "window/UnhandledErrors.h"
 #include "window/handlers/PrintToFile.h"
+#include "window/handlers/Procedures.h"
 #include "window/toolkit/QtPrinterSurface.h"
 #include "window/toolkit/QtWindowSystem.h"
 #include "window/toolkit/TerminationSignals.h"
@@ -227,7 +227,7 @@ TEST(Form1, SweepsTheSelectedChannelAndRangeThroughTheSimulator)
     EXPECT_EQ(w.form.state().ControlWord, QStringLiteral("10000110"));
     EXPECT_EQ(w.asked.size(), std::size_t(SweepLength));
     EXPECT_EQ(w.asked.back().channel, 0);
-    EXPECT_FALSE(w.asked.back().unipolar);
+    EXPECT_EQ(w.asked.back().range, Range::Bipolar);
     EXPECT_EQ(w.form.state().SampleBuffer[1], 0);
     // Bipolar 0 lies on the centre line.
     EXPECT_EQ(w.plot()->picture().pixel(4000 / 15, 2500 / 15) | 0xFF000000u, TraceColor);
@@ -239,7 +239,7 @@ TEST(Form1, SweepsTheSelectedChannelAndRangeThroughTheSimulator)
     w.form.Timer1_Timer();
     EXPECT_EQ(w.form.state().ControlWord, QStringLiteral("11101110"));
     EXPECT_EQ(w.asked.back().channel, 5);
-    EXPECT_TRUE(w.asked.back().unipolar);
+    EXPECT_EQ(w.asked.back().range, Range::Unipolar);
     EXPECT_EQ(w.form.state().SampleBuffer[8192], 4095);
     EXPECT_EQ(w.plot()->picture().pixel(4000 / 15, 905 / 15) | 0xFF000000u, TraceColor);
 }
@@ -298,7 +298,7 @@ TEST(Form1, ASweepKeepsToOneSourceAndTheNoteMarksExactlyWhatTheSimulatorDrew)
     w.codes.assign(SweepLength, 700);
     w.form.Timer1_Timer();
     const SampleArray simulated = w.form.state().SampleBuffer;
-    ASSERT_EQ(simulated[SweepLength], 700);
+    ASSERT_EQ(simulated[SweepLength - 1], 700);
     EXPECT_TRUE(w.plot()->showsOverlay());
 
     // Opened 100 samples into a simulated sweep: the sweep ends there and keeps nothing; what
@@ -314,7 +314,7 @@ TEST(Form1, ASweepKeepsToOneSourceAndTheNoteMarksExactlyWhatTheSimulatorDrew)
     // 2000 samples into the next, that sweep too is dropped whole.
     w.form.Timer1_Timer();
     const SampleArray fromPort = w.form.state().SampleBuffer;
-    EXPECT_EQ(fromPort[1], 0);
+    EXPECT_EQ(fromPort[0], 0);
     EXPECT_FALSE(w.plot()->showsOverlay());
     w.pump.at[w.pump.count + 2000] = [&] { w.click(w.command(2)); };
     w.form.Timer1_Timer();

@@ -1,6 +1,6 @@
-#include "core/drawing/Grid.h"
 #include "core/drawing/Trace.h"
 #include "window/PlotWidget.h"
+#include "window/handlers/Procedures.h"
 
 #include <QApplication>
 #include <QPaintEvent>

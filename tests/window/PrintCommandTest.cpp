@@ -63,7 +63,7 @@ std::vector<SurfaceOp> expectedPage(const SampleArray& samples, const QString& r
     const auto trace = [&](int (*plotValueOf)(qint16)) {
         int previous = 0;
         for (int n = 1; n <= SweepLength; ++n) {
-            const int v = plotValueOf(samples[n]);
+            const int v = plotValueOf(samples[n - 1]);
             ops.push_back({SurfaceOp::Line, {float(n), float(5000 - previous), float(n + 1), float(5000 - v)}, TraceColor});
             previous = v;
         }
@@ -118,7 +118,7 @@ TEST(Print, OkPrintsEndBlackGridTraceEndInEveryRangeModeAndChangesNothing)
         SCOPED_TRACE(QString::fromUtf16(c.rangeMode).toStdString());
         PrintRig rig;
         rig.state.RangeMode = rig.state.BufferRangeMode = QString::fromUtf16(c.rangeMode);
-        std::copy(c.head.begin(), c.head.end(), rig.state.SampleBuffer.begin() + 1);
+        std::copy(c.head.begin(), c.head.end(), rig.state.SampleBuffer.samples().begin());
         const AcquisitionState before = rig.state;
 
         // Nothing queued may run while the page is being issued.
@@ -151,7 +151,7 @@ TEST(Print, SpotValuesOfBothModesAndABipolarFilePrintedUnipolarShowsItsLow13Bits
     PrintRig rig;
     // Stored bipolar samples: +5, -5, -0, full scale both ways; bits 13 and 14 set on the last.
     const std::vector<qint16> samples = {5, qint16(5 - 32768), qint16(-32768), 2047, qint16(2047 - 32768), 0x7FFF};
-    std::copy(samples.begin(), samples.end(), rig.state.SampleBuffer.begin() + 1);
+    std::copy(samples.begin(), samples.end(), rig.state.SampleBuffer.samples().begin());
 
     rig.state.RangeMode = rig.state.BufferRangeMode = QStringLiteral("0");
     rig.print.Command5_Click();
@@ -244,7 +244,7 @@ TEST(Print, DuringASweepPrintsTheBufferAsThatSweepLeavesItInItsOwnRange)
     };
     rig.sweep.Timer1_Timer();
     const SampleArray bipolar = rig.state.SampleBuffer;
-    ASSERT_EQ(bipolar[1], -32768 + 999);
+    ASSERT_EQ(bipolar[0], -32768 + 999);
     EXPECT_TRUE(rig.printer.ops == expectedPage(bipolar, QStringLiteral("0")));
 
     // A unipolar sweep dropped when the port opens under it: the page is the buffer it left.

@@ -1,3 +1,4 @@
+#include "core/system/FailureWords.h"
 #include "support/FileSizeLimit.h"
 #include "support/FolderPermissions.h"
 #include "support/StorageRig.h"
@@ -184,7 +185,7 @@ TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
         ASSERT_TRUE(file.open());
         put(name, "another program's");
         EXPECT_FALSE(file.commit("page"));
-        EXPECT_EQ(file.reason(), QStringLiteral("文件已存在"));
+        EXPECT_EQ(chineseReason(file.errorNumber()), QStringLiteral("文件已存在"));
         EXPECT_EQ(bytesOf(name), "another program's");
         EXPECT_EQ(scratch.entries(), QStringList{name});
     }
@@ -238,7 +239,7 @@ TEST(Save, DuringASweepWritesInTheOrderConfirmedWhatThatSweepLeavesInTheBuffer)
     };
     rig.sweepWith(false, [](int) { return -201; });
     SampleArray first{};
-    std::fill_n(first.begin() + 1, SweepLength, qint16(200 - 32768));
+    first.fill(qint16(200 - 32768));
     EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(first));
     ASSERT_EQ(rig.boxes.calls.size(), 3u);
     EXPECT_TRUE(rig.boxes.calls[2].text.startsWith(QStringLiteral("无法保存文件vx-2101436.dat：这是一个文件夹")));

@@ -175,8 +175,8 @@ TEST(SpoolerPrint, TheWindowPrintsALoadedFileOnTheDefaultPrinterAsOnePageOfGridA
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(work.path()));
     SampleArray samples{};
-    for (int n = 1; n <= SweepLength; ++n)
-        samples[n] = n <= 4096 ? qint16(1000) : qint16(1500 - 32768);
+    for (int n = 0; n < SweepLength; ++n)
+        samples[n] = n < 4096 ? qint16(1000) : qint16(1500 - 32768);
     QFile file(work.filePath(QStringLiteral("step.dat")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(SampleFile::encode(samples));

@@ -26,7 +26,7 @@ TEST(Sweep, EveryChannelAndRangeSendsItsWordAndStoresAndDrawsItsSamples)
                       QStringLiteral("1") + QLatin1StringView(codes[channel]) + (unipolar ? u'1' : u'0') + QStringLiteral("110"));
             ASSERT_EQ(rig.asked.size(), std::size_t(SweepLength));
             EXPECT_EQ(rig.asked.front().channel, channel);
-            EXPECT_EQ(rig.asked.front().unipolar, unipolar);
+            EXPECT_EQ(rig.asked.front().range, unipolar ? Range::Unipolar : Range::Bipolar);
 
             const auto trace = rig.trace();
             ASSERT_EQ(trace.size(), std::size_t(SweepLength));
@@ -118,7 +118,7 @@ TEST(Sweep, ChannelChangeMidSweepTakesEffectOnTheNextSweep)
     rig.asked.clear();
     rig.sweep.Timer1_Timer();
     EXPECT_EQ(rig.asked.front().channel, 7);
-    EXPECT_TRUE(rig.asked.front().unipolar);
+    EXPECT_EQ(rig.asked.front().range, Range::Unipolar);
 }
 
 TEST(Sweep, TickDuringASweepIsDroppedNotNested)
@@ -148,7 +148,7 @@ TEST(Sweep, SampleBufferOnlyEverHoldsCompleteSweeps)
     rig.sweep.Timer1_Timer();
     std::vector<qint16> midSweep;
     rig.codes.assign(SweepLength, 200);
-    rig.pump.at[SweepLength + 3000] = [&] { midSweep.assign(rig.state.SampleBuffer.begin() + 1, rig.state.SampleBuffer.begin() + 8193); };
+    rig.pump.at[SweepLength + 3000] = [&] { midSweep.assign(rig.state.SampleBuffer.samples().begin(), rig.state.SampleBuffer.samples().end()); };
     rig.sweep.Timer1_Timer();
     EXPECT_EQ(midSweep, std::vector<qint16>(SweepLength, qint16(100)));
     EXPECT_EQ(rig.state.SampleBuffer[1], 200);

@@ -1,5 +1,7 @@
 #include "core/converter/SimulatedConverter.h"
 
+#include "core/converter/ConverterLink.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -48,7 +50,7 @@ int SignalGenerator::operator()(const ConversionRequest& request)
     }
     }
     x = std::clamp(x, -1.0, 1.0);
-    if (request.unipolar)
+    if (request.range == Range::Unipolar)
         return std::clamp(int(std::lround(2048.0 + 1900.0 * x)), 0, 4095);
     return std::clamp(int(std::lround(1900.0 * x)), -2048, 2047);
 }
@@ -58,7 +60,23 @@ SimulatedConverter::SimulatedConverter(CodeSource source) : source_(std::move(so
 FrameReadout SimulatedConverter::runFrame(const LineFrame& frame, int ahead)
 {
     Q_UNUSED(ahead);
-    return runEachOperation(*this, frame);
+    const bool atRest = risingEdges_ == 0;
+    if (!atRest || frame != known_) {
+        const FrameReadout readout = runEachOperation(*this, frame);
+        if (atRest && frame == ConverterLink::encode(std::uint8_t(lastWord_))) {
+            known_ = frame;
+            knownWord_ = lastWord_;
+        }
+        return readout;
+    }
+    latchControlWord(knownWord_);
+    // As the frame leaves the lines: RTS and DTR asserted, the last read-out cell on CTS.
+    rtsAsserted_ = dtrAsserted_ = true;
+    dataOut_ = shiftOut_ & 1u;
+    FrameReadout readout;
+    for (int cell = 0; cell < kReadoutCells; ++cell)
+        readout[cell] = !((shiftOut_ >> (kReadoutCells - 1 - cell)) & 1u);
+    return readout;
 }
 
 void SimulatedConverter::clockRises()
@@ -66,8 +84,10 @@ void SimulatedConverter::clockRises()
     const int edge = risingEdges_++;
     if (edge < kControlCells) {
         shiftIn_ = (shiftIn_ << 1) | (rtsAsserted_ ? 0u : 1u);
-        if (edge == kControlCells - 1)
-            latchControlWord();
+        if (edge == kControlCells - 1) {
+            latchControlWord(shiftIn_ & 0xFFu);
+            shiftIn_ = 0;
+        }
         return;
     }
     const int cell = edge - kControlCells;
@@ -76,13 +96,12 @@ void SimulatedConverter::clockRises()
         risingEdges_ = 0;
 }
 
-void SimulatedConverter::latchControlWord()
+void SimulatedConverter::latchControlWord(unsigned word)
 {
-    lastWord_ = shiftIn_ & 0xFFu;
-    shiftIn_ = 0;
-    lastRequest_ = ControlWord::request(lastWord_);
+    lastWord_ = word;
+    lastRequest_ = ControlWord::request(std::uint8_t(lastWord_));
 
     int code = source_(lastRequest_);
-    code = lastRequest_.unipolar ? std::clamp(code, 0, 4095) : std::clamp(code, -2048, 2047);
+    code = lastRequest_.range == Range::Unipolar ? std::clamp(code, 0, 4095) : std::clamp(code, -2048, 2047);
     shiftOut_ = unsigned(code) & 0xFFFu; // cell 0 is the leading zero
 }

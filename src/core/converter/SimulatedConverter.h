@@ -4,6 +4,7 @@
 #include "core/converter/ControlWord.h"
 
 #include <cstdint>
+#include <optional>
 #include <functional>
 
 // A converter code: straight binary 0..4095 when unipolar, 12-bit two's complement
@@ -37,7 +38,9 @@ public:
             clockRises();
     }
     bool readCts() override { return !dataOut_; }
-    // A whole frame in one call, its 65 operations direct calls rather than virtual ones.
+    // A whole frame in one call. A frame from rest that is the link's frame of a control word
+    // is answered at once, with the state its 65 operations leave; any other runs them one by
+    // one, as direct calls rather than virtual ones.
     FrameReadout runFrame(const LineFrame& frame, int ahead) override;
 
     // The control word of the last completed control phase, first bit in bit 7.
@@ -50,7 +53,7 @@ private:
 
     // A rising clock edge: a control bit in, or the next read-out cell out.
     void clockRises();
-    void latchControlWord();
+    void latchControlWord(unsigned word);
 
     CodeSource source_;
     bool rtsAsserted_ = true;
@@ -61,4 +64,7 @@ private:
     bool dataOut_ = false;    // current read-out bit: true is a 1 (CTS released)
     unsigned lastWord_ = 0;
     ConversionRequest lastRequest_;
+    // The last whole frame of the link run from rest, and its control word.
+    std::optional<LineFrame> known_;
+    unsigned knownWord_ = 0;
 };

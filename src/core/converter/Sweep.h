@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/converter/ControlWord.h"
 #include "core/converter/ConverterLink.h"
-#include "core/samples/Range.h"
 #include "core/samples/Samples.h"
 
 #include <functional>
@@ -13,7 +13,7 @@
 class Sweep {
 public:
     struct Sample {
-        int number;    // 1..8192
+        int number;    // 1..8192, in the order taken
         qint16 stored; // the stored encoding
         int plotValue; // its height, from the reading itself
     };
@@ -22,13 +22,17 @@ public:
 
     explicit Sweep(ConverterLink& link) : link_(link) {}
 
-    // True when all 8192 samples are in; samples() then holds them at 1..8192. False when `each`
-    // stopped the sweep. A failing line operation throws LineError. Either way short of the end,
-    // what the sweep converted is dropped.
-    bool run(int channel, Range range, const Each& each);
+    // True when all 8192 samples are in; samples() then holds them. False when `each` stopped
+    // the sweep. A failing line operation throws LineError. Either way short of the end, what
+    // the sweep converted is dropped.
+    bool run(const ConversionRequest& request, const Each& each);
     const SampleArray& samples() const { return samples_; }
+    // Whether CTS changed level at all over the read-out cells of the last sweep: a converter
+    // that answers moves it, a line left open or shorted holds it.
+    bool lineMoved() const { return lineMoved_; }
 
 private:
     ConverterLink& link_;
     SampleArray samples_{};
+    bool lineMoved_ = false;
 };

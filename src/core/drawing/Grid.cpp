@@ -25,7 +25,7 @@ const std::array<PlotLine, 114>& gridLines()
     return lines;
 }
 
-void Drawgrid1(PlotSurface& surface)
+void drawGrid(PlotSurface& surface)
 {
     for (const PlotLine& line : gridLines())
         surface.drawLine(line.x1, line.y1, line.x2, line.y2, GridColor);

@@ -15,4 +15,4 @@ struct PlotLine {
 const std::array<PlotLine, 114>& gridLines();
 
 // Draws the grid in GridColor over whatever the surface shows; does not clear.
-void Drawgrid1(PlotSurface& surface);
+void drawGrid(PlotSurface& surface);

@@ -6,7 +6,7 @@
 #include <QPainter>
 
 // The plot as the window draws it, in a picture of its own: a black background, drawn as
-// Picture1 draws on a screen of the given scale (device pixels to a logical pixel), nothing
+// the window's plot draws on a screen of the given scale (device pixels to a logical pixel), nothing
 // around it.
 class PlotImage final : public PlotSurface {
 public:

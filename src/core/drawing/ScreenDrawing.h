@@ -6,7 +6,7 @@
 
 // How PlotSpace lines are drawn into a picture of the screen at a density of dpr device pixels
 // to a logical pixel: 15 twips to a logical pixel, no smoothing, lines one logical pixel wide
-// and sharp at any density. Picture1's backing image and q390-dat's PNG are drawn alike
+// and sharp at any density. The window's plot and q390-dat's PNG are drawn alike
 // through it.
 namespace ScreenDrawing {
 

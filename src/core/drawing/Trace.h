@@ -7,7 +7,8 @@
 #include <optional>
 
 // One left-to-right pass of 8192 segments. It starts from a previous value of 0, so its first
-// segment rises from the bottom edge at x = 1; sample i's height is reached at x = i + 1.
+// segment rises from the bottom edge at x = 1; the height of sample number i (counted from 1)
+// is reached at x = i + 1.
 class TraceRun {
 public:
     PlotLine segment(int i, int v)
@@ -21,7 +22,7 @@ private:
     int previous_ = 0;
 };
 
-// The trace of stored samples 1..8192 read in a range, one TraceRun; with no range (none known
+// The trace of stored samples read in a range, one TraceRun; with no range (none known
 // yet) there is none. Replay, print and the data tool draw through it. Each segment goes to
 // draw, which returns false to end the run there; the result is false when it did.
 template <class Draw>
@@ -31,8 +32,8 @@ bool traceStored(const SampleArray& samples, std::optional<Range> range, Draw dr
         return true;
     const auto plotValueOf = *range == Range::Unipolar ? PlotValue::storedUnipolar : PlotValue::storedBipolar;
     TraceRun trace;
-    for (int n = 1; n <= SweepLength; ++n)
-        if (!draw(trace.segment(n, plotValueOf(samples[n]))))
+    for (int n = 0; n < SweepLength; ++n)
+        if (!draw(trace.segment(n + 1, plotValueOf(samples[n]))))
             return false;
     return true;
 }

@@ -13,7 +13,7 @@ RangeGuess guessRange(const SampleArray& samples)
 {
     bool unipolar = true;
     bool bipolar = true;
-    for (int n = 1; n <= SweepLength; ++n) {
+    for (int n = 0; n < SweepLength; ++n) {
         unipolar = unipolar && !impossible(samples[n], Range::Unipolar);
         bipolar = bipolar && !impossible(samples[n], Range::Bipolar);
     }
@@ -47,13 +47,13 @@ Summary summarise(const SampleArray& samples, Range range)
     s.maximum = -s.minimum;
     double sum = 0;
     double squares = 0;
-    for (int n = 1; n <= SweepLength; ++n) {
-        const double v = reading(samples[n], range).volts;
+    for (const qint16 stored : samples) {
+        const double v = reading(stored, range).volts;
         s.minimum = std::min(s.minimum, v);
         s.maximum = std::max(s.maximum, v);
         sum += v;
         squares += v * v;
-        s.impossible += impossible(samples[n], range);
+        s.impossible += impossible(stored, range);
     }
     s.mean = sum / SweepLength;
     s.rms = std::sqrt(squares / SweepLength);

@@ -32,7 +32,7 @@ Reading reading(qint16 stored, Range range);
 // with the sign bit set, a bipolar magnitude above 2047.
 bool impossible(qint16 stored, Range range);
 
-// Records 1..8192 summed up, in volts.
+// The records summed up, in volts.
 struct Summary {
     double minimum = 0;
     double maximum = 0;

@@ -56,15 +56,6 @@ std::vector<CsvRow> csvRows(const QByteArray& text)
     return rows;
 }
 
-std::optional<Range> rangeOf(const QByteArray& word)
-{
-    if (word == "unipolar")
-        return Range::Unipolar;
-    if (word == "bipolar")
-        return Range::Bipolar;
-    return std::nullopt;
-}
-
 } // namespace
 
 QDateTime IndexedSweep::start() const
@@ -126,7 +117,7 @@ void RecordingIndex::parse(const QByteArray& text)
         bool numbered = false, channelRead = false;
         s.number = cells[number].toLongLong(&numbered);
         s.channel = cells[channel].toInt(&channelRead);
-        const std::optional<Range> r = rangeOf(cells[range]);
+        const std::optional<Range> r = rangeNamed(QString::fromLatin1(cells[range]));
         if (!numbered || !channelRead || s.channel < 0 || s.channel > 7 || !r) {
             lose(QStringLiteral("no sweep number, channel 0 to 7 and range where the header names them"));
             continue;

@@ -24,9 +24,9 @@ QByteArray sampleCsv(const SampleArray& samples, Range range)
     QByteArray text;
     text.reserve(SweepLength * 32);
     text += Header;
-    for (int n = 1; n <= SweepLength; ++n) {
+    for (int n = 0; n < SweepLength; ++n) {
         const Reading r = reading(samples[n], range);
-        text += QByteArray::number(n) + ',' + QByteArray::number(samples[n]) + ',' + QByteArray::number(r.code) + ',';
+        text += QByteArray::number(n + 1) + ',' + QByteArray::number(samples[n]) + ',' + QByteArray::number(r.code) + ',';
         appendFixed(text, r.volts);
         text += '\n';
     }
@@ -44,7 +44,7 @@ bool readSampleCsv(const QByteArray& text, SampleArray& samples)
         const int stored = cells.size() == 4 ? cells[1].toInt(&read) : 0;
         if (cells.size() != 4 || cells[0].toInt(&numbered) != n || !numbered || !read || stored != qint16(stored))
             return false;
-        samples[n] = qint16(stored);
+        samples[n - 1] = qint16(stored);
     }
     return true;
 }

@@ -10,7 +10,7 @@
 // Appends a number with six decimals; the decimal point is always ".".
 void appendFixed(QByteArray& text, double value);
 
-// Records 1..8192 as "index,stored,code,volts" rows under that header, read in the range.
+// The records, numbered from 1, as "index,stored,code,volts" rows under that header, read in the range.
 QByteArray sampleCsv(const SampleArray& samples, Range range);
 
 // Records 1..8192 from such a text (the stored column); false when it is not one.

@@ -23,16 +23,14 @@ QString fileName(const QDateTime& now)
 QByteArray encode(const SampleArray& samples)
 {
     QByteArray bytes(Size, Qt::Uninitialized);
-    for (int n = 1; n <= SweepLength; ++n)
-        qToLittleEndian<qint16>(samples[n], bytes.data() + 2 * (n - 1));
+    qToLittleEndian<qint16>(samples.data(), SweepLength, bytes.data());
     return bytes;
 }
 
 void decode(const QByteArray& bytes, SampleArray& samples)
 {
     Q_ASSERT(bytes.size() >= Size);
-    for (int n = 1; n <= SweepLength; ++n)
-        samples[n] = qFromLittleEndian<qint16>(bytes.constData() + 2 * (n - 1));
+    qFromLittleEndian<qint16>(bytes.constData(), SweepLength, samples.data());
 }
 
 void write(const QByteArray& path, const SampleArray& samples, WholeFile::Mode mode)
@@ -41,8 +39,8 @@ void write(const QByteArray& path, const SampleArray& samples, WholeFile::Mode m
     if (file.open() && file.commit(encode(samples)))
         return;
     if (file.unconfirmed())
-        throw UnconfirmedFile(file.reason(), file.errorNumber());
-    throw FileError(file.reason(), file.errorNumber());
+        throw UnconfirmedFile(FailureKind::System, file.errorNumber());
+    throw FileError(FailureKind::System, file.errorNumber());
 }
 
 void write(const QString& path, const SampleArray& samples, WholeFile::Mode mode)

@@ -20,7 +20,7 @@ public:
     using FileError::FileError;
 };
 
-// The data file: SampleBuffer(1..8192) as 8192 little-endian int16 records, no header.
+// The data file: a sweep's 8192 samples as little-endian int16 records in their order, no header.
 namespace SampleFile {
 
 constexpr qint64 Size = 2 * SweepLength;
@@ -30,7 +30,7 @@ constexpr qint64 Size = 2 * SweepLength;
 QString fileName(const QDateTime& now);
 
 QByteArray encode(const SampleArray& samples);
-// Fills samples 1..8192 from the first Size bytes.
+// Fills the samples from the first Size bytes.
 void decode(const QByteArray& bytes, SampleArray& samples);
 
 // Writes the file completely, and on the disk, or not at all (WholeFile). Throws FileError with

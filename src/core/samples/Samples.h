@@ -6,8 +6,8 @@
 
 constexpr int SweepLength = 8192;
 
-// Indices 0..8868; a sweep or a load fills 1..8192 and nothing uses the others.
-using SampleArray = std::array<qint16, 8869>;
+// One sweep's samples, or a data file's records, in the order they were taken.
+using SampleArray = std::array<qint16, SweepLength>;
 
 // How a reading is kept in a sample and in the data file: unipolar as it is, 0..4095;
 // bipolar as the converter link's magnitude 0..2047 with the sign in bit 15, so that a

@@ -2,7 +2,6 @@
 // fsync(2) of the folder.
 #include "core/system/WholeFile.h"
 
-#include "core/system/SystemReason.h"
 
 #include <QFile>
 #include <QRandomGenerator>

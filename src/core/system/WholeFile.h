@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/system/SystemReason.h"
 
 #include <QByteArray>
 #include <QString>
@@ -44,9 +43,7 @@ public:
     bool unconfirmed() const { return unconfirmed_; }
 
     QString fileName() const;
-    // Why open or commit failed, in the user's words.
-    QString reason() const { return systemReason(errorNumber_); }
-    // The system's error number behind the reason.
+    // The system's error number that says why open or commit failed.
     int errorNumber() const { return errorNumber_; }
 
 private:

@@ -1,6 +1,5 @@
 #include "core/system/WholeFile.h"
 
-#include "core/system/SystemReason.h"
 #include "core/system/WindowsError.h"
 
 #include <QDir>

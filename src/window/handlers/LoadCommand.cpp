@@ -1,10 +1,9 @@
 #include "window/handlers/LoadCommand.h"
 
-#include "core/converter/ControlWord.h"
-#include "core/drawing/Grid.h"
 #include "core/drawing/Trace.h"
 #include "core/samples/SampleFile.h"
-#include "core/system/SystemReason.h"
+#include "core/system/FailureWords.h"
+#include "window/handlers/Procedures.h"
 
 void LoadCommand::Command4_Click()
 {
@@ -19,7 +18,7 @@ void LoadCommand::Command4_Click()
     SampleFile::Contents contents = SampleFile::inspect(name);
     if (contents.outcome == SampleFile::Contents::SystemError || contents.outcome == SampleFile::Contents::NotRegular) {
         const QString reason = contents.outcome == SampleFile::Contents::NotRegular ? QStringLiteral("不是普通文件")
-                                                                                     : systemReason(contents.errorNumber);
+                                                                                     : chineseReason(contents.errorNumber);
         s_.boxes.show(QStringLiteral("无法读取文件") + name + QStringLiteral("：") + reason, Title, MsgStyle::Exclamation);
         return;
     }
@@ -32,7 +31,7 @@ void LoadCommand::Command4_Click()
     s_.afterSweep.sweepEnded();
     const unsigned run = s_.runs.start();
     s_.options.select(3);
-    SampleFile::decode(contents.bytes, s_.state.SampleBuffer);
+    SampleFile::decode(contents.bytes, s_.state.SampleBuffer.samples());
     s_.state.BufferRangeMode = s_.state.RangeMode;
     s_.timer.setEnabled(false);
     s_.plot.clear();
@@ -40,7 +39,7 @@ void LoadCommand::Command4_Click()
     if (found < SampleFile::Size)
         s_.boxes.show(QStringLiteral("文件%1只有%2字节，其后的记录按0读取").arg(name).arg(found), Title, MsgStyle::Exclamation);
 
-    traceStored(s_.state.SampleBuffer, ControlWord::rangeOf(s_.state.RangeMode), [&](const PlotLine& segment) {
+    traceStored(s_.state.SampleBuffer, s_.state.RangeMode.range(), [&](const PlotLine& segment) {
         s_.plot.drawLine(segment.x1, segment.y1, segment.x2, segment.y2, TraceColor);
         s_.pump.pump();
         return !s_.lifetime.ended() && s_.runs.owns(run);

@@ -1,7 +1,7 @@
 #include "window/handlers/PrintCommand.h"
 
-#include "core/converter/ControlWord.h"
 #include "core/drawing/PrintedPage.h"
+#include "core/system/FailureWords.h"
 
 PrintCommand::PrintCommand(const AcquisitionState& state, PrinterSurface& printer, SweepTimer& timer, MessageBoxes& boxes,
                            AfterSweep& afterSweep)
@@ -32,7 +32,7 @@ void PrintCommand::reporting(Operation operation)
     try {
         operation();
     } catch (const PrintError& error) {
-        boxes_.show(QStringLiteral("打印失败：") + error.reason(), QStringLiteral("打印"), MsgStyle::Exclamation);
+        boxes_.show(QStringLiteral("打印失败：") + chineseReason(error), QStringLiteral("打印"), MsgStyle::Exclamation);
     }
 }
 
@@ -41,8 +41,8 @@ void PrintCommand::printPage()
     // A load while the print system is waited for replaces the buffer, not the page. The
     // samples are read in the range they were taken in, which is RangeMode unless a sweep in
     // another range has started since.
-    const SampleArray samples = state_.SampleBuffer;
-    const std::optional<Range> range = ControlWord::rangeOf(state_.BufferRangeMode);
+    const SampleArray samples = state_.SampleBuffer.samples();
+    const std::optional<Range> range = state_.BufferRangeMode.range();
     // A document left open by an earlier operation is finished first.
     printer_.endDoc();
     drawPrintedPage(printer_, samples, range);

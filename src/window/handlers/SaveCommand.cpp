@@ -1,6 +1,7 @@
 #include "window/handlers/SaveCommand.h"
 
 #include "core/samples/SampleFile.h"
+#include "core/system/FailureWords.h"
 
 #include <QFileInfo>
 
@@ -26,12 +27,12 @@ void SaveCommand::Command3_Click()
         return;
     afterSweep_.run([this, name] {
         try {
-            SampleFile::write(name, state_.SampleBuffer);
+            SampleFile::write(name, state_.SampleBuffer.samples());
         } catch (const UnconfirmedFile& error) {
-            boxes_.show(QStringLiteral("已保存文件") + name + QStringLiteral("，但无法确认它已写入磁盘，断电后可能丢失：") + error.reason(),
+            boxes_.show(QStringLiteral("已保存文件") + name + QStringLiteral("，但无法确认它已写入磁盘，断电后可能丢失：") + chineseReason(error),
                         Title, MsgStyle::Exclamation);
         } catch (const FileError& error) {
-            boxes_.show(QStringLiteral("无法保存文件") + name + QStringLiteral("：") + error.reason(), Title,
+            boxes_.show(QStringLiteral("无法保存文件") + name + QStringLiteral("：") + chineseReason(error), Title,
                         MsgStyle::Exclamation);
         }
     });

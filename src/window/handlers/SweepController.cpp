@@ -1,13 +1,12 @@
 #include "window/handlers/SweepController.h"
 
 #include "core/converter/ControlWord.h"
-#include "core/drawing/Grid.h"
 #include "core/drawing/Trace.h"
-
-#include <algorithm>
+#include "core/system/FailureWords.h"
+#include "window/handlers/Procedures.h"
 
 SweepController::SweepController(Seams seams, LineFailure onLineFailure)
-    : s_(seams), onLineFailure_(std::move(onLineFailure)), sweep_(s_.link)
+    : s_(seams), onLineFailure_(std::move(onLineFailure))
 {
 }
 
@@ -19,19 +18,19 @@ void SweepController::Timer1_Timer()
         return;
 
     AcquisitionState& st = s_.state;
-    for (int channel = 0; channel < ControlWord::Channels; ++channel) {
+    for (int channel = 0; channel < ChannelCount; ++channel) {
         if (s_.options.isSelected(ChannelOptions[channel])) {
             channel_ = channel;
-            st.ChannelCode = ControlWord::channelCode(channel);
+            st.ChannelCode = bitText(ControlWord::channelBits(channel), 3);
         }
     }
     if (s_.options.isSelected(UnipolarOption))
-        st.RangeMode = ControlWord::rangeCode(Range::Unipolar);
+        st.RangeMode = Range::Unipolar;
     if (s_.options.isSelected(BipolarOption))
-        st.RangeMode = ControlWord::rangeCode(Range::Bipolar);
-    st.ControlWord = QStringLiteral("1") + st.ChannelCode + st.RangeMode + QStringLiteral("110");
+        st.RangeMode = Range::Bipolar;
+    st.ControlWord = QStringLiteral("1") + st.ChannelCode + st.RangeMode.text() + QStringLiteral("110");
     // With no range read yet no conversion is made.
-    const std::optional<Range> range = ControlWord::rangeOf(st.RangeMode);
+    const std::optional<Range> range = st.RangeMode.range();
 
     s_.plot.clear();
     s_.timer.setEnabled(true);
@@ -50,8 +49,9 @@ void SweepController::Timer1_Timer()
 void SweepController::sweep(Range range)
 {
     const unsigned run = s_.runs.start();
-    const unsigned source = s_.comm.source();
-    const bool simulated = s_.comm.simulated();
+    const PortSwitch& port = s_.unit.port();
+    const unsigned source = port.source();
+    const bool simulated = port.simulated();
     TraceRun trace;
     const auto each = [&](const Sweep::Sample& sample) {
         const PlotLine segment = trace.segment(sample.number, sample.plotValue);
@@ -61,16 +61,16 @@ void SweepController::sweep(Range range)
         s_.pump.pump();
         // After Exit nothing more runs; after a load the screen and the buffer are the file's;
         // after a port toggle the samples would come from another source.
-        return !s_.lifetime.ended() && s_.runs.owns(run) && s_.comm.source() == source;
+        return !s_.lifetime.ended() && s_.runs.owns(run) && port.source() == source;
     };
     try {
-        if (!sweep_.run(channel_, range, each))
+        if (!s_.unit.sweep({channel_, range}, each))
             return;
     } catch (const LineError& error) {
-        onLineFailure_(error.reason());
+        onLineFailure_(chineseReason(error));
         return;
     }
-    std::copy_n(sweep_.samples().begin() + 1, SweepLength, s_.state.SampleBuffer.begin() + 1);
+    s_.state.SampleBuffer.samples() = s_.unit.samples();
     s_.state.BufferRangeMode = s_.state.RangeMode;
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "core/converter/Sweep.h"
 #include "core/drawing/PlotSpace.h"
-#include "devices/MSComm.h"
+#include "devices/Unit.h"
 #include "window/handlers/AcquisitionState.h"
 #include "window/handlers/AfterSweep.h"
 #include "window/handlers/PlotRuns.h"
@@ -17,8 +16,7 @@
 class SweepController {
 public:
     struct Seams {
-        ConverterLink& link;
-        const MSComm& comm;
+        Unit& unit;
         AcquisitionState& state;
         PlotSurface& plot;
         PlotRuns& runs;
@@ -45,7 +43,6 @@ private:
 
     Seams s_;
     LineFailure onLineFailure_;
-    Sweep sweep_;
     int channel_ = 0;       // as the channel buttons were last read
     bool sweeping_ = false; // a sweep is running, perhaps suspended in its yield
 };

@@ -1,12 +1,12 @@
 #include "window/toolkit/CupsPrinter.h"
 
+#include "core/system/FailureWords.h"
 #include "window/toolkit/PrinterSurface.h"
 
 #include <QLocale>
 #include <QSizeF>
 
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -122,7 +122,7 @@ QString CupsPrinter::refusal() const
     if (const int error = httpError(http_.get()); error == ETIMEDOUT)
         return notAnswering();
     else if (error != 0 && !failed(cupsLastError()))
-        return QStringLiteral("与打印服务的连接中断（%1）").arg(QString::fromLocal8Bit(std::strerror(error)));
+        return QStringLiteral("与打印服务的连接中断（%1）").arg(englishReason(error));
     switch (cupsLastError()) {
     case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
         return QStringLiteral("打印机 %1 不接受打印作业").arg(name_);

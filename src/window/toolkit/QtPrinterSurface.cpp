@@ -1,6 +1,7 @@
 #include "window/toolkit/QtPrinterSurface.h"
 
 #include "core/drawing/PdfPage.h"
+#include "core/system/FailureWords.h"
 #include "core/system/WholeFile.h"
 
 #ifdef Q_OS_WIN
@@ -101,7 +102,7 @@ public:
 private:
     QString cannotWrite() const
     {
-        return QStringLiteral("无法写入文件 %1（%2）").arg(file_.fileName(), file_.reason());
+        return QStringLiteral("无法写入文件 %1（%2）").arg(file_.fileName(), chineseReason(file_.errorNumber()));
     }
 
     WholeFile file_;

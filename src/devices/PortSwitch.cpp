@@ -1,67 +1,70 @@
-#include "devices/MSComm.h"
+#include "devices/PortSwitch.h"
 
 #include <QRegularExpression>
 
-MSComm::MSComm(SerialDevice& device, ControlLines& simulator, PortMap map)
-    : device_(device), simulator_(simulator), map_(std::move(map)), active_(&simulator)
+#include <cerrno>
+
+PortSwitch::PortSwitch(SerialDevice& device, ControlLines& simulator, PortMap& map)
+    : device_(device), simulator_(simulator), map_(map), active_(&simulator)
 {
 }
 
-void MSComm::setSettings(const QString& settings)
+void PortSwitch::setSettings(const QString& settings)
 {
     LineSettings::parse(settings);
     settings_ = settings;
 }
 
-void MSComm::setCommPort(int portNumber)
+void PortSwitch::setPortNumber(int portNumber)
 {
     if (portNumber < 1 || portNumber > PortMap::Ports)
-        throw PortError(QStringLiteral("COM%1: port numbers run from 1 to %2").arg(portNumber).arg(PortMap::Ports));
-    commPort_ = portNumber;
+        throw PortError(FailureKind::PortNumber, 0, QStringLiteral("COM%1").arg(portNumber));
+    portNumber_ = portNumber;
 }
 
-QString MSComm::device()
+QString PortSwitch::device()
 {
     if (!devicePath_.isEmpty())
         return devicePath_;
     map_.refresh();
-    return map_.deviceFor(commPort_);
+    return map_.deviceFor(portNumber_);
 }
 
-void MSComm::setPortOpen(bool open)
+void PortSwitch::close()
 {
-    if (!open) {
-        if (device_.isOpen())
-            device_.close();
-        if (active_ != &simulator_)
-            ++source_;
-        active_ = &simulator_;
-        return;
-    }
+    if (device_.isOpen())
+        device_.close();
+    if (active_ != &simulator_)
+        ++source_;
+    active_ = &simulator_;
+}
+
+void PortSwitch::open()
+{
     if (device_.isOpen())
         return;
     const QString name = device();
     if (name.isEmpty())
-        throw PortError(QStringLiteral("COM%1: no such serial port").arg(commPort_));
+        throw PortError(FailureKind::NoSuchPort, ENODEV, QStringLiteral("COM%1").arg(portNumber_));
     device_.open(name, LineSettings::parse(settings_));
     active_ = &device_;
     ++source_;
 }
 
-void MSComm::choose(const QString& name)
+void PortSwitch::choose(const QString& name)
 {
     static const QRegularExpression portName(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
     if (const auto match = portName.match(name); match.hasMatch()) {
         bool ok = false;
         const int number = match.captured(1).toInt(&ok);
-        setCommPort(ok ? number : 0);
+        setPortNumber(ok ? number : 0);
         devicePath_.clear();
     } else {
         devicePath_ = name;
     }
 }
 
-QString MSComm::sourceName() const
+QString PortSwitch::sourceName() const
 {
     if (simulated())
         return QStringLiteral("simulator");

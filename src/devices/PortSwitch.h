@@ -4,16 +4,17 @@
 #include "devices/PortMap.h"
 #include "devices/SerialDevice.h"
 
-// The serial component: port number, line settings and open state, and the three control
-// lines. While the port is closed the line operations reach the simulated converter, so
-// sweeps run through the same frame code with or without hardware.
-class MSComm final : public ControlLines {
+// The converter's port: which port to open (a number of the shared port map or a device path),
+// its line settings and open state, and the three control lines. While the port is closed the
+// line operations reach the simulated converter, so sweeps run through the same frame code
+// with or without hardware.
+class PortSwitch final : public ControlLines {
 public:
-    MSComm(SerialDevice& device, ControlLines& simulator, PortMap map);
+    PortSwitch(SerialDevice& device, ControlLines& simulator, PortMap& map);
 
     // A number outside 1 to 16 throws PortError and leaves the port number as it was.
-    void setCommPort(int portNumber);
-    int commPort() const { return commPort_; }
+    void setPortNumber(int portNumber);
+    int portNumber() const { return portNumber_; }
     void setSettings(const QString& settings);
     const QString& settings() const { return settings_; }
     // A device path that the next open uses instead of the port number; empty for none.
@@ -27,9 +28,10 @@ public:
     QString device();
     PortMap& portMap() { return map_; }
 
-    // Writing true opens the port (PortError when it cannot be), false closes it.
-    void setPortOpen(bool open);
-    bool portOpen() const { return device_.isOpen(); }
+    // Opens the port (PortError when it cannot be); open already, it stays as it is.
+    void open();
+    void close();
+    bool isOpen() const { return device_.isOpen(); }
     // Where the line operations go: the open port or the simulated converter. source() changes
     // at every open and every close, so a sweep can tell that its samples would mix two sources.
     bool simulated() const { return active_ == &simulator_; }
@@ -48,9 +50,9 @@ public:
 private:
     SerialDevice& device_;
     ControlLines& simulator_;
-    PortMap map_;
-    int commPort_ = 1;
-    QString settings_ = QStringLiteral("115200,n,8,1");
+    PortMap& map_;
+    int portNumber_ = 1;
+    QString settings_ = LineSettings::Standard;
     QString devicePath_;
     ControlLines* active_; // the open device's lines, or the simulator
     unsigned source_ = 0;
