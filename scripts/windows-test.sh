@@ -5,6 +5,7 @@
 # window's title, scan and save; the installer and its uninstaller; a port that disappears.
 # Builds the packages first when they are not there. One function per group of checks; every
 # wait is bounded, and a group that stops short names itself. Ends with "N passed, N failed".
+# Arguments name the groups to run (the functions below), all of them by default.
 set -euo pipefail
 source "$(dirname "$0")/setup.sh"
 q390_install "${q390_packages[@]}" "${q390_windows_packages[@]}"
@@ -95,7 +96,9 @@ start_window() { # folder [variable=value...] program [arguments...]
   echo "$window_pid" >>"$work/windows"
   window=$(wine_window " Q390 " 60)
 }
-click() { # x y: logical pixels in the window
+# Buttons are clicked at their centres, in logical pixels of the window: 存盘 (304, 388), 取盘
+# (353, 388), 退出 (544, 388), 打开串口 (48, 396).
+click() { # x y
   timeout 10 xdotool mousemove --window "$window" "$1" "$2" click 1
 }
 answer() { # title keys...: typed into that dialog, once it is there and has the keyboard
@@ -112,8 +115,8 @@ gone() { # title: that window closed within 20 s
   done
   return 1
 }
-quit() { # the Exit button; the process ends within 20 s
-  click 576 388 && wine_ended "$window_pid" 20
+quit() { # the Exit button (退出); the process ends within 20 s
+  click 544 388 && wine_ended "$window_pid" 20
 }
 a_file_in() { # folder: a .dat file there within 20 s
   timeout 20 bash -c 'until compgen -G "$0/*.dat" >/dev/null; do sleep 0.2; done' "$1"
@@ -173,8 +176,9 @@ installer() {
     '"DisplayIcon"="C:\\Program Files\\Q390\\q390.exe,0"'; do
     check "the uninstall entry has $value" grep -qxF "$value" <<<"$entry"
   done
+  # reg ends its lines with CR LF.
   check "the folder is on the PATH" grep -q ';C:\\Program Files\\Q390$' \
-    <(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path)
+    <(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path | tr -d '\r')
   mkdir "$work/installed"
   check "the installed q390.exe starts" start_window "$work/installed" LD_PRELOAD="$wine_preload" /usr/lib/wine/wine64 "$programs/q390.exe"
   check "the installed q390.exe ends with Exit" quit
@@ -203,8 +207,10 @@ port_pulled_out() {
 
 # Each group in a subshell of its own that stops at its first unexpected failure, which then
 # counts as a failed check named after the group; the windows it started are ended after it.
-for group in windows_tests dat_as_on_linux rec_read_by_linux com1_sweep window_title_and_scan window_save \
-  installer port_pulled_out; do
+groups=(windows_tests dat_as_on_linux rec_read_by_linux com1_sweep window_title_and_scan window_save installer
+  port_pulled_out)
+[ $# -eq 0 ] || groups=("$@")
+for group in "${groups[@]}"; do
   set +e
   (set -e; "$group")
   status=$?
