@@ -36,9 +36,12 @@ windows_tests() {
   local test qt
   qt=$("$q390_root/scripts/windows-qt.sh")
   for test in $(find "$build/tests" -name 'test_*.exe' | sort); do
-    check "$(basename "$test") under Wine" env WINEPATH="$(sed -n 's/^export WINEPATH="\(.*\)"$/\1/p' "$build/wine-run.sh")" \
-      QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="$(winpath "$qt/plugins")" wine "$test"
+    check "$(basename "$test") under Wine" windows_test "$test"
   done
+}
+windows_test() { # program
+  WINEPATH="$(sed -n 's/^export WINEPATH="\(.*\)"$/\1/p' "$build/wine-run.sh")" QT_QPA_PLATFORM=offscreen \
+    QT_PLUGIN_PATH="$(winpath "$qt/plugins")" wine "$1"
 }
 
 # q390-dat: the same bytes on stdout and stderr and the same status as on Linux, for recorded
@@ -80,9 +83,9 @@ rec_read_by_linux() {
 
 # The line driver through COM1: one bipolar sweep of channel 6 on the ramp; its n-th sample
 # (from 1) is conversion n - 1 of the process, (n × 37 + 6 × 501) mod 4096 - 2048.
+rec_com1() { wine "$app/q390-rec.exe" --port COM1 --channel 6 --range bipolar --sweeps 1 --quiet -o - >"$work/com1.csv"; }
 com1_sweep() {
-  check "q390-rec.exe sweeps through COM1" wine "$app/q390-rec.exe" --port COM1 --channel 6 --range bipolar --sweeps 1 \
-    --quiet -o - >"$work/com1.csv"
+  check "q390-rec.exe sweeps through COM1" rec_com1
   check "a sweep through COM1 has the ramp's codes" cmp <(cut -d, -f2,6 "$work/com1.csv" | tail -n +2) \
     <(awk 'BEGIN { for (n = 0; n < 8192; n++) print n + 1 "," (n * 37 + 6 * 501) % 4096 - 2048 }')
 }
