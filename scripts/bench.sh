@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the benchmark: once offscreen, once on an X server (Xvfb); then the
-# Python module's figures (bench/python/bench.py).
+# Python module's figures (bench/python/bench.py); last, the Windows build's under Wine beside the
+# Linux build's (bench/wine.sh), when the Windows packages are built (scripts/windows.sh).
 set -euo pipefail
 source "$(dirname "$0")/setup.sh"
 q390_install "${q390_packages[@]}" xvfb xauth
@@ -17,3 +18,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb "$bench"
 echo
 # The Python module, with no display.
 env -u DISPLAY -u QT_QPA_PLATFORM PYTHONPATH="$dir/src/python:$dir/bench/python" /usr/bin/python3 "$q390_root/bench/python/bench.py"
+if [ -f "$q390_root/build-win/q390-1.00-win64.zip" ]; then
+  echo
+  "$q390_root/bench/wine.sh"
+fi

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The Windows build under Wine, in a fresh prefix (scripts/wine-session.sh), against the Linux
-# build of scripts/test.sh: the core and devices tests built for Windows; q390-dat.exe and
-# q390-rec.exe against q390-dat and q390-rec; the window's title, captions, scan and save; the
-# line driver through Wine's COM1 on the emulated port; the installer and its uninstaller.
-# Builds the packages first when they are not there. Ends with "N passed, N failed".
+# build of scripts/test.sh: the core tests built for Windows; q390-dat.exe and q390-rec.exe
+# against q390-dat and q390-rec; the line driver through Wine's COM1 on the emulated port; the
+# window's title, scan and save; the installer and its uninstaller; a port that disappears.
+# Builds the packages first when they are not there. One function per group of checks; every
+# wait is bounded, and a group that stops short names itself. Ends with "N passed, N failed".
+# Arguments name the groups to run (the functions below), all of them by default.
 set -euo pipefail
 source "$(dirname "$0")/setup.sh"
 q390_install "${q390_packages[@]}" "${q390_windows_packages[@]}"
@@ -14,114 +16,155 @@ cmake --build "$linux" --target q390 q390-dat q390-rec q390winecom -j"$(nproc)" 
 [ -f "$build/q390-1.00-setup.exe" ] || "$q390_root/scripts/windows.sh"
 source "$q390_root/scripts/wine-session.sh"
 
-passed=0 failed=0
+work=$wine_work
+results=$work/results
+: >"$results"
 check() { # what command...
   if "${@:2}"; then
-    echo "ok: $1"
-    passed=$((passed + 1))
+    echo "ok: $1" | tee -a "$results"
   else
-    echo "FAILED: $1" >&2
-    failed=$((failed + 1))
+    echo "FAILED: $1" | tee -a "$results" >&2
   fi
 }
-work=$wine_work
 unzip -q "$build/q390-1.00-win64.zip" -d "$work"
 app=$work/q390-1.00
+data=$work/data
+mkdir "$data"
 
 # The tests built for Windows, on the Qt and runtime DLLs of the package.
-qt=$("$q390_root/scripts/windows-qt.sh")
-for test in $(find "$build/tests" -name 'test_*.exe' | sort); do
-  check "$(basename "$test") under Wine" env WINEPATH="$(sed -n 's/^export WINEPATH="\(.*\)"$/\1/p' "$build/wine-run.sh")" QT_QPA_PLATFORM=offscreen \
-    QT_PLUGIN_PATH="$(winpath "$qt/plugins")" LD_PRELOAD="$wine_preload" /usr/lib/wine/wine64 "$test"
-done
+windows_tests() {
+  local test qt
+  qt=$("$q390_root/scripts/windows-qt.sh")
+  for test in $(find "$build/tests" -name 'test_*.exe' | sort); do
+    check "$(basename "$test") under Wine" windows_test "$test"
+  done
+}
+windows_test() { # program
+  WINEPATH="$(sed -n 's/^export WINEPATH="\(.*\)"$/\1/p' "$build/wine-run.sh")" QT_QPA_PLATFORM=offscreen \
+    QT_PLUGIN_PATH="$(winpath "$qt/plugins")" wine "$1"
+}
 
 # q390-dat: the same bytes on stdout and stderr and the same status as on Linux, for recorded
 # sweeps in both ranges, random records and an empty file.
-data=$work/data
-mkdir "$data"
-"$linux/src/rec/q390-rec" --channels 0-1 --sweeps 2 --quiet -o "$data/uni" 2>/dev/null
-"$linux/src/rec/q390-rec" --channels 5 --range bipolar --sweeps 1 --quiet -o "$data/bi" 2>/dev/null
-/usr/bin/python3 -c 'import random, sys; random.seed(390); sys.stdout.buffer.write(random.randbytes(16384))' >"$data/random.dat"
-: >"$data/empty.dat"
 same_as_linux() { # arguments of q390-dat
   (cd "$data" && "$linux/src/dat/q390-dat" "$@" >"$work/linux.out" 2>"$work/linux.err"; echo $? >>"$work/linux.err")
   (cd "$data" && wine "$app/q390-dat.exe" "$@" >"$work/win.out" 2>"$work/win.err"; echo $? >>"$work/win.err")
   # The console ends Windows' lines with CR LF: the words are what must agree.
   cmp -s "$work/linux.out" "$work/win.out" && cmp -s "$work/linux.err" <(tr -d '\r' <"$work/win.err")
 }
-for file in uni/sweep-00000001-ch0.dat uni/sweep-00000002-ch1.dat bi/sweep-00000001-ch5.dat random.dat empty.dat; do
-  for command in csv info "csv --range bipolar"; do
-    # shellcheck disable=SC2086
-    check "q390-dat.exe $command $file as on Linux" same_as_linux $command "$file"
+dat_as_on_linux() {
+  local file command
+  "$linux/src/rec/q390-rec" --channels 0-1 --sweeps 2 --quiet -o "$data/uni" 2>/dev/null
+  "$linux/src/rec/q390-rec" --channels 5 --range bipolar --sweeps 1 --quiet -o "$data/bi" 2>/dev/null
+  /usr/bin/python3 -c 'import random, sys; random.seed(390); sys.stdout.buffer.write(random.randbytes(16384))' >"$data/random.dat"
+  : >"$data/empty.dat"
+  for file in uni/sweep-00000001-ch0.dat uni/sweep-00000002-ch1.dat bi/sweep-00000001-ch5.dat random.dat empty.dat; do
+    for command in csv info "csv --range bipolar"; do
+      # shellcheck disable=SC2086
+      check "q390-dat.exe $command $file as on Linux" same_as_linux $command "$file"
+    done
   done
-done
-(cd "$data" && "$linux/src/dat/q390-dat" csv random.dat -o linux.csv && wine "$app/q390-dat.exe" csv random.dat -o win.csv)
-check "q390-dat.exe csv -o writes the Linux file" cmp "$data/linux.csv" "$data/win.csv"
+  (cd "$data" && "$linux/src/dat/q390-dat" csv random.dat -o linux.csv && wine "$app/q390-dat.exe" csv random.dat -o win.csv)
+  check "q390-dat.exe csv -o writes the Linux file" cmp "$data/linux.csv" "$data/win.csv"
+}
 
 # q390-rec: the simulator is deterministic from its start, so both record the same files.
-(cd "$data" && "$linux/src/rec/q390-rec" --channels 2-3 --sweeps 4 --quiet -o linux-rec)
-(cd "$data" && wine "$app/q390-rec.exe" --channels 2-3 --sweeps 4 --quiet -o win-rec)
-for n in 1 2 3 4; do
-  file=sweep-0000000$n-ch$((n % 2 ? 2 : 3)).dat
-  check "q390-rec.exe's $file is Linux's" cmp "$data/linux-rec/$file" "$data/win-rec/$file"
-  check "q390-dat reads q390-rec.exe's $file" "$linux/src/dat/q390-dat" info --range unipolar "$data/win-rec/$file"
-done
-check "q390-rec.exe's index has a row a sweep" test "$(tail -n +2 "$data/win-rec/index.csv" | wc -l)" -eq 4
+rec_read_by_linux() {
+  local n file
+  (cd "$data" && "$linux/src/rec/q390-rec" --channels 2-3 --sweeps 4 --quiet -o linux-rec)
+  (cd "$data" && wine "$app/q390-rec.exe" --channels 2-3 --sweeps 4 --quiet -o win-rec)
+  for n in 1 2 3 4; do
+    file=sweep-0000000$n-ch$((n % 2 ? 2 : 3)).dat
+    check "q390-rec.exe's $file is Linux's" cmp "$data/linux-rec/$file" "$data/win-rec/$file"
+    check "q390-dat reads q390-rec.exe's $file" "$linux/src/dat/q390-dat" info --range unipolar "$data/win-rec/$file"
+  done
+  check "q390-rec.exe's index has a row a sweep" test "$(tail -n +2 "$data/win-rec/index.csv" | wc -l)" -eq 4
+}
 
-# The line driver through COM1: one bipolar sweep of channel 6 on the ramp is conversion n's
-# (n × 37 + 6 × 501) mod 4096 - 2048, from the first conversion of the process.
-wine "$app/q390-rec.exe" --port COM1 --channel 6 --range bipolar --sweeps 1 --quiet -o - >"$work/com1.csv"
-check "a sweep through COM1 has the ramp's codes" cmp <(cut -d, -f2,6 "$work/com1.csv" | tail -n +2) \
-  <(awk 'BEGIN { for (n = 0; n < 8192; n++) print n "," (n * 37 + 6 * 501) % 4096 - 2048 }')
+# The line driver through COM1: one bipolar sweep of channel 6 on the ramp; its n-th sample
+# (from 1) is conversion n - 1 of the process, (n × 37 + 6 × 501) mod 4096 - 2048.
+rec_com1() { wine "$app/q390-rec.exe" --port COM1 --channel 6 --range bipolar --sweeps 1 --quiet -o - >"$work/com1.csv"; }
+com1_sweep() {
+  check "q390-rec.exe sweeps through COM1" rec_com1
+  check "a sweep through COM1 has the ramp's codes" cmp <(cut -d, -f2,6 "$work/com1.csv" | tail -n +2) \
+    <(awk 'BEGIN { for (n = 0; n < 8192; n++) print n + 1 "," (n * 37 + 6 * 501) % 4096 - 2048 }')
+}
 
-# The window, started in the folder it saves into, on the simulator, and driven as a user
-# does: clicks at its buttons' places, answers typed into its dialogs.
+# The window, started in a folder of its own, on the simulator, and driven as a user does:
+# clicks at its buttons' places, answers typed into its dialogs. Each started window is noted,
+# so that a group that stops short leaves none behind.
 start_window() { # folder [variable=value...] program [arguments...]
   (cd "$1" && exec env "${@:2}" >/dev/null 2>&1) &
   window_pid=$!
-  window=$(wine_window " Q390 ") || return 1
+  echo "$window_pid" >>"$work/windows"
+  window=$(wine_window " Q390 " 60)
 }
-click() { # x y: logical pixels in the window
-  xdotool mousemove --window "$window" "$1" "$2" click 1
+# Buttons are clicked at their centres, in logical pixels of the window: 存盘 (304, 388), 取盘
+# (353, 388), 退出 (544, 388), 打开串口 (48, 396).
+click() { # x y
+  timeout 10 xdotool mousemove --window "$window" "$1" "$2" click 1
 }
-answer() { # title keys...: typed into that dialog
+answer() { # title keys...: typed into that dialog, once it is there and has the keyboard
   local id
   id=$(wine_window "$1" 20) || return 1
-  xdotool windowfocus "$id" 2>/dev/null || true
-  sleep 0.5
-  xdotool "${@:2}"
+  timeout 10 xdotool windowfocus --sync "$id" || true
+  timeout 30 xdotool "${@:2}"
 }
-quit() { click 576 388; wait "$window_pid"; }
+gone() { # title: that window closed within 20 s
+  local _
+  for _ in $(seq 100); do
+    timeout 5 xdotool search --onlyvisible --name "^$1" >/dev/null 2>&1 || return 0
+    sleep 0.2
+  done
+  return 1
+}
+quit() { # the Exit button (退出); the process ends within 20 s
+  click 544 388 && wine_ended "$window_pid" 20
+}
+a_file_in() { # folder: a .dat file there within 20 s
+  timeout 20 bash -c 'until compgen -G "$0/*.dat" >/dev/null; do sleep 0.2; done' "$1"
+}
 save_loaded() { # folder file [variable=value...] program: load the file (取盘), save it (存盘)
   mkdir -p "$1"
-  start_window "$1" "${@:3}" || return 1
-  sleep 2
+  start_window "$1" "${@:3}"
   click 353 388
   answer "打开文件" type --delay 20 "$2"
   answer "打开文件" key Return
-  sleep 2
+  gone "打开文件"
   click 304 388
   answer "存盘" key Return
-  for _ in $(seq 50); do ls "$1"/*.dat >/dev/null 2>&1 && break; sleep 0.2; done
+  a_file_in "$1"
   quit
 }
-title=" Q390      微型数据采集器  $(printf '%27s' '')晨星测控 "
-mkdir "$work/window"
-start_window "$work/window" LD_PRELOAD="$wine_preload" /usr/lib/wine/wine64 "$app/q390.exe"
-check "the window's title is exact on the X server" \
-  test "$(xprop -id "$window" -notype _NET_WM_NAME)" = "_NET_WM_NAME = \"$title\""
-sleep 3
-import -window root "$work/scan.png"
-green=$(convert "$work/scan.png" -crop 620x440+0+0 -fill black +opaque '#00ff00' -fill white -opaque '#00ff00' \
-  -format '%[fx:round(mean*w*h)]' info:)
-check "a scan of the simulator drawn ($green green pixels)" test "$green" -ge 500
-quit
+scanned() { # 500 pixels of the trace's green in the window's place within 20 s
+  local green
+  for _ in $(seq 20); do
+    import -window root "$work/scan.png"
+    green=$(convert "$work/scan.png" -crop 620x440+0+0 -fill black +opaque '#00ff00' -fill white -opaque '#00ff00' \
+      -format '%[fx:round(mean*w*h)]' info:)
+    [ "$green" -ge 500 ] && return 0
+    sleep 1
+  done
+  return 1
+}
+window_title_and_scan() {
+  local title
+  title=" Q390      微型数据采集器  $(printf '%27s' '')晨星测控 "
+  mkdir "$work/window"
+  start_window "$work/window" LD_PRELOAD="$wine_preload" /usr/lib/wine/wine64 "$app/q390.exe"
+  check "the window's title is exact on the X server" \
+    test "$(xprop -id "$window" -notype _NET_WM_NAME)" = "_NET_WM_NAME = \"$title\""
+  check "a scan of the simulator drawn" scanned
+  check "the window ends with Exit" quit
+}
 
 # The same random records loaded and saved by both builds: the same 16384 bytes.
-save_loaded "$work/save-win" "$(winpath "$data/random.dat")" LD_PRELOAD="$wine_preload" /usr/lib/wine/wine64 "$app/q390.exe"
-save_loaded "$work/save-linux" "$data/random.dat" QT_QPA_PLATFORM=xcb "$linux/q390"
-check "the window saves a loaded file as the Linux build does" cmp "$work/save-win"/*.dat "$work/save-linux"/*.dat
-check "the saved file has 16384 bytes" test "$(stat -c %s "$work/save-win"/*.dat)" -eq 16384
+window_save() {
+  save_loaded "$work/save-win" "$(winpath "$data/random.dat")" LD_PRELOAD="$wine_preload" /usr/lib/wine/wine64 "$app/q390.exe"
+  save_loaded "$work/save-linux" "$data/random.dat" QT_QPA_PLATFORM=xcb "$linux/q390"
+  check "the window saves a loaded file as the Linux build does" cmp "$work/save-win"/*.dat "$work/save-linux"/*.dat
+  check "the saved file has 16384 bytes" test "$(stat -c %s "$work/save-win"/*.dat)" -eq 16384
+}
 
 # The installer: silently in and out again, leaving the prefix as it was (but for the
 # uninstaller's copy of itself in the temporary folder, which Windows removes at the next start).
@@ -130,41 +173,71 @@ snapshot() { # name
   wine reg export 'HKLM\Software' "$work/$1.reg" /y >/dev/null
   wine reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path >"$work/$1.path"
 }
-key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Q390'
-snapshot before
-check "the installer runs silently" wine "$build/q390-1.00-setup.exe" /S /PATH
-/usr/lib/wine/wineserver -w
-programs="$WINEPREFIX/drive_c/Program Files/Q390"
-check "the Start-menu entry" test -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Q390 数据采集器.lnk"
-wine reg export "$key" "$work/uninstall.reg" /y >/dev/null
-entry=$(iconv -f UTF-16 -t UTF-8 "$work/uninstall.reg" | tr -d '\r')
-for value in '"DisplayName"="Q390 数据采集器"' '"Publisher"="晨星测控"' '"DisplayVersion"="1.00"' \
-  '"DisplayIcon"="C:\\Program Files\\Q390\\q390.exe,0"'; do
-  check "the uninstall entry has $value" grep -qxF "$value" <<<"$entry"
-done
-check "the folder is on the PATH" grep -q ';C:\\Program Files\\Q390$' <(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path)
-mkdir "$work/installed"
-check "the installed q390.exe starts" start_window "$work/installed" LD_PRELOAD="$wine_preload" /usr/lib/wine/wine64 "$programs/q390.exe"
-quit
-check "the uninstaller runs silently" wine "$programs/uninstall.exe" /S
-/usr/lib/wine/wineserver -w
-sleep 1
-snapshot after
-check "uninstalling leaves the files as they were" diff "$work/before.files" "$work/after.files"
-check "uninstalling leaves the registry as it was" cmp "$work/before.reg" "$work/after.reg"
-check "uninstalling leaves the PATH as it was" cmp "$work/before.path" "$work/after.path"
+installer() {
+  local key programs entry value
+  key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Q390'
+  programs="$WINEPREFIX/drive_c/Program Files/Q390"
+  snapshot before
+  check "the installer runs silently" wine "$build/q390-1.00-setup.exe" /S /PATH
+  check "the Start-menu entry" test -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Q390 数据采集器.lnk"
+  wine reg export "$key" "$work/uninstall.reg" /y >/dev/null
+  entry=$(iconv -f UTF-16 -t UTF-8 "$work/uninstall.reg" | tr -d '\r')
+  for value in '"DisplayName"="Q390 数据采集器"' '"Publisher"="晨星测控"' '"DisplayVersion"="1.00"' \
+    '"DisplayIcon"="C:\\Program Files\\Q390\\q390.exe,0"'; do
+    check "the uninstall entry has $value" grep -qxF "$value" <<<"$entry"
+  done
+  # reg ends its lines with CR LF.
+  check "the folder is on the PATH" grep -q ';C:\\Program Files\\Q390$' \
+    <(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path | tr -d '\r')
+  mkdir "$work/installed"
+  check "the installed q390.exe starts" start_window "$work/installed" LD_PRELOAD="$wine_preload" /usr/lib/wine/wine64 "$programs/q390.exe"
+  check "the installed q390.exe ends with Exit" quit
+  # The uninstaller hands over to its copy in the temporary folder and ends at once.
+  check "the uninstaller runs silently" wine "$programs/uninstall.exe" /S
+  check "the uninstaller's copy removes the folder" timeout 60 bash -c 'while [ -e "$0" ]; do sleep 0.2; done' "$programs"
+  sleep 1
+  snapshot after
+  check "uninstalling leaves the files as they were" diff "$work/before.files" "$work/after.files"
+  check "uninstalling leaves the registry as it was" cmp "$work/before.reg" "$work/after.reg"
+  check "uninstalling leaves the PATH as it was" cmp "$work/before.path" "$work/after.path"
+}
 
 # The port pulled out during a sweep (the 100000th line operation: a sixth of a sweep): the
-# window shows the line-failure box. The link gone proves the port was open and swept.
-mkdir "$work/failure"
-start_window "$work/failure" LD_PRELOAD="$wine_preload" Q390_WINE_PULL_AT=100000 /usr/lib/wine/wine64 "$app/q390.exe"
-click 48 396
-check "a port that disappears gives the line-failure box" wine_window "Q390A 数据采集器" 30
-check "it disappeared in the middle of a sweep" test ! -e "$Q390_WINE_COM"
-import -window root "$work/failure.png"
-cp "$work/failure.png" "$work/scan.png" "$build/" 2>/dev/null || true
+# window shows the line-failure box. The link gone proves the port was open and swept. Last,
+# as COM1 is gone from then on.
+port_pulled_out() {
+  mkdir "$work/failure"
+  start_window "$work/failure" LD_PRELOAD="$wine_preload" Q390_WINE_PULL_AT=100000 /usr/lib/wine/wine64 "$app/q390.exe"
+  click 48 396
+  check "a port that disappears gives the line-failure box" wine_window "Q390A 数据采集器" 30
+  check "it disappeared in the middle of a sweep" test ! -e "$Q390_WINE_COM"
+  import -window root "$work/failure.png"
+  cp "$work/failure.png" "$work/scan.png" "$build/" 2>/dev/null || true
+}
 
-source "$q390_root/scripts/windows-test-ftdi.sh"
+# The FTDI path through the stand-in driver DLL.
+ftdi_standin() {
+  source "$q390_root/scripts/windows-test-ftdi.sh"
+}
 
+# Each group in a subshell of its own that stops at its first unexpected failure, which then
+# counts as a failed check named after the group; the windows it started are ended after it.
+groups=(windows_tests dat_as_on_linux rec_read_by_linux com1_sweep window_title_and_scan window_save installer
+  ftdi_standin port_pulled_out)
+[ $# -eq 0 ] || groups=("$@")
+for group in "${groups[@]}"; do
+  set +e
+  (set -e; "$group")
+  status=$?
+  set -e
+  [ "$status" -eq 0 ] || echo "FAILED: $group stopped short (status $status)" | tee -a "$results" >&2
+  for pid in $(cat "$work/windows" 2>/dev/null); do
+    kill -9 "$pid" 2>/dev/null || true
+  done
+  : >"$work/windows"
+done
+
+passed=$(grep -c '^ok: ' "$results" || true)
+failed=$(grep -c '^FAILED: ' "$results" || true)
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
