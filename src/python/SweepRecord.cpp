@@ -149,7 +149,7 @@ transfer can hold one up, so single intervals differ. None where seconds is None
                 const std::optional<double> step = interval(s);
                 if (!step)
                     return py::none();
-                return kept(s.times, [&] { return array<double>([&](int n) { return (n - 1) * *step; }); });
+                return kept(s.times, [&] { return array<double>([&](int n) { return n * *step; }); });
             },
             R"(Each conversion's time from the sweep's start, in seconds (numpy float64): an estimate.
 
