@@ -247,7 +247,8 @@ std::optional<OutputError> SweepFolder::write(Job& job) const
         return {};
     // The file is in the folder: its row stays, and says what is not known.
     if (out.unconfirmed()) {
-        const QString unsynced = QStringLiteral("the folder could not be synced (%1): the file may not survive a crash").arg(reasonOf(out));
+        const QString unsynced =
+            QStringLiteral("the folder could not be synced (%1): the file may not survive a crash").arg(reasonOf(out));
         job.note = job.note.isEmpty() ? unsynced : job.note + QStringLiteral("; ") + unsynced;
         job.row = row(job);
         return {};

@@ -441,7 +441,8 @@ TEST_F(Recording, OnTheEmulatedPortTheFilesHoldTheConvertersCodesAndAPulledAdapt
     // CTS held, as on a port with nothing attached: told once, noted in every row.
     tty.ctsHeld = false;
     const QString unanswered = path(QStringLiteral("unanswered"));
-    const Here held = recordHere({QStringLiteral("--port"), tty.path(), QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("-o"), unanswered}, devices);
+    const Here held = recordHere({QStringLiteral("--port"), tty.path(), QStringLiteral("--sweeps"), QStringLiteral("2"),
+                                  QStringLiteral("-o"), unanswered}, devices);
     tty.ctsHeld.reset();
     ASSERT_EQ(held.outcome.status, 0) << qPrintable(held.err.join(u'\n'));
     EXPECT_EQ(held.err.filter(u"nothing answered").size(), 1) << qPrintable(held.err.join(u'\n'));
