@@ -142,7 +142,8 @@ private:
         return devices;
     }
     // Runs without the GIL and with the device locked.
-    Outcome run(int channel, Range range, SweepRecord& record, int& errorNumber, bool watchSignals);
+    // `answered`: whether the converter's data line moved, as it does whenever a unit answers.
+    Outcome run(int channel, Range range, SweepRecord& record, int& errorNumber, bool& answered, bool watchSignals);
 
     std::string given_;
     std::unique_ptr<Port> port_ = std::make_unique<Port>();
@@ -224,7 +225,8 @@ std::string Device::path()
     return port_->unit.port().sourceName().toStdString();
 }
 
-Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& errorNumber, bool watchSignals)
+Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& errorNumber, bool& answered,
+                            bool watchSignals)
 {
     if (!open_)
         return Outcome::Closed;
@@ -255,6 +257,7 @@ Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& 
     }
     record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     record.samples = unit.samples();
+    answered = unit.port().simulated() || unit.lineMoved();
     return Outcome::Complete;
 }
 
@@ -269,6 +272,7 @@ std::unique_ptr<SweepRecord> Device::sweep(int channel, Range range)
     record->channel = channel;
     record->range = range;
     int errorNumber = 0;
+    bool answered = true;
     std::optional<SignalWatch> watch;
     if (main) {
         watch.emplace();
@@ -280,7 +284,7 @@ std::unique_ptr<SweepRecord> Device::sweep(int channel, Range range)
         Outcome ended;
         {
             const std::lock_guard lock(mutex_);
-            ended = run(channel, range, *record, errorNumber, main);
+            ended = run(channel, range, *record, errorNumber, answered, main);
         }
         if (exiting && !main)
             waitForTheEnd();
@@ -300,6 +304,9 @@ std::unique_ptr<SweepRecord> Device::sweep(int channel, Range range)
         errors::raise(errors::lineError(), errorNumber ? errorNumber : EIO, py::str(given_),
                       "the sweep was dropped and the device closed");
     }
+    if (!answered)
+        errors::warn(given_ + ": nothing answered, the data line (CTS) never moved during the sweep: "
+                              "is the unit connected and switched on?");
     return record;
 }
 
@@ -392,7 +399,9 @@ Other Python threads run while it converts, and a busy one does not slow it. On 
 thread Ctrl-C (KeyboardInterrupt) or any exception a signal handler raises drops the sweep at
 the next conversion and leaves the device open. Raises LineError when the
 device drops out (the sweep is dropped and the device closed), ValueError for a channel
-outside 0..7, a bad range or a closed device, TypeError for a channel that is no int.)")
+outside 0..7, a bad range or a closed device, TypeError for a channel that is no int.
+Warns with Q390Warning when nothing answered on a port: the converter's data line never moved,
+so every sample is the same code (no unit connected, or it is switched off).)")
         .def("sweeps", &sweeps, py::arg("channels") = std::vector<int>{0}, py::arg("range") = "unipolar",
              py::arg("count") = py::none(),
              R"(Sweeps the channels in turn, count sweeps in all, or until interrupted when count is None.

@@ -29,7 +29,8 @@ void add(py::module_& module)
     warningType = PyErr_NewExceptionWithDoc(
         "q390.Q390Warning",
         "What the module had to assume, such as a data file's range decided from its records, or a "
-        "sweep of a recording that could not be read and is left out.",
+        "sweep of a recording that could not be read and is left out; and a sweep from a port where "
+        "nothing answered (the converter's data line never moved).",
         PyExc_UserWarning, nullptr);
     if (!portErrorType || !lineErrorType || !warningType)
         throw py::error_already_set();

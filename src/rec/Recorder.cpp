@@ -50,11 +50,28 @@ void Recorder::run()
             continue;
         }
         sweep.seconds = seconds() - sweep.offset;
+        markUnanswered(sweep);
         parts_.output.kept(sweep, parts_.unit.samples());
         ++kept_;
         ++number;
         parts_.progress.kept(sweep, parts_.unit.samples());
     }
+}
+
+void Recorder::markUnanswered(SweepRecord& sweep)
+{
+    // A port with nothing on it, or a unit switched off, reads one level throughout: the sweep
+    // is all one code and looks like a signal at a rail.
+    if (parts_.unit.port().simulated() || parts_.unit.lineMoved())
+        return;
+    sweep.note = QStringLiteral("nothing answered: the data line (CTS) never moved");
+    if (toldUnanswered_)
+        return;
+    toldUnanswered_ = true;
+    parts_.progress.note(QStringLiteral("warning: %1: nothing answered in sweep %2, its data line (CTS) never moved: "
+                                        "is the unit connected and switched on?")
+                             .arg(options_.port)
+                             .arg(sweep.number));
 }
 
 bool Recorder::waitForDevice(const SweepRecord& lost, const QString& reason)

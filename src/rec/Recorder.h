@@ -32,9 +32,12 @@ private:
     double seconds() const { return elapsed_.nsecsElapsed() / 1e9; }
     // False when a stop signal or the end of the time allowed came first.
     bool waitForDevice(const SweepRecord& lost, const QString& reason);
+    // A sweep from a port whose data line never moved is noted in its row, and told once.
+    void markUnanswered(SweepRecord& sweep);
 
     const RecOptions& options_;
     Parts parts_;
     QElapsedTimer elapsed_;
     long long kept_ = 0;
+    bool toldUnanswered_ = false;
 };

@@ -171,7 +171,7 @@ void SweepFolder::begin()
 void SweepFolder::kept(const SweepRecord& sweep, const SampleArray& samples)
 {
     const QString file = QString::asprintf("sweep-%08lld-ch%d.", sweep.number, sweep.channel) + formatWord(format_);
-    queue({0, sweep.number, file, sweep, {}, {}, samples});
+    queue({0, sweep.number, file, sweep, sweep.note, {}, samples});
 }
 
 void SweepFolder::lost(const SweepRecord& sweep, const QString& reason)
@@ -247,8 +247,10 @@ std::optional<OutputError> SweepFolder::write(Job& job) const
         return {};
     // The file is in the folder: its row stays, and says what is not known.
     if (out.unconfirmed()) {
-        job.row.insert(job.row.size() - 1, cell(QStringLiteral("the folder could not be synced (%1): the file may not survive a crash")
-                                                    .arg(reasonOf(out))));
+        const QString unsynced =
+            QStringLiteral("the folder could not be synced (%1): the file may not survive a crash").arg(reasonOf(out));
+        job.note = job.note.isEmpty() ? unsynced : job.note + QStringLiteral("; ") + unsynced;
+        job.row = row(job);
         return {};
     }
     if (out.errorNumber() == EEXIST)

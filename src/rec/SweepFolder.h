@@ -59,7 +59,7 @@ private:
         long long number = 0; // the sweep's
         QString file;         // empty for a lost sweep
         SweepRecord sweep;
-        QString note;         // why a sweep was lost
+        QString note;         // why a sweep was lost, or what is doubtful about one kept
         QByteArray row;       // for the index, made by a writer
         SampleArray samples{};
     };

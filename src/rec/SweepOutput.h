@@ -26,6 +26,7 @@ struct SweepRecord {
     double offset = 0;    // seconds from the recording's start to the sweep's
     double seconds = 0;   // how long it took
     QString path;         // what fed it: "simulator", "modem-lines" or "ftdi-bitbang"
+    QString note;         // what is doubtful about a sweep kept; empty when nothing
 };
 
 // Where the sweeps go: a folder of files with its index, or rows on standard output.

@@ -82,13 +82,37 @@ void PlotWidget::drawLine(float x1, float y1, float x2, float y2, QRgb colour)
         scheduleFlush();
 }
 
+template <class Change>
+void PlotWidget::changeNote(Change change)
+{
+    if (showsOverlay())
+        dirty_ = dirty_.united(overlayRect());
+    change();
+    if (showsOverlay())
+        dirty_ = dirty_.united(overlayRect());
+}
+
 void PlotWidget::markSimulated()
 {
-    if (simulated_)
+    if (!simulated_)
+        changeNote([this] { simulated_ = true; }); // shown with the lines, at the next frame
+}
+
+void PlotWidget::markUnanswered(bool unanswered)
+{
+    if (unanswered == unanswered_)
         return;
-    simulated_ = true;
-    if (!overlay_.isEmpty())
-        dirty_ = dirty_.united(overlayRect()); // shown with the lines, at the next frame
+    changeNote([&] { unanswered_ = unanswered; });
+    // Told once the sweep is over, with no line drawn after it to bring a frame.
+    if (!flushTimer_.isActive())
+        scheduleFlush();
+}
+
+QString PlotWidget::shownNote() const
+{
+    if (simulated_ && !overlay_.isEmpty())
+        return overlay_;
+    return unanswered_ ? unansweredText_ : QString();
 }
 
 void PlotWidget::Extent::add(float x1, float y1, float x2, float y2)
@@ -133,7 +157,12 @@ void PlotWidget::setOverlayText(const QString& text)
     if (text == overlay_)
         return;
     overlay_ = text;
-    overlayNote_ = QImage();
+    update();
+}
+
+void PlotWidget::setUnansweredText(const QString& text)
+{
+    unansweredText_ = text;
     update();
 }
 
@@ -142,18 +171,20 @@ const QImage& PlotWidget::overlayNote()
     // Laid out and drawn once per text, font and density: text layout on every repaint would
     // cost more than the rest of the repaint.
     const qreal dpr = devicePixelRatioF();
-    if (overlayNote_.isNull() || !qFuzzyCompare(overlayNote_.devicePixelRatio(), dpr)) {
+    const QString text = shownNote();
+    if (overlayNote_.isNull() || text != overlayNoteText_ || !qFuzzyCompare(overlayNote_.devicePixelRatio(), dpr)) {
         QFont font = this->font();
         font.setPixelSize(12);
-        const QSize box = QFontMetrics(font).boundingRect(overlay_).adjusted(-4, -2, 4, 2).size();
+        const QSize box = QFontMetrics(font).boundingRect(text).adjusted(-4, -2, 4, 2).size();
         QImage note(box * dpr, QImage::Format_RGB32);
         note.setDevicePixelRatio(dpr);
         note.fill(QColor(64, 48, 0));
         QPainter p(&note);
         p.setFont(font);
         p.setPen(QColor(255, 200, 0));
-        p.drawText(QRect(QPoint(0, 0), box), Qt::AlignCenter, overlay_);
+        p.drawText(QRect(QPoint(0, 0), box), Qt::AlignCenter, text);
         overlayNote_ = std::move(note);
+        overlayNoteText_ = text;
     }
     return overlayNote_;
 }

@@ -37,12 +37,18 @@ public:
     void drawLine(float x1, float y1, float x2, float y2, QRgb colour) override;
 
     void markSimulated() override;
+    void markUnanswered(bool unanswered) override;
 
     // A small note in the top-right corner, over the plot but not part of it, shown while the
     // picture holds simulated data; empty shows none.
     void setOverlayText(const QString& text);
     const QString& overlayText() const { return overlay_; }
-    bool showsOverlay() const { return simulated_ && !overlay_.isEmpty(); }
+    // The note shown in the same place while the last sweep from a port was one where nothing
+    // answered, unless the picture holds simulated data.
+    void setUnansweredText(const QString& text);
+    // The note shown now; empty when none.
+    QString shownNote() const;
+    bool showsOverlay() const { return !shownNote().isEmpty(); }
 
     // The interior's picture, one pixel per logical pixel's worth of device pixels.
     const QImage& picture() const { return image_; }
@@ -63,6 +69,9 @@ private:
     void present(bool now);
     const QImage& overlayNote();
     QRect overlayRect();
+    // Repaints where the note was and where it is after `change`.
+    template <class Change>
+    void changeNote(Change change);
 
     QImage image_;
     std::unique_ptr<QPainter> painter_;
@@ -82,7 +91,10 @@ private:
     QElapsedTimer sinceFlush_;
     QElapsedTimer sinceClear_;
     QString overlay_;
+    QString unansweredText_;
     bool simulated_ = false;  // the picture holds simulated data since its last clear
+    bool unanswered_ = false; // the last sweep from a port was one where nothing answered
     QImage overlayNote_;      // the overlay as shown, made when first needed
+    QString overlayNoteText_; // what overlayNote_ says
     int repaints_ = 0;
 };

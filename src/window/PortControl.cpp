@@ -27,6 +27,7 @@ void PortControl::setUp()
     w_.Command2->setText(PortTexts::Open);
     w_.Shape1->setFillColor(LampClosed);
     w_.Picture1->setOverlayText(PortTexts::Simulated);
+    w_.Picture1->setUnansweredText(PortTexts::NoSignal);
 }
 
 void PortControl::describeDevices()

@@ -19,6 +19,7 @@ inline const QString InvalidPort = QStringLiteral("无效端口号");
 inline const QString NoSuchPort = QStringLiteral("无此端口");
 inline const QString CommFailed = QStringLiteral("串口通信失败：");
 inline const QString Simulated = QStringLiteral("模拟信号");
+inline const QString NoSignal = QStringLiteral("无信号");
 } // namespace PortTexts
 
 constexpr QRgb LampClosed = 0xFFC0FFFFu; // &H00FFFFC0: red 192, green 255, blue 255

@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -45,6 +46,7 @@ public:
 
     bool recording = false;
     std::vector<Op> seen;
+    std::optional<bool> ctsHeld; // CTS read at this level whatever the converter does
 
 private:
     static EmulatedDevice& self(void* context) { return *static_cast<EmulatedDevice*>(context); }
@@ -53,7 +55,7 @@ private:
     static int readCts(void* context)
     {
         EmulatedDevice& d = self(context);
-        const bool level = d.converter_.readCts();
+        const bool level = d.ctsHeld ? *d.ctsHeld : d.converter_.readCts();
         if (d.recording)
             d.seen.push_back({'C', level});
         return level;

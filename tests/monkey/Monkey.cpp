@@ -687,7 +687,7 @@ void Monkey::checkWindow()
     if (s.lamp->fillColor() != (open ? LampOpen : LampClosed))
         return fail(QStringLiteral("the lamp does not show the port's state"));
     // A sweep from the port began with a clear, and nothing drawn since came from the simulator.
-    if (sweep_.active && sweep_.fromPort && !sweep_.samples.empty() && s.plot->showsOverlay())
+    if (sweep_.active && sweep_.fromPort && !sweep_.samples.empty() && s.plot->shownNote() == PortTexts::Simulated)
         return fail(QStringLiteral("the simulator's note shows over a sweep from the port"));
 
     if (!valid_.contains(fingerprint(s.form.state().SampleBuffer)))

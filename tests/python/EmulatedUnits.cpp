@@ -57,7 +57,8 @@ PYBIND11_MODULE(q390emu, m)
 {
     plugged<PortOnRamp>(m, "Port")
         .def_property_readonly("path", [](Plugged<PortOnRamp>& p) { return p.on->device.path().toStdString(); })
-        .def("pull_out_at", [](Plugged<PortOnRamp>& p, long operation) { p.on->device.pullOutAt(operation); });
+        .def("pull_out_at", [](Plugged<PortOnRamp>& p, long operation) { p.on->device.pullOutAt(operation); })
+        .def("hold_cts", [](Plugged<PortOnRamp>& p, bool level) { p.on->device.ctsHeld = level; });
     plugged<ChipOnRamp>(m, "Chip").def_property_readonly("released", [](Plugged<ChipOnRamp>& p) {
         const EmulatedUsbChip& chip = p.on->chip;
         return !chip.open && chip.bitmode == BITMODE_RESET && chip.kernelDriverAttached;

@@ -118,6 +118,13 @@ def test_on_the_emulated_port_and_chip_the_codes_are_the_window_s(emulation, por
         q390.Device(port).close()  # given back: it opens again
 
 
+def test_a_port_whose_cts_never_moves_warns_that_nothing_answered():
+    with q390emu.Port() as unit, q390.Device(unit.path) as dev:
+        unit.hold_cts(True)
+        with pytest.warns(q390.Q390Warning, match="nothing answered"):
+            dev.sweep()
+
+
 def test_ctrl_c_drops_the_sweep_under_way_and_leaves_the_device_usable():
     with q390emu.Port() as unit:
         with q390.Device(unit.path) as dev:

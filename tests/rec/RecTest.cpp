@@ -438,6 +438,19 @@ TEST_F(Recording, OnTheEmulatedPortTheFilesHoldTheConvertersCodesAndAPulledAdapt
     const Here listed = recordHere({QStringLiteral("--list-ports")}, devices);
     EXPECT_EQ(listed.out, "COM1\t" + tty.path().toUtf8() + "\t\tmodem-lines\n");
 
+    // CTS held, as on a port with nothing attached: told once, noted in every row.
+    tty.ctsHeld = false;
+    const QString unanswered = path(QStringLiteral("unanswered"));
+    const Here held = recordHere({QStringLiteral("--port"), tty.path(), QStringLiteral("--sweeps"), QStringLiteral("2"),
+                                  QStringLiteral("-o"), unanswered}, devices);
+    tty.ctsHeld.reset();
+    ASSERT_EQ(held.outcome.status, 0) << qPrintable(held.err.join(u'\n'));
+    EXPECT_EQ(held.err.filter(u"nothing answered").size(), 1) << qPrintable(held.err.join(u'\n'));
+    EXPECT_TRUE(held.err.filter(u"nothing answered").value(0).contains(tty.path()));
+    for (const QList<QByteArray>& row : {indexed(unanswered).value(0), indexed(unanswered).value(1)})
+        EXPECT_EQ(row.value(11), "nothing answered: the data line (CTS) never moved");
+    EXPECT_EQ(indexed(out).value(0).value(11), "");
+
     // Pulled out during the second sweep of the next run, listed again (plugged back) at the
     // third look for it; the first two looks are the unit's own as it opens the port.
     tty.pullOutAt(FrameOperations * SweepLength + 5000);

@@ -42,7 +42,9 @@ public:
         ops.push_back({SurfaceOp::Line, {x1, y1, x2, y2}, colour});
     }
     void markSimulated() override { simulated = true; }
+    void markUnanswered(bool marked) override { unanswered = marked; }
     bool simulated = false; // marked since the last clear
+    bool unanswered = false;
     // The lines drawn since the last clear, in order.
     std::vector<SurfaceOp> sinceLastClear() const;
     std::vector<SurfaceOp> ops;

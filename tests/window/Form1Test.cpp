@@ -310,21 +310,22 @@ TEST(Form1, ASweepKeepsToOneSourceAndTheNoteMarksExactlyWhatTheSimulatorDrew)
     EXPECT_EQ(w.form.state().SampleBuffer, simulated);
     EXPECT_TRUE(w.plot()->showsOverlay());
 
-    // A whole sweep from the port (CTS asserted throughout: code 0) carries no note; closed
-    // 2000 samples into the next, that sweep too is dropped whole.
+    // A whole sweep from the port (CTS asserted throughout: code 0) carries the note that
+    // nothing answered, not the simulator's; closed 2000 samples into the next, that sweep too
+    // is dropped whole, and the note stays with the last whole one.
     w.form.Timer1_Timer();
     const SampleArray fromPort = w.form.state().SampleBuffer;
     EXPECT_EQ(fromPort[0], 0);
-    EXPECT_FALSE(w.plot()->showsOverlay());
+    EXPECT_EQ(w.plot()->shownNote(), QStringLiteral("无信号"));
     w.pump.at[w.pump.count + 2000] = [&] { w.click(w.command(2)); };
     w.form.Timer1_Timer();
     EXPECT_EQ(w.form.state().SampleBuffer, fromPort);
-    EXPECT_FALSE(w.plot()->showsOverlay());
+    EXPECT_EQ(w.plot()->shownNote(), QStringLiteral("无信号"));
     EXPECT_EQ(w.asked.size(), std::size_t(SweepLength + 100)); // the simulator made no conversion for them
 
-    // Closed again, the simulator's sweeps carry the note; a replayed file does not.
+    // Closed again, the simulator's sweeps carry its note; a replayed file none.
     w.form.Timer1_Timer();
-    EXPECT_TRUE(w.plot()->showsOverlay());
+    EXPECT_EQ(w.plot()->shownNote(), QStringLiteral("模拟信号"));
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("replayed.dat"));
     SampleFile::write(file, simulated);

@@ -14,8 +14,10 @@ public:
 
     void clear() override;
     void drawLine(float x1, float y1, float x2, float y2, QRgb colour) override;
-    // The note on simulated data is the window's, not part of the plot's pixels.
+    // The notes on simulated data and on a port where nothing answered are the window's, not
+    // part of the plot's pixels.
     void markSimulated() override {}
+    void markUnanswered(bool) override {}
 
     const QImage& image() const { return image_; }
 

@@ -21,4 +21,7 @@ public:
     virtual void drawLine(float x1, float y1, float x2, float y2, QRgb colour) = 0;
     // What was drawn since the last clear includes simulated data; the next clear forgets it.
     virtual void markSimulated() = 0;
+    // Whether the last sweep from a port was one where nothing answered (the converter's data
+    // line never moved); clears keep it until it is told again.
+    virtual void markUnanswered(bool unanswered) = 0;
 };

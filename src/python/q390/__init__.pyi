@@ -20,7 +20,7 @@ class LineError(OSError):
     """The device dropped out during a sweep; the sweep is dropped and the device closed."""
 
 class Q390Warning(UserWarning):
-    """What the module had to assume, or a recording's sweep it left out."""
+    """What the module had to assume, a recording's sweep it left out, or a port where nothing answered."""
 
 class Sweep:
     """One sweep: 8192 conversions of one channel in one range."""
@@ -88,7 +88,7 @@ class Device:
         traceback: TracebackType | None,
     ) -> None: ...
     def sweep(self, channel: int = 0, range: _Range = "unipolar") -> Sweep:
-        """Takes one sweep of the channel (0..7) in the range."""
+        """Takes one sweep of the channel (0..7) in the range; warns when nothing answered on a port."""
     def sweeps(
         self, channels: Iterable[int] = [0], range: _Range = "unipolar", count: int | None = None
     ) -> Sweeps:

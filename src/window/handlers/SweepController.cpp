@@ -70,6 +70,7 @@ void SweepController::sweep(Range range)
         onLineFailure_(chineseReason(error));
         return;
     }
+    s_.plot.markUnanswered(!simulated && !s_.unit.lineMoved());
     s_.state.SampleBuffer.samples() = s_.unit.samples();
     s_.state.BufferRangeMode = s_.state.RangeMode;
 }
