@@ -11,8 +11,16 @@ ftdi_has() { # text...: the chip's state, as the stand-in last wrote it, holds e
   local line
   for line in "$@"; do grep -qxF "$line" "$ftdi_state" || return 1; done
 }
-ramp_sweep() { # channel unipolar|bipolar: "n,code" of one sweep from the process's first conversion
-  awk -v c="$1" -v r="$2" 'BEGIN { for (n = 0; n < 8192; n++) print n "," (n * 37 + c * 501) % 4096 - (r == "bipolar" ? 2048 : 0) }'
+ramp_sweep() { # channel unipolar|bipolar: "index,code" of one sweep from the process's first conversion
+  awk -v c="$1" -v r="$2" 'BEGIN { for (n = 0; n < 8192; n++) print n + 1 "," (n * 37 + c * 501) % 4096 - (r == "bipolar" ? 2048 : 0) }'
+}
+ftdi_comes_to() { # text...: the chip's state holds each line within 20 s
+  local _
+  for _ in $(seq 100); do
+    ftdi_has "$@" && return 0
+    sleep 0.2
+  done
+  return 1
 }
 ftdi_codes() { # program port channel range: one sweep has the ramp's codes
   wine "$1" --port "$2" --channel "$3" --range "$4" --sweeps 1 --quiet -o - >"$work/ftdi.csv" &&
@@ -44,10 +52,9 @@ check "the chip no longer answering mid-sweep loses the sweep" ftdi_lost silent:
 mkdir "$work/ftdi-window"
 start_window "$work/ftdi-window" LD_PRELOAD="$wine_preload" /usr/lib/wine/wine64 "$ftdi_app/q390.exe"
 click 48 396
-sleep 2
-check "the window opens COM1's chip in bit-bang mode with a 1 ms latency timer" ftdi_has "open 1" "bitmode 4" "latency 1"
+check "the window opens COM1's chip in bit-bang mode with a 1 ms latency timer" ftdi_comes_to "open 1" "bitmode 4" "latency 1"
 quit
-check "Exit gives the chip back in UART mode with its latency timer" ftdi_has "open 0" "bitmode 0" "latency 16"
+check "Exit gives the chip back in UART mode with its latency timer" ftdi_comes_to "open 0" "bitmode 0" "latency 16"
 start_window "$work/ftdi-window" LD_PRELOAD="$wine_preload" Q390_FTDI_FAIL=pull:200 /usr/lib/wine/wine64 "$ftdi_app/q390.exe"
 click 48 396
 check "the chip pulled out gives the line-failure box" wine_window "Q390A 数据采集器" 30

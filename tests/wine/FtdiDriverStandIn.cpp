@@ -44,7 +44,8 @@ struct Chip {
     void writeState() const
     {
         const char* path = std::getenv("Q390_FTDI_STATE");
-        if (FILE* file = path ? std::fopen(path, "w") : nullptr) {
+        // Binary: the lines are read on the Linux side, which takes no CR.
+        if (FILE* file = path ? std::fopen(path, "wb") : nullptr) {
             std::fprintf(file, "open %d\nbitmode %d\nlatency %d\nbytes %ld\nmodelled_ns %.0f\n", model.open, model.bitmode,
                          model.latencyTimerMs, model.bytes, model.modelledNanoseconds);
             std::fclose(file);
