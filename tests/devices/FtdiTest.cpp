@@ -2,9 +2,7 @@
 #include "SerialRig.h"
 #include "core/converter/ConverterLink.h"
 #include "devices/FtdiTransport.h"
-#include "window/toolkit/TerminationSignals.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -12,7 +10,7 @@
 
 #include <ftdi.h>
 
-#include <csignal>
+#include <cerrno>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -20,8 +18,8 @@
 namespace {
 
 const QString Typed = QStringLiteral("ftdi:i:0x0403:0x6001");
-const QString BitBangTip = QStringLiteral("FTDI 同步位模式");
-const QString ModemLinesTip = QStringLiteral("串口控制线");
+constexpr auto BitBang = SerialDevice::Path::FtdiBitBang;
+constexpr auto ModemLines = SerialDevice::Path::ModemLines;
 
 // The emulated chip with the simulated converter on its pins.
 struct ChipOnPins {
@@ -46,10 +44,10 @@ void expectReleased(const EmulatedUsbChip& chip)
 TEST(FtdiBitBang, EveryChannelAndRangeRoundTripsThroughASweepAndCloseGivesTheChipBack)
 {
     ChipOnPins pins;
-    Window w(Typed);
-    w.form.Command2_Click();
-    ASSERT_TRUE(w.form.comm().portOpen());
-    EXPECT_EQ(w.lamp()->toolTip(), BitBangTip);
+    Acquisition a(Typed);
+    a.unit.open(QStringLiteral("COM1"));
+    ASSERT_TRUE(a.unit.port().isOpen());
+    EXPECT_EQ(a.unit.port().path(), BitBang);
     EXPECT_TRUE(pins.chip.open);
     EXPECT_FALSE(pins.chip.kernelDriverAttached);
     EXPECT_EQ(pins.chip.bitmode, BITMODE_SYNCBB);
@@ -59,20 +57,18 @@ TEST(FtdiBitBang, EveryChannelAndRangeRoundTripsThroughASweepAndCloseGivesTheChi
     long n = 0;
     for (int channel = 0; channel < 8; ++channel) {
         for (const bool unipolar : {true, false}) {
-            w.select(channel, unipolar);
             const long trips = pins.chip.roundTrips;
-            w.form.Timer1_Timer();
+            EXPECT_TRUE(a.sweep(channel, unipolar));
             // The sweep streams: the chip waits for the host once, at its start.
             EXPECT_EQ(pins.chip.roundTrips - trips, 1);
-            expectSweep(w, channel, unipolar, n);
+            expectSweep(a.unit.samples(), channel, unipolar, n);
             n += SweepLength;
         }
     }
-    EXPECT_TRUE(w.boxes.calls.empty());
 
-    w.form.Command2_Click();
-    EXPECT_FALSE(w.form.comm().portOpen());
-    EXPECT_TRUE(w.lamp()->toolTip().isEmpty());
+    a.unit.close();
+    EXPECT_FALSE(a.unit.port().isOpen());
+    EXPECT_TRUE(a.unit.port().simulated());
     expectReleased(pins.chip);
 }
 
@@ -146,32 +142,36 @@ TEST(FtdiBitBang, AChipPulledOutOrNoLongerAnsweringMidSweepIsMendedAsALineFailur
 {
     const struct {
         EmulatedUsbChip::Failure failure;
-        QString reason;
-    } rows[] = {{EmulatedUsbChip::Failure::PulledOut, QStringLiteral("输入/输出错误")},
-                {EmulatedUsbChip::Failure::StopsAnswering, QStringLiteral("设备无响应")}};
+        FailureKind kind;
+        int errorNumber;
+        const char* name;
+    } rows[] = {{EmulatedUsbChip::Failure::PulledOut, FailureKind::System, EIO, "pulled out"},
+                {EmulatedUsbChip::Failure::StopsAnswering, FailureKind::NoAnswer, ETIMEDOUT, "stops answering"}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.reason.toStdString());
+        SCOPED_TRACE(row.name);
         ChipOnPins pins;
-        Window w(Typed, QStringLiteral("/sys"), std::chrono::milliseconds(20)); // a deadline the test can wait for
-        w.form.Command2_Click();
-        w.form.Timer1_Timer();
-        const SampleArray kept = w.form.state().SampleBuffer;
+        Acquisition a(Typed, QStringLiteral("/sys"), std::chrono::milliseconds(20)); // a deadline the test can wait for
+        a.unit.open(QStringLiteral("COM1"));
+        a.sweep(0, false);
+        const SampleArray kept = a.unit.samples();
 
         pins.chip.failAtWrite(50, row.failure);
         const long answered = pins.chip.bytesAnswered;
-        w.form.Timer1_Timer();
+        long taken = 0;
+        try {
+            a.sweep(0, false, [&](const Sweep::Sample&) { return ++taken, true; });
+            ADD_FAILURE() << "the sweep went on without its chip";
+        } catch (const LineError& e) {
+            EXPECT_EQ(e.kind(), row.kind);
+            EXPECT_EQ(e.errorNumber(), row.errorNumber);
+        }
 
-        EXPECT_FALSE(w.form.sweeping());
-        // Every conversion whose 65 bytes came back before the failure is drawn, and no other.
+        // Every conversion whose 65 bytes came back before the failure is handed on, and no other.
         EXPECT_GT(pins.chip.bytesAnswered - answered, 65 * 100);
-        EXPECT_EQ(w.pump.count, SweepLength + (pins.chip.bytesAnswered - answered) / 65);
-        EXPECT_EQ(w.form.state().SampleBuffer, kept);
-        EXPECT_FALSE(w.form.comm().portOpen());
-        EXPECT_EQ(w.caption(), PortTexts::Open);
-        EXPECT_TRUE(w.form.options().isSelected(3));
-        EXPECT_EQ(w.boxes.calls,
-                  (std::vector<MessageCall>{{PortTexts::CommFailed + row.reason, PortTexts::Title, MsgStyle::Exclamation}}));
-        EXPECT_FALSE(w.lifetime.ended());
+        EXPECT_EQ(taken, (pins.chip.bytesAnswered - answered) / 65);
+        EXPECT_EQ(a.unit.samples(), kept);
+        a.unit.close();
+        EXPECT_FALSE(a.unit.port().isOpen());
     }
 }
 
@@ -211,42 +211,36 @@ TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanOnItsModemLinesWhenNotAndN
     const DeviceTree tree(tty.path(), pins.chip.identity);
     EXPECT_EQ(findFtdiChip(tty.path(), QStringLiteral("/sys")), std::nullopt);
     EXPECT_EQ(findFtdiChip(tty.path(), tree.root.path()), (FtdiLocation{1, 5, 0}));
-    Window w(tty.path(), tree.root.path());
     {
-        OtherProcess other(tty.path());
-        ASSERT_TRUE(other.holding()) << qPrintable(other.answer());
-        w.form.Command2_Click();
-        EXPECT_FALSE(pins.chip.open) << "taken from the program that holds its tty";
-        EXPECT_EQ(w.boxes.calls.size(), 1u);
-        w.boxes.calls.clear();
-    }
+        Acquisition a(tty.path(), tree.root.path());
+        {
+            OtherProcess other(tty.path());
+            ASSERT_TRUE(other.holding()) << qPrintable(other.answer());
+            EXPECT_THROW(a.unit.open(QStringLiteral("COM1")), PortError);
+            EXPECT_FALSE(pins.chip.open) << "taken from the program that holds its tty";
+            EXPECT_FALSE(a.unit.port().isOpen());
+        }
 
-    pins.chip.accessDenied = true;
-    w.form.Command2_Click();
-    ASSERT_TRUE(w.form.comm().portOpen());
-    EXPECT_EQ(w.lamp()->toolTip(), ModemLinesTip);
-    emuport_reset_counts();
-    w.form.Timer1_Timer();
-    EXPECT_EQ(emuport_calls().sets, 52L * SweepLength);
-    expectSweep(w, 0, false, 0);
-    expectReleased(pins.chip);
-    w.form.Command2_Click();
+        pins.chip.accessDenied = true;
+        a.unit.open(QStringLiteral("COM1"));
+        ASSERT_TRUE(a.unit.port().isOpen());
+        EXPECT_EQ(a.unit.port().path(), ModemLines);
+        emuport_reset_counts();
+        a.sweep(0, false);
+        EXPECT_EQ(emuport_calls().sets, 52L * SweepLength);
+        expectSweep(a.unit.samples(), 0, false, 0);
+        expectReleased(pins.chip);
+        a.unit.close();
 
-    pins.chip.accessDenied = false;
-    w.form.Command2_Click();
-    EXPECT_EQ(w.lamp()->toolTip(), BitBangTip);
-    EXPECT_FALSE(pins.chip.kernelDriverAttached);
-    w.form.Timer1_Timer();
-    expectSweep(w, 0, false, 0);
-    {
-        // A logout or a kill ends the program as Exit does, through the event loop.
-        const TerminationSignals termination([&] { w.form.Command1_Click(); });
-        std::raise(SIGTERM);
-        QCoreApplication::processEvents();
+        pins.chip.accessDenied = false;
+        a.unit.open(QStringLiteral("COM1"));
+        EXPECT_EQ(a.unit.port().path(), BitBang);
+        EXPECT_FALSE(pins.chip.kernelDriverAttached);
+        a.sweep(0, false);
+        expectSweep(a.unit.samples(), 0, false, 0);
     }
-    EXPECT_EQ(w.lifetime.status, 0);
+    // The unit's end, as its program's, gives the chip back.
     expectReleased(pins.chip);
-    EXPECT_TRUE(w.boxes.calls.empty());
 }
 
 // A chip without synchronous bit-bang (a BM) is let go at once; its tty, back with the kernel's
@@ -260,13 +254,12 @@ TEST(FtdiBitBang, AfterAFailedStartTheModemLinesWaitForTheTtyToComeBack)
         if (attached)
             emuport_deny_opens(2);
     };
-    Window w(tty.path(), tree.root.path());
-    w.form.Command2_Click();
-    ASSERT_TRUE(w.form.comm().portOpen());
-    EXPECT_EQ(w.lamp()->toolTip(), ModemLinesTip);
-    EXPECT_TRUE(w.boxes.calls.empty());
-    w.form.Timer1_Timer();
-    expectSweep(w, 0, false, 0);
+    Acquisition a(tty.path(), tree.root.path());
+    a.unit.open(QStringLiteral("COM1"));
+    ASSERT_TRUE(a.unit.port().isOpen());
+    EXPECT_EQ(a.unit.port().path(), ModemLines);
+    a.sweep(0, false);
+    expectSweep(a.unit.samples(), 0, false, 0);
     expectReleased(pins.chip);
 }
 

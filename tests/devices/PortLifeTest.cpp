@@ -4,46 +4,43 @@
 
 #include <QTemporaryDir>
 
-#include <cstring>
+#include <cerrno>
 
 namespace {
 
-void expectOpen(Window& w)
+void expectOpen(Acquisition& a)
 {
-    EXPECT_TRUE(w.form.comm().portOpen());
-    EXPECT_EQ(w.caption(), PortTexts::Close);
-    EXPECT_EQ(w.lamp()->fillColor(), LampOpen);
+    EXPECT_TRUE(a.unit.port().isOpen());
+    EXPECT_FALSE(a.unit.port().simulated());
 }
 
-void expectClosed(Window& w)
+void expectClosed(Acquisition& a)
 {
-    EXPECT_FALSE(w.form.comm().portOpen());
-    EXPECT_EQ(w.caption(), PortTexts::Open);
-    EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
+    EXPECT_FALSE(a.unit.port().isOpen());
+    EXPECT_TRUE(a.unit.port().simulated());
 }
 
-// One "无效端口号" box, and caption, lamp and port as they were after start-up.
-void expectRefusedOnce(Window& w)
+// Refused, with the port number, settings and state as they were before.
+void expectRefused(Acquisition& a)
 {
-    EXPECT_EQ(w.boxes.calls, (std::vector<MessageCall>{{PortTexts::InvalidPort, PortTexts::Title, MsgStyle::Exclamation}}));
-    expectClosed(w);
-    EXPECT_EQ(w.form.comm().commPort(), 1);
-    EXPECT_EQ(w.form.comm().settings(), QStringLiteral("115200,n,8,1"));
+    EXPECT_THROW(a.unit.open(QStringLiteral("COM1")), PortError);
+    expectClosed(a);
+    EXPECT_EQ(a.unit.port().portNumber(), 1);
+    EXPECT_EQ(a.unit.port().settings(), QStringLiteral("115200,n,8,1"));
 }
 
 TEST(SerialPath, SweepsOnTheOpenPortGiveTheConvertersCodesOnEveryChannelAndRange)
 {
     EmulatedDevice device(Ramp{});
-    Window w(device.path());
-    w.form.Command2_Click();
-    expectOpen(w);
+    Acquisition a(device.path());
+    a.unit.open(QStringLiteral("COM1"));
+    expectOpen(a);
 
     long n = 0;
     for (int channel = 0; channel < 8; ++channel) {
         for (const bool unipolar : {true, false}) {
-            w.select(channel, unipolar);
             emuport_reset_counts();
-            w.form.Timer1_Timer();
+            EXPECT_TRUE(a.sweep(channel, unipolar));
 
             const emuport_counts counts = emuport_calls();
             EXPECT_EQ(counts.sets, 52L * SweepLength);
@@ -51,93 +48,87 @@ TEST(SerialPath, SweepsOnTheOpenPortGiveTheConvertersCodesOnEveryChannelAndRange
             EXPECT_EQ(counts.others, 0);
             EXPECT_EQ(device.converter().lastRequest().channel, channel);
             EXPECT_EQ(device.converter().lastRequest().range, unipolar ? Range::Unipolar : Range::Bipolar);
-            expectSweep(w, channel, unipolar, n);
+            expectSweep(a.unit.samples(), channel, unipolar, n);
+            EXPECT_TRUE(a.unit.lineMoved());
             n += SweepLength;
         }
     }
-    EXPECT_TRUE(w.boxes.calls.empty());
 }
 
-TEST(PortOpen, ADeviceThatDoesNotExistGivesOneInvalidPortAndChangesNothing)
+TEST(PortOpen, ADeviceThatDoesNotExistIsRefusedAndChangesNothing)
 {
     EmulatedDevice device;
-    Window w(device.missingPath());
-    w.form.Command2_Click();
-    expectRefusedOnce(w);
+    Acquisition a(device.missingPath());
+    expectRefused(a);
 }
 
-TEST(PortOpen, ADeviceHeldByAnotherProcessGivesOneInvalidPortAndChangesNothing)
+TEST(PortOpen, ADeviceHeldByAnotherProcessIsRefusedAndChangesNothing)
 {
     EmulatedDevice device;
-    Window w(device.path());
+    Acquisition a(device.path());
     {
         OtherProcess other(device.path());
         ASSERT_TRUE(other.holding()) << qPrintable(other.answer());
-        w.form.Command2_Click();
-        expectRefusedOnce(w);
+        expectRefused(a);
     }
-    w.form.Command2_Click();
-    expectOpen(w);
-    EXPECT_EQ(w.boxes.calls.size(), 1u);
+    a.unit.open(QStringLiteral("COM1"));
+    expectOpen(a);
 }
 
-TEST(PortFailure, AnAdapterPulledOutMidSweepClosesThePortAndItOpensAgainOnceItIsBack)
+TEST(PortFailure, AnAdapterPulledOutMidSweepFailsTheSweepAndTheSameDeviceOpensAgainOnceItIsBack)
 {
     EmulatedDevice device(Ramp{});
-    Window w(device.path());
-    w.form.Command2_Click();
-    w.form.Timer1_Timer(); // channel 0, ±2V: a whole sweep to keep
-    const SampleArray kept = w.form.state().SampleBuffer;
+    Acquisition a(device.path());
+    a.unit.open(QStringLiteral("COM1"));
+    a.sweep(0, false); // a whole sweep to keep
+    const SampleArray kept = a.unit.samples();
 
     device.pullOutAt(65L * 100 + 31); // in the frame of the 101st sample
-    w.form.Timer1_Timer();
+    long taken = 0;
+    try {
+        a.sweep(0, false, [&](const Sweep::Sample&) { return ++taken, true; });
+        ADD_FAILURE() << "the sweep went on without its device";
+    } catch (const LineError& e) {
+        EXPECT_EQ(e.kind(), FailureKind::System);
+        EXPECT_EQ(e.errorNumber(), EIO);
+    }
+    EXPECT_EQ(taken, 100);
+    EXPECT_EQ(a.unit.samples(), kept) << "the broken sweep's samples are dropped";
+    EXPECT_TRUE(a.unit.port().isOpen()) << "left for its user to close";
+    a.unit.close();
+    expectClosed(a);
 
-    EXPECT_FALSE(w.form.sweeping());
-    EXPECT_EQ(w.pump.count, SweepLength + 100);
-    EXPECT_EQ(w.form.state().SampleBuffer, kept) << "the broken sweep's samples are dropped";
-    expectClosed(w);
-    EXPECT_TRUE(w.form.options().isSelected(3)) << "Hold";
-    EXPECT_FALSE(w.timer.enabled);
-    EXPECT_EQ(w.boxes.calls, (std::vector<MessageCall>{{PortTexts::CommFailed + QStringLiteral("输入/输出错误"),
-                                                         PortTexts::Title, MsgStyle::Exclamation}}));
-    EXPECT_FALSE(w.lifetime.ended());
-
-    w.form.Command2_Click(); // still pulled out
-    EXPECT_EQ(w.boxes.calls.size(), 2u);
-    EXPECT_EQ(w.boxes.calls.back().text, PortTexts::InvalidPort);
-    expectClosed(w);
+    EXPECT_THROW(a.unit.reopen(), PortError); // still pulled out
+    expectClosed(a);
 
     device.plugBack();
-    w.form.Command2_Click();
-    expectOpen(w);
-    w.form.options().select(4); // Scan
-    w.form.Timer1_Timer();
+    a.unit.reopen();
+    expectOpen(a);
+    a.sweep(0, false);
     // The ramp went on through the whole sweep and 100 conversions and the one that broke.
-    expectSweep(w, 0, false, SweepLength + 101);
-    EXPECT_EQ(w.boxes.calls.size(), 2u);
+    expectSweep(a.unit.samples(), 0, false, SweepLength + 101);
 }
 
 TEST(PortClose, ReleasesTheDeviceSoThisProgramOrAnotherOpensItAtOnce)
 {
     EmulatedDevice device;
-    Window w(device.path());
-    w.form.Command2_Click();
-    expectOpen(w);
+    Acquisition a(device.path());
+    a.unit.open(QStringLiteral("COM1"));
+    expectOpen(a);
     EXPECT_FALSE(OtherProcess(device.path()).holding()) << "open here, so locked for others";
 
-    w.form.Command2_Click();
-    expectClosed(w);
+    a.unit.close();
+    expectClosed(a);
     {
         OtherProcess other(device.path());
         EXPECT_TRUE(other.holding()) << qPrintable(other.answer());
     }
 
-    w.form.Command2_Click();
-    expectOpen(w);
-    w.form.Command2_Click();
-    w.form.Command2_Click();
-    expectOpen(w);
-    EXPECT_TRUE(w.boxes.calls.empty());
+    a.unit.open(QStringLiteral("COM1"));
+    expectOpen(a);
+    a.unit.close();
+    a.unit.open(QStringLiteral("COM1"));
+    expectOpen(a);
 }
 
 // Stable names come from links like those in /dev/serial/by-id, which point at device nodes.

@@ -2,37 +2,36 @@
 
 #include "EmulatedDevice.h"
 #include "devices/QtSerialDevice.h"
+#include "devices/Unit.h"
 #include "support/Ramp.h"
-#include "support/WindowRig.h"
 
 #include <gtest/gtest.h>
 
 #include <QProcess>
-#include <QPushButton>
 
-// The serial device of a window on the real serial path, made before the window.
-struct RealSerial {
-    RealSerial(const QString& sysfs, std::chrono::milliseconds ftdiDeadline) : port(sysfs, ftdiDeadline) {}
-    QtSerialDevice port;
-};
-
-// The main window on the real serial path: QtSerialDevice, whose COM1 is the given device,
+// The acquisition unit on the real serial path: QtSerialDevice, whose COM1 is the given device,
 // finding FTDI chips in the device tree under `sysfs`.
-struct Window : RealSerial, WindowRig {
-    explicit Window(const QString& device, const QString& sysfs = QStringLiteral("/sys"),
-                    std::chrono::milliseconds ftdiDeadline = QtSerialDevice::FtdiDeadline)
-        : RealSerial(sysfs, ftdiDeadline), WindowRig({.serial = &port, .devices = {{device, device}}})
+struct Acquisition {
+    explicit Acquisition(const QString& device, const QString& sysfs = QStringLiteral("/sys"),
+                         std::chrono::milliseconds ftdiDeadline = QtSerialDevice::FtdiDeadline)
+        : serial(sysfs, ftdiDeadline), ports([device] { return QList<PortDevice>{{device, device}}; })
     {
     }
-    QString caption() const { return command(2)->text(); }
+    // One sweep of the channel and range, every sample handed to `each`.
+    bool sweep(int channel, bool unipolar, const Sweep::Each& each = [](const Sweep::Sample&) { return true; })
+    {
+        return unit.sweep({channel, unipolar ? Range::Unipolar : Range::Bipolar}, each);
+    }
+    QtSerialDevice serial;
+    PortMap ports;
+    Unit unit{{serial, ports}};
 };
 
-// Checks SampleBuffer against the ramp's codes for a sweep that began at conversion n.
-inline void expectSweep(Window& w, int channel, bool unipolar, long n)
+// Checks a sweep's samples against the ramp's codes for a sweep that began at conversion n.
+inline void expectSweep(const SampleArray& samples, int channel, bool unipolar, long n)
 {
-    const SampleCells& buffer = w.form.state().SampleBuffer;
     for (int i = 1; i <= SweepLength; ++i)
-        ASSERT_EQ(buffer[i], storedSample(rampCode({channel, unipolar}, n + i - 1), unipolar))
+        ASSERT_EQ(samples[i - 1], storedSample(rampCode({channel, unipolar}, n + i - 1), unipolar))
             << "channel " << channel << (unipolar ? " +5V" : " ±2V") << ", sample " << i;
 }
 
