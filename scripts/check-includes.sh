@@ -3,7 +3,8 @@
 # inside the core, system <- samples <- converter, drawing; devices on the core; the window on
 # devices and core, its handlers on no widget and on no Qt version of a seam; the tools on
 # core (and devices) alone; the core's tests on the core and the core's test support alone, so
-# that they link no device or window library. A Qt header counts by the module whose folder
+# that they link no device or window library; the devices' tests on devices, core and the core's
+# test support alone, so that they link no window library. A Qt header counts by the module whose folder
 # holds it. Prints each forbidden include and fails if there is one. Run from anywhere; takes
 # the tree as $1.
 set -euo pipefail
@@ -52,6 +53,7 @@ test_rule() {
     core/*Win.cpp)                  echo "core devices $core_support|QtWidgets QtPrintSupport" ;;
     core/*|support/Core*|support/Frames.h|support/Ramp.h|support/RunTests.h)
                                     echo "core $core_support|QtWidgets QtSerialPort QtPrintSupport QtTest libftdi libusb libcups" ;;
+    devices/*)                      echo "core devices $core_support|QtWidgets QtPrintSupport QtTest libcups" ;;
     *)                              echo "" ;;
   esac
 }
@@ -91,6 +93,6 @@ while IFS= read -r file; do
   [ -n "$rules" ] || continue
   IFS='|' read -r allowed forbidden <<<"$rules"
   check "$file" "tests/$rel" "$allowed" "$forbidden"
-done < <(find "$root/tests/core" "$root/tests/support" -name '*.h' -o -name '*.cpp' | sort)
+done < <(find "$root/tests/core" "$root/tests/devices" "$root/tests/support" -name '*.h' -o -name '*.cpp' -o -name '*.c' | sort)
 [ "$failed" -eq 0 ] && echo "Includes checked: every dependency points down."
 exit "$failed"

@@ -276,11 +276,19 @@ TEST(Form1, PortToggleOpensClosesAndRefuses)
     EXPECT_EQ(w.serial.lastSettings, LineSettings::parse(QStringLiteral("115200,n,8,1")));
     EXPECT_EQ(w.command(2)->text(), QStringLiteral("关闭串口"));
     EXPECT_EQ(w.lamp()->fillColor(), LampOpen);
+    EXPECT_EQ(w.lamp()->toolTip(), QStringLiteral("串口控制线"));
 
     w.click(w.command(2));
     EXPECT_FALSE(w.form.comm().portOpen());
     EXPECT_EQ(w.command(2)->text(), QStringLiteral("打开串口"));
     EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
+    EXPECT_TRUE(w.lamp()->toolTip().isEmpty());
+
+    w.serial.reach = SerialDevice::Path::FtdiBitBang;
+    w.click(w.command(2));
+    EXPECT_EQ(w.lamp()->toolTip(), QStringLiteral("FTDI 同步位模式"));
+    w.click(w.command(2));
+    EXPECT_TRUE(w.lamp()->toolTip().isEmpty());
 
     w.serial.refuseOpen = true;
     w.click(w.command(2));
