@@ -5,13 +5,7 @@
 # Wine and q390 on the same Xvfb. Builds the Windows packages first when they are not there.
 set -euo pipefail
 source "$(dirname "$0")/../scripts/setup.sh"
-q390_install "${q390_packages[@]}" "${q390_windows_packages[@]}"
-export LC_ALL=C.UTF-8
-linux=$q390_root/build
-build=$q390_root/build-win
-[ -f "$linux/CMakeCache.txt" ] || cmake -S "$q390_root" -B "$linux" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$linux" --target q390 q390-rec q390winecom -j"$(nproc)" >/dev/null
-[ -f "$build/q390-1.00-win64.zip" ] || "$q390_root/scripts/windows.sh"
+q390_wine_builds
 source "$q390_root/scripts/wine-session.sh"
 unzip -q "$build/q390-1.00-win64.zip" -d "$wine_work"
 app=$wine_work/q390-1.00

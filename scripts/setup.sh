@@ -77,4 +77,16 @@ q390_package_configuration() {
   )
 }
 
+# The Linux build (with the emulated port) and the Windows packages that the Wine checks and
+# the Wine benchmark run side by side, in $linux and $build; each built when it is not there.
+q390_wine_builds() {
+  q390_install "${q390_packages[@]}" "${q390_windows_packages[@]}"
+  export LC_ALL=C.UTF-8
+  linux=$q390_root/build
+  build=$q390_root/build-win
+  [ -f "$linux/CMakeCache.txt" ] || cmake -S "$q390_root" -B "$linux" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$linux" --target q390 q390-dat q390-rec q390winecom -j"$(nproc)" >/dev/null
+  [ -f "$build/q390-1.00-setup.exe" ] || "$q390_root/scripts/windows.sh"
+}
+
 q390_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

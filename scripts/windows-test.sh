@@ -8,12 +8,7 @@
 # Arguments name the groups to run (the functions below), all of them by default.
 set -euo pipefail
 source "$(dirname "$0")/setup.sh"
-q390_install "${q390_packages[@]}" "${q390_windows_packages[@]}"
-export LC_ALL=C.UTF-8
-linux=$q390_root/build
-build=$q390_root/build-win
-cmake --build "$linux" --target q390 q390-dat q390-rec q390winecom -j"$(nproc)" >/dev/null
-[ -f "$build/q390-1.00-setup.exe" ] || "$q390_root/scripts/windows.sh"
+q390_wine_builds
 source "$q390_root/scripts/wine-session.sh"
 
 work=$wine_work

@@ -239,10 +239,10 @@ void SweepFolder::work()
     }
 }
 
-std::optional<OutputError> SweepFolder::write(Job& job) const
+std::optional<OutputError> SweepFolder::write(Job& job)
 {
     const QString file = QDir(path_).filePath(job.file);
-    WholeFile out(file, WholeFile::NeverReplace);
+    WholeFile out(file, WholeFile::NeverReplace, &folderSync_);
     if (out.open() && out.commit(formatted(job.samples, job.sweep.range, format_)))
         return {};
     // The file is in the folder: its row stays, and says what is not known.

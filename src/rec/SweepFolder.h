@@ -4,6 +4,8 @@
 #include "rec/RecOptions.h"
 #include "rec/SweepOutput.h"
 
+#include "core/system/SharedSync.h"
+
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -23,7 +25,8 @@
 // a write fails (a full disk, a file-size limit) the files written after the one that failed are
 // removed and everything from it on is written again one by one, so that as many sweeps are
 // kept as fit when written one after another; a write that fails then ends the recording, the
-// sweep it was for named as the first not kept.
+// sweep it was for named as the first not kept. The writers share the folder's syncs: a file's
+// row still goes in only once a sync of the folder begun after its rename has ended.
 class SweepFolder final : public SweepOutput {
 public:
     // `link`: how the sweep reached the converter (simulator, modem-lines, ftdi-bitbang).
@@ -76,7 +79,7 @@ private:
     bool mayTake() const;
     // The job's file; its failure, if any. A file that took its name but whose folder did not
     // sync keeps its row, with a note.
-    std::optional<OutputError> write(Job& job) const;
+    std::optional<OutputError> write(Job& job);
     // With the lock held: the job's row goes into the index once every row before it is in.
     void written(Job job, std::optional<OutputError> failure);
     // With the lock held, nothing in flight: from the first failed job on, the files go and
@@ -102,6 +105,7 @@ private:
     QString mended_;
     bool madeFolder_ = false;
 
+    SharedSync folderSync_; // the writers' renames made durable together
     std::vector<std::thread> writers_;
     std::mutex mutex_;
     std::condition_variable queued_; // a job for a writer, or the end

@@ -2,6 +2,8 @@
 // fsync(2) of the folder.
 #include "core/system/WholeFile.h"
 
+#include "core/system/SharedSync.h"
+
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -75,11 +77,12 @@ QByteArray resolved(const QByteArray& path)
 
 } // namespace
 
-WholeFile::WholeFile(const QByteArray& path, Mode mode) : path_(path), mode_(mode), target_(resolved(path))
+WholeFile::WholeFile(const QByteArray& path, Mode mode, SharedSync* folderSync)
+    : path_(path), mode_(mode), folderSync_(folderSync), target_(resolved(path))
 {
 }
 
-WholeFile::WholeFile(const QString& path, Mode mode) : WholeFile(QFile::encodeName(path), mode)
+WholeFile::WholeFile(const QString& path, Mode mode, SharedSync* folderSync) : WholeFile(QFile::encodeName(path), mode, folderSync)
 {
 }
 
@@ -232,13 +235,18 @@ bool WholeFile::rewrite(const QByteArray& bytes)
 
 bool WholeFile::syncFolder()
 {
+    const int error = folderSync_ ? folderSync_->after([this] { return syncFolderOnce(); }) : syncFolderOnce();
+    return error == 0 || failed(error);
+}
+
+int WholeFile::syncFolderOnce() const
+{
     const int fd = ::open(folder().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // A folder this process may not read cannot be synced from here, and a file system that
     // does not sync folders (EINVAL) keeps the rename by its own means.
     if (fd < 0)
-        return true;
-    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
-    const int error = errno;
+        return 0;
+    const int error = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
     ::close(fd);
-    return synced || failed(error);
+    return error;
 }

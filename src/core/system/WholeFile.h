@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+class SharedSync;
 struct stat;
 
 // A file written completely or not at all, and on the disk once it says so. The bytes go to a
@@ -20,15 +21,17 @@ struct stat;
 // over the name with a write-through move, so that nothing stays unconfirmed; its names are
 // UTF-8 bytes, and a device name there (NUL, COMn) is the stream.
 //
-// Costs per file: one fdatasync of the file and one fsync of its folder.
+// Costs per file: one fdatasync of the file and one fsync of its folder; writers that write
+// into one folder at once may share its fsyncs through a SharedSync.
 class WholeFile {
 public:
     // NeverReplace takes the name only while no file has it, up to the very rename: a printout or
     // a recorded sweep that must not replace anything, whatever appears meanwhile.
     enum Mode { ReplaceExisting, NeverReplace };
 
-    explicit WholeFile(const QByteArray& path, Mode mode = ReplaceExisting);
-    explicit WholeFile(const QString& path, Mode mode = ReplaceExisting);
+    // `folderSync`, when given, is shared by every WholeFile writing into the same folder.
+    explicit WholeFile(const QByteArray& path, Mode mode = ReplaceExisting, SharedSync* folderSync = nullptr);
+    explicit WholeFile(const QString& path, Mode mode = ReplaceExisting, SharedSync* folderSync = nullptr);
     ~WholeFile();
     WholeFile(const WholeFile&) = delete;
     WholeFile& operator=(const WholeFile&) = delete;
@@ -55,6 +58,7 @@ private:
     bool stream(const QByteArray& bytes);
     bool openStream();
     bool syncFolder();
+    int syncFolderOnce() const;
     QByteArray folder() const;
     bool failed(int errorNumber)
     {
@@ -66,6 +70,7 @@ private:
 
     QByteArray path_;
     Mode mode_;
+    SharedSync* folderSync_;
     QByteArray target_;    // the file the name stands for, links followed
     QByteArray temporary_; // empty when writing in place or into a stream
     QByteArray previous_;  // in place: what the file held

@@ -60,14 +60,15 @@ bool isDevice(const QByteArray& target)
 
 } // namespace
 
-WholeFile::WholeFile(const QByteArray& path, Mode mode) : path_(path), mode_(mode)
+// The move is written through, so the folder needs no sync of its own and `folderSync` goes unused.
+WholeFile::WholeFile(const QByteArray& path, Mode mode, SharedSync* folderSync) : path_(path), mode_(mode), folderSync_(folderSync)
 {
     const QString name = QString::fromUtf8(path);
     const QString linked = QFileInfo(name).canonicalFilePath();
     target_ = QDir::toNativeSeparators(linked.isEmpty() ? name : linked).toUtf8();
 }
 
-WholeFile::WholeFile(const QString& path, Mode mode) : WholeFile(path.toUtf8(), mode)
+WholeFile::WholeFile(const QString& path, Mode mode, SharedSync* folderSync) : WholeFile(path.toUtf8(), mode, folderSync)
 {
 }
 
