@@ -5,11 +5,10 @@
 #include "rec/SweepOutput.h"
 
 #include "core/system/SharedSync.h"
+#include "core/system/ThreadSync.h"
 
-#include <condition_variable>
 #include <deque>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -107,9 +106,9 @@ private:
 
     SharedSync folderSync_; // the writers' renames made durable together
     std::vector<std::thread> writers_;
-    std::mutex mutex_;
-    std::condition_variable queued_; // a job for a writer, or the end
-    std::condition_variable done_;   // a job out of the way, for the recording's thread
+    ThreadLock mutex_;
+    ThreadSignal queued_;               // a job for a writer, or the end
+    ThreadSignal done_;                 // a job out of the way, for the recording's thread
     std::deque<Job> jobs_;
     int unfinished_ = 0;                // queued, being written, or to be written again
     int inFlight_ = 0;                  // being written

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <condition_variable>
+#include "core/system/ThreadSync.h"
+
 #include <functional>
 #include <map>
-#include <mutex>
 
 // One sync for many writers at once. A writer that has changed something the sync makes
 // durable (a file renamed into a folder) asks for a sync afterwards; it returns once a sync that
@@ -23,8 +23,8 @@ private:
         int error = 0;
     };
 
-    std::mutex mutex_;
-    std::condition_variable finished_;
+    ThreadLock mutex_;
+    ThreadSignal finished_;
     long long started_ = 0; // syncs begun, numbered from 1
     bool running_ = false;
     std::map<long long, Round> rounds_; // by number: at most the one running and the next
