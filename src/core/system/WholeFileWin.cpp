@@ -46,26 +46,40 @@ bool writeAll(HANDLE file, const QByteArray& bytes)
     return true;
 }
 
-// A name the system opens as a device, not a file on a disk (NUL, CON, COMn).
-bool isDevice(const QByteArray& target)
+// What a name stands for. Each look at a name that names nothing reads the whole folder under
+// Wine (it seeks a name that differs in case only), which a folder of many sweeps makes dear:
+// so a name is looked at once, by opening it for nothing but its type.
+enum class Named { Nothing, File, Folder, Device };
+
+Named named(const QByteArray& target)
 {
-    const HANDLE probe = CreateFileW(wide(target).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (probe == INVALID_HANDLE_VALUE)
-        return false;
-    const bool device = GetFileType(probe) != FILE_TYPE_DISK;
+    const HANDLE probe = CreateFileW(wide(target).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return Named::Nothing;
+        // A file that will not open even so (held by another program) still has attributes.
+        const DWORD attributes = GetFileAttributesW(wide(target).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return Named::Nothing;
+        return attributes & FILE_ATTRIBUTE_DIRECTORY ? Named::Folder : Named::File;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    const Named what = GetFileType(probe) != FILE_TYPE_DISK ? Named::Device
+        : GetFileInformationByHandle(probe, &information) && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        ? Named::Folder
+        : Named::File;
     CloseHandle(probe);
-    return device;
+    return what;
 }
 
 } // namespace
 
 // The move is written through, so the folder needs no sync of its own and `folderSync` goes unused.
-WholeFile::WholeFile(const QByteArray& path, Mode mode, SharedSync* folderSync) : path_(path), mode_(mode), folderSync_(folderSync)
+WholeFile::WholeFile(const QByteArray& path, Mode mode, SharedSync* folderSync)
+    : path_(path), mode_(mode), folderSync_(folderSync), target_(QDir::toNativeSeparators(QString::fromUtf8(path)).toUtf8())
 {
-    const QString name = QString::fromUtf8(path);
-    const QString linked = QFileInfo(name).canonicalFilePath();
-    target_ = QDir::toNativeSeparators(linked.isEmpty() ? name : linked).toUtf8();
 }
 
 WholeFile::WholeFile(const QString& path, Mode mode, SharedSync* folderSync) : WholeFile(path.toUtf8(), mode, folderSync)
@@ -100,20 +114,29 @@ void WholeFile::discard()
 
 bool WholeFile::open()
 {
-    // Checked first: a device's name with any extension (NUL.x) is the device again.
-    if (isDevice(target_))
+    // A device's name with any extension (NUL.x) is the device again.
+    Named what = named(target_);
+    if (what != Named::Nothing) {
+        // Links followed to the file they stand for; a name that names nothing has none to follow.
+        const QString linked = QFileInfo(QString::fromUtf8(path_)).canonicalFilePath();
+        if (!linked.isEmpty() && QDir::toNativeSeparators(linked).toUtf8() != target_) {
+            target_ = QDir::toNativeSeparators(linked).toUtf8();
+            what = named(target_);
+        }
+    }
+    if (what == Named::Device)
         return mode_ == NeverReplace ? failed(EEXIST) : openStream();
-    const DWORD attributes = GetFileAttributesW(wide(target_).c_str());
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (what == Named::Folder)
         return failed(EISDIR);
-    if (exists && mode_ == NeverReplace)
+    if (what == Named::File && mode_ == NeverReplace)
         return failed(EEXIST);
-    // Beside the target, so that the move stays on one volume and is a rename.
+    // Beside the target, so that the move stays on one volume and is a rename. The name is this
+    // program's own and random: no other differing in case only is sought for it (which Wine
+    // would seek through the whole folder).
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary_ = target_ + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
         const HANDLE file = CreateFileW(wide(temporary_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_POSIX_SEMANTICS, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             fd_ = _open_osfhandle(reinterpret_cast<intptr_t>(file), 0);
             if (fd_ >= 0)
