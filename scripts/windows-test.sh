@@ -105,9 +105,9 @@ answer() { # title keys...: typed into that dialog, once it is there and has the
   timeout 10 xdotool windowfocus --sync "$id" || true
   timeout 30 xdotool "${@:2}"
 }
-gone() { # title: that window closed within 20 s
+gone() { # title [seconds]: that window closed within the seconds (20 when not given)
   local _
-  for _ in $(seq 100); do
+  for _ in $(seq $((${2:-20} * 5))); do
     timeout 5 xdotool search --onlyvisible --name "^$1" >/dev/null 2>&1 || return 0
     sleep 0.2
   done
@@ -119,14 +119,33 @@ quit() { # the Exit button (退出); the process ends within 20 s
 a_file_in() { # folder: a .dat file there within 20 s
   timeout 20 bash -c 'until compgen -G "$0/*.dat" >/dev/null; do sleep 0.2; done' "$1"
 }
+# Clicks the button at (x, y) until the dialog of that title is up: a click that comes while
+# the dialog before is still closing is not taken.
+click_for() { # x y title
+  local attempt
+  for attempt in 1 2 3; do
+    click "$1" "$2"
+    wine_window "$3" 7 >/dev/null && return 0
+  done
+  return 1
+}
+# The file dialog (打开文件) given a path, typed over what its name field holds once the dialog
+# has settled (Wine's fills its folder view after it maps), and again while the dialog stays.
+open_in_dialog() { # path
+  local attempt
+  for attempt in 1 2 3; do
+    { answer "打开文件" sleep 1 key --delay 50 Home shift+End type --delay 20 "$1" &&
+      answer "打开文件" sleep 0.5 key Return; } || true
+    gone "打开文件" 10 && return 0
+  done
+  return 1
+}
 save_loaded() { # folder file [variable=value...] program: load the file (取盘), save it (存盘)
   mkdir -p "$1"
   start_window "$1" "${@:3}"
-  click 353 388
-  answer "打开文件" type --delay 20 "$2"
-  answer "打开文件" key Return
-  gone "打开文件"
-  click 304 388
+  click_for 353 388 "打开文件"
+  open_in_dialog "$2"
+  click_for 304 388 "存盘"
   answer "存盘" key Return
   a_file_in "$1"
   quit
@@ -217,9 +236,7 @@ ftdi_standin() {
 
 # Each group in a subshell of its own that stops at its first unexpected failure, which then
 # counts as a failed check named after the group; the windows it started are ended after it.
-# window_save is left out until its file dialog is driven reliably: after the path is typed, Wine's
-# dialog sometimes no longer takes the Return (scripts/windows-test.sh window_save runs it).
-groups=(windows_tests dat_as_on_linux rec_read_by_linux com1_sweep window_title_and_scan installer
+groups=(windows_tests dat_as_on_linux rec_read_by_linux com1_sweep window_title_and_scan window_save installer
   ftdi_standin port_pulled_out)
 [ $# -eq 0 ] || groups=("$@")
 for group in "${groups[@]}"; do
