@@ -13,7 +13,6 @@ public:
     ThreadLock(const ThreadLock&) = delete;
     ThreadLock& operator=(const ThreadLock&) = delete;
     void lock();
-    bool try_lock();
     void unlock();
 
 private:

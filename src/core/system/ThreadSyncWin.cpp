@@ -18,11 +18,6 @@ void ThreadLock::lock()
     AcquireSRWLockExclusive(srw(state_));
 }
 
-bool ThreadLock::try_lock()
-{
-    return TryAcquireSRWLockExclusive(srw(state_));
-}
-
 void ThreadLock::unlock()
 {
     ReleaseSRWLockExclusive(srw(state_));

@@ -119,8 +119,9 @@ bool WholeFile::open()
     if (what != Named::Nothing) {
         // Links followed to the file they stand for; a name that names nothing has none to follow.
         const QString linked = QFileInfo(QString::fromUtf8(path_)).canonicalFilePath();
-        if (!linked.isEmpty() && QDir::toNativeSeparators(linked).toUtf8() != target_) {
-            target_ = QDir::toNativeSeparators(linked).toUtf8();
+        const QByteArray file = QDir::toNativeSeparators(linked).toUtf8();
+        if (!linked.isEmpty() && file != target_) {
+            target_ = file;
             what = named(target_);
         }
     }
