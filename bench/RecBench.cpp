@@ -10,8 +10,10 @@
 #include "EmulatedUsbChip.h"
 #endif
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <thread>
@@ -68,12 +70,13 @@ Pace recording(int sweeps, const QString& folder)
     return p;
 }
 
-} // namespace
-
-Recording measureRecording(int rounds, int sweeps, int few, int many)
+// Rounds of the bare sweep each followed by a recording of as many sweeps into a new folder
+// under `base`.
+RecordingRounds alternate(int rounds, int sweeps, const QString& base)
 {
-    Recording figures;
-    QTemporaryDir dir;
+    QTemporaryDir dir(base + QStringLiteral("/q390-bench-XXXXXX"));
+    if (!dir.isValid())
+        qFatal("no folder for the recordings under %s", qPrintable(base));
     std::vector<double> bare, recorded, ratios, bareCpu, recordingCpu, writersCpu;
     for (int round = 0; round < rounds; ++round) {
         const Pace b = bareSweeps(sweeps);
@@ -85,13 +88,21 @@ Recording measureRecording(int rounds, int sweeps, int few, int many)
         recordingCpu.push_back(r.threadCpuMs);
         writersCpu.push_back(r.othersCpuMs);
     }
-    figures.bareSweepsPerSecond = probe::median(bare);
-    figures.sweepsPerSecond = probe::median(recorded);
-    figures.ratio = probe::median(ratios);
-    figures.bareCpuMs = probe::median(bareCpu);
-    figures.recordingCpuMs = probe::median(recordingCpu);
-    figures.writersCpuMs = probe::median(writersCpu);
+    return {probe::median(bare),    probe::median(recorded),     probe::median(ratios),
+            probe::median(bareCpu), probe::median(recordingCpu), probe::median(writersCpu)};
+}
 
+} // namespace
+
+Recording measureRecording(int rounds, int sweeps, int few, int many)
+{
+    Recording figures;
+    figures.disk = alternate(rounds, sweeps, QDir::tempPath());
+    const QStorageInfo memory(QStringLiteral("/dev/shm"));
+    if (memory.isValid() && memory.fileSystemType() == "tmpfs" && QFileInfo(memory.rootPath()).isWritable())
+        figures.memory = alternate(rounds, sweeps, memory.rootPath());
+
+    QTemporaryDir dir;
     QProcess rec;
     rec.setStandardOutputFile(QProcess::nullDevice());
     rec.setStandardErrorFile(QProcess::nullDevice());

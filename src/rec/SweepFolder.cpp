@@ -171,7 +171,7 @@ void SweepFolder::begin()
 void SweepFolder::kept(const SweepRecord& sweep, const SampleArray& samples)
 {
     const QString file = QString::asprintf("sweep-%08lld-ch%d.", sweep.number, sweep.channel) + formatWord(format_);
-    queue({0, sweep.number, file, sweep, sweep.note, {}, samples});
+    queue({0, sweep.number, file, sweep, sweep.note, {}, std::make_unique<const SampleArray>(samples)});
 }
 
 void SweepFolder::lost(const SweepRecord& sweep, const QString& reason)
@@ -190,7 +190,11 @@ void SweepFolder::queue(Job job)
     job.order = nextOrder_++;
     ++unfinished_;
     jobs_.push_back(std::move(job));
-    queued_.notify_one();
+    // A writer that is awake takes the next job on its way round: one is woken only for a job
+    // that none of them will come to. So the sweeps' thread mostly hands over without a system
+    // call.
+    if (jobs_.size() > std::size_t(writers_.size()) - idleWriters_)
+        queued_.notify_one();
 }
 
 bool SweepFolder::mayTake() const
@@ -209,7 +213,11 @@ void SweepFolder::work()
 #endif
     std::unique_lock lock(mutex_);
     for (;;) {
-        queued_.wait(lock, [this] { return mayTake() || (stopping_ && jobs_.empty() && inFlight_ == 0); });
+        while (!mayTake() && !(stopping_ && jobs_.empty() && inFlight_ == 0)) {
+            ++idleWriters_;
+            queued_.wait(lock);
+            --idleWriters_;
+        }
         if (!mayTake())
             return;
         Job job = std::move(jobs_.front());
@@ -243,7 +251,7 @@ std::optional<OutputError> SweepFolder::write(Job& job)
 {
     const QString file = QDir(path_).filePath(job.file);
     WholeFile out(file, WholeFile::NeverReplace, &folderSync_);
-    if (out.open() && out.commit(formatted(job.samples, job.sweep.range, format_)))
+    if (out.open() && out.commit(formatted(*job.samples, job.sweep.range, format_)))
         return {};
     // The file is in the folder: its row stays, and says what is not known.
     if (out.unconfirmed()) {
@@ -357,7 +365,7 @@ QByteArray SweepFolder::row(const Job& job) const
     if (file.isEmpty()) {
         text += ",,";
     } else {
-        const Summary summary = summarise(job.samples, s.range);
+        const Summary summary = summarise(*job.samples, s.range);
         appendFixed(text, summary.minimum);
         text += ',';
         appendFixed(text, summary.maximum);

@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -63,7 +64,8 @@ private:
         SweepRecord sweep;
         QString note;         // why a sweep was lost, or what is doubtful about one kept
         QByteArray row;       // for the index, made by a writer
-        SampleArray samples{};
+        // A kept sweep's samples, apart so that a job moves between the threads without a copy.
+        std::unique_ptr<const SampleArray> samples;
     };
 
     // Continues the numbering after the highest sweep in the index and among the files, in the
@@ -112,6 +114,7 @@ private:
     std::deque<Job> jobs_;
     int unfinished_ = 0;                // queued, being written, or to be written again
     int inFlight_ = 0;                  // being written
+    std::size_t idleWriters_ = 0;       // waiting for a job
     bool alone_ = false;                // a job written one by one is in flight
     long long nextOrder_ = 0, nextRow_ = 0;
     std::map<long long, Job> waiting_;  // written, their rows waiting for those before them

@@ -78,7 +78,7 @@ QByteArray resolved(const QByteArray& path)
 } // namespace
 
 WholeFile::WholeFile(const QByteArray& path, Mode mode, SharedSync* folderSync)
-    : path_(path), mode_(mode), folderSync_(folderSync), target_(resolved(path))
+    : path_(path), mode_(mode), folderSync_(folderSync), target_(path)
 {
 }
 
@@ -121,11 +121,15 @@ QByteArray WholeFile::folder() const
 bool WholeFile::open()
 {
     struct stat existing {};
-    if (::stat(target_.constData(), &existing) != 0) {
-        // Only a name that names nothing is a new file; one that cannot be looked at (a folder
-        // that may not be entered, a part that is no folder, a loop of links) says why.
+    if (::stat(path_.constData(), &existing) != 0) {
+        // Only a name that names nothing is a new file, written under the name as it stands;
+        // one that cannot be looked at (a folder that may not be entered, a part that is no
+        // folder, a loop of links) says why.
         return errno == ENOENT ? openTemporary(nullptr) : failed(errno);
     }
+    // The links are followed only for a name that stands for something: a recording's new files
+    // spare the look at each part of their path.
+    target_ = resolved(path_);
     if (S_ISDIR(existing.st_mode))
         return failed(EISDIR);
     if (mode_ == NeverReplace)
