@@ -193,7 +193,7 @@ void SweepFolder::queue(Job job)
     // A writer that is awake takes the next job on its way round: one is woken only for a job
     // that none of them will come to. So the sweeps' thread mostly hands over without a system
     // call.
-    if (jobs_.size() > std::size_t(writers_.size()) - idleWriters_)
+    if (jobs_.size() > writers_.size() - idleWriters_)
         queued_.notify_one();
 }
 
