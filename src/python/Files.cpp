@@ -107,7 +107,8 @@ void describe(SweepRecord& sweep, const IndexedSweep& indexed)
     sweep.channel = indexed.channel;
     if (const QDateTime start = indexed.start(); start.isValid())
         sweep.start = std::chrono::system_clock::time_point(std::chrono::milliseconds(start.toMSecsSinceEpoch()));
-    sweep.seconds = indexed.seconds;
+    if (indexed.seconds && validSeconds(*indexed.seconds))
+        sweep.seconds = indexed.seconds;
 }
 
 std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string& range)

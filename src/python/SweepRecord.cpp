@@ -1,5 +1,6 @@
 #include "python/SweepRecord.h"
 
+#include "core/converter/ControlWord.h"
 #include "core/samples/Readings.h"
 #include "core/samples/SampleFile.h"
 
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -38,7 +40,7 @@ bool operator==(const SweepRecord& a, const SweepRecord& b)
 // What pickle keeps of a sweep: the records as the data file holds them, the range and what
 // is known of the sweep taken (its start in the system clock's own ticks, so that it comes
 // back exact).
-py::tuple state(const SweepRecord& s)
+py::object state(const SweepRecord& s)
 {
     std::optional<long long> start;
     if (s.start)
@@ -47,17 +49,52 @@ py::tuple state(const SweepRecord& s)
                           s.seconds);
 }
 
-SweepRecord fromState(const py::tuple& t)
+[[noreturn]] void badState(const std::string& why)
 {
-    if (t.size() != 5)
-        throw py::value_error("not the state of a q390.Sweep");
+    throw py::value_error("not the state of a q390.Sweep: " + why);
+}
+
+// An int of the state (a bool is none), or none where it is None.
+std::optional<long long> stateInteger(py::handle cell, const char* what)
+{
+    if (cell.is_none())
+        return std::nullopt;
+    if (!PyLong_CheckExact(cell.ptr()))
+        badState(std::string(what) + " is no int");
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(cell.ptr(), &overflow);
+    if (overflow != 0)
+        badState(std::string(what) + " out of range");
+    return value;
+}
+
+// The sweep a pickle's state describes, each cell checked, since a pickle may come from anywhere.
+SweepRecord fromState(const py::object& state)
+{
+    if (!py::isinstance<py::tuple>(state) || py::len(state) != 5)
+        badState("a tuple of 5 is expected");
+    const auto t = state.cast<py::tuple>();
+    if (!PyBytes_Check(t[0].ptr()) || py::len(t[0]) != std::size_t(SampleFile::Size))
+        badState("the records must be " + std::to_string(SampleFile::Size) + " bytes");
     SweepRecord s;
     SampleFile::decode(QByteArray::fromStdString(t[0].cast<std::string>()), s.samples);
-    s.range = *parseRange(t[1].cast<std::string>(), false);
-    s.channel = t[2].cast<std::optional<int>>();
-    if (const auto ticks = t[3].cast<std::optional<long long>>())
+    const std::optional<Range> range
+        = PyUnicode_Check(t[1].ptr()) ? rangeNamed(QString::fromStdString(t[1].cast<std::string>())) : std::nullopt;
+    if (!range)
+        badState("the range must be \"unipolar\" or \"bipolar\"");
+    s.range = *range;
+    if (const std::optional<long long> channel = stateInteger(t[2], "the channel")) {
+        if (*channel < 0 || *channel >= ChannelCount)
+            badState("the channel must be 0 to 7");
+        s.channel = int(*channel);
+    }
+    if (const std::optional<long long> ticks = stateInteger(t[3], "the start"))
         s.start = std::chrono::system_clock::time_point(std::chrono::system_clock::duration(*ticks));
-    s.seconds = t[4].cast<std::optional<double>>();
+    if (!t[4].is_none()) {
+        if (!PyFloat_CheckExact(t[4].ptr()) || !validSeconds(t[4].cast<double>()))
+            badState("the seconds must be a finite float, not negative");
+        s.seconds = t[4].cast<double>();
+    }
     return s;
 }
 
@@ -71,6 +108,11 @@ py::object kept(py::object& slot, Make&& make)
 }
 
 } // namespace
+
+bool validSeconds(double seconds)
+{
+    return std::isfinite(seconds) && seconds >= 0;
+}
 
 std::optional<Range> parseRange(const std::string& name, bool automatic)
 {
@@ -166,14 +208,25 @@ seconds is None.)")
             "__eq__", [](const SweepRecord& a, const SweepRecord& b) { return a == b; }, py::is_operator(),
             "Equal records, range, channel, start and seconds.")
         .def(py::pickle(&state, &fromState))
+        // Made here for every protocol: protocols 0 and 1 otherwise call the base class's
+        // constructor on the sweep, which pybind11's base has none of.
+        .def(
+            "__reduce__",
+            [](const py::object& self) {
+                return py::make_tuple(py::module_::import("copyreg").attr("__newobj__"), py::make_tuple(py::type::of(self)),
+                                      state(self.cast<const SweepRecord&>()));
+            },
+            "What pickle and copy keep of the sweep, for every pickle protocol.")
         .def(
             "__repr__",
             [](const SweepRecord& s) {
-                if (!s.channel)
-                    return "<q390.Sweep " + rangeWord(s.range).toStdString() + ">";
-                return py::str("<q390.Sweep channel {} {} {:.3f} s>")
-                    .format(*s.channel, rangeWord(s.range).toStdString(), *s.seconds)
-                    .cast<std::string>();
+                std::string shown = "<q390.Sweep";
+                if (s.channel)
+                    shown += " channel " + std::to_string(*s.channel);
+                shown += " " + rangeWord(s.range).toStdString();
+                if (s.seconds)
+                    shown += py::str(" {:.3f} s").format(*s.seconds).cast<std::string>();
+                return shown + ">";
             },
-            "The range and, for a sweep taken, its channel and duration.");
+            "The range and, where known, its channel and duration.");
 }

@@ -28,5 +28,8 @@ struct SweepRecord {
 // allows it; ValueError for anything else.
 std::optional<Range> parseRange(const std::string& name, bool automatic);
 
+// A duration a sweep can have taken: finite and not negative.
+bool validSeconds(double seconds);
+
 // Defines q390.Sweep in the module.
 void addSweep(py::module_& module);

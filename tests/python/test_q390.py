@@ -2,6 +2,7 @@
 the emulated port and the emulated FTDI chip (driven by q390emu), errors, Ctrl-C, and what
 importing it loads."""
 
+import copyreg
 import datetime
 import errno
 import io
@@ -74,15 +75,33 @@ def test_save_writes_what_read_reads_and_refuses_an_existing_name(tmp_path):
     np.testing.assert_array_equal(q390.read(path).stored, second.stored)
 
 
-def test_a_sweep_pickles_equal_is_its_volts_to_numpy_and_spreads_its_duration_evenly():
+class Crafted:
+    """Pickles as a Sweep whose state is `state` (under protocols 0 and 1, which do not check the class)."""
+    def __init__(self, state):
+        self.state = state
+
+    def __reduce__(self):
+        return copyreg.__newobj__, (q390.Sweep,), self.state
+
+
+def crafted(**cells):
+    """A Sweep unpickled from a state with these cells in place of a sound one's."""
+    state = dict(records=bytes(2 * LENGTH), range="bipolar", channel=3, start=0, seconds=0.8192) | cells
+    return pickle.loads(pickle.dumps(Crafted(tuple(state.values())), protocol=1))
+
+
+@pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
+def test_a_sweep_pickles_equal_is_its_volts_to_numpy_and_spreads_its_duration_evenly(protocol):
     with q390.Device() as dev:
         s, other = dev.sweep(channel=4, range="bipolar"), dev.sweep(channel=4, range="bipolar")
-    back = pickle.loads(pickle.dumps(s))
+    back = pickle.loads(pickle.dumps(s, protocol=protocol))
     assert back == s and back != other and type(back) is q390.Sweep
     assert (back.channel, back.range, back.start, back.seconds) == (4, "bipolar", s.start, s.seconds)
     assert np.asarray(s) is s.volts and np.asarray(s, dtype=np.float32).dtype == np.float32
-    assert s.interval == s.seconds / LENGTH
-    np.testing.assert_allclose(s.times, np.linspace(0, s.seconds, LENGTH, endpoint=False), rtol=1e-12)
+    hand = crafted()  # 0.8192 s over 8192 conversions: 0.1 ms apart, the last at 0.8191 s
+    assert hand.interval == pytest.approx(1e-4, rel=1e-12) and repr(hand) == "<q390.Sweep channel 3 bipolar 0.819 s>"
+    np.testing.assert_allclose(hand.times[[0, 1, 4096, 8191]], [0, 1e-4, 0.4096, 0.8191], rtol=1e-12)
+    assert hand.start == datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc)
 
 
 @pytest.mark.parametrize("channel, range_", [(0, "unipolar"), (3, "bipolar"), (7, "unipolar")])
@@ -174,6 +193,15 @@ def short_file(folder):
     (lambda d: q390.Device(d / "ttyMissing"), q390.PortError, "No such file or directory"),
     (lambda d: q390.read_folder(d), FileNotFoundError, "index.csv"),
     (lambda d: (d / "index.csv").write_text("sweep,file\n") and q390.read_folder(d), ValueError, "not the index"),
+    (lambda d: pickle.loads(pickle.dumps(Crafted(b"ab"), protocol=1)), ValueError, "a tuple of 5"),
+    (lambda d: crafted(records=b"ab"), ValueError, "16384 bytes"),
+    (lambda d: crafted(records="x" * 2 * LENGTH), ValueError, "16384 bytes"),
+    (lambda d: crafted(range=1), ValueError, "range must be"),
+    (lambda d: crafted(channel=99), ValueError, "channel must be 0 to 7"),
+    (lambda d: crafted(channel=True), ValueError, "channel is no int"),
+    (lambda d: crafted(start=2**63), ValueError, "start out of range"),
+    (lambda d: crafted(seconds=-1.0), ValueError, "seconds must be"),
+    (lambda d: crafted(seconds=float("nan")), ValueError, "seconds must be"),
 ])
 def test_errors_are_python_s(tmp_path, call, error, seen):
     with pytest.raises(error, match=seen):
@@ -347,6 +375,8 @@ DAMAGE = {
     "a row without a range": (lambda f: rewrite_index(f, lambda t: t.replace("bipolar", "+5V", 1)),
                               r"line 2: no sweep number, channel 0 to 7 and range", [5, 0]),
     "the link column's old name": (lambda f: rewrite_index(f, lambda t: t.replace(",link,", ",path,", 1)), None, [3, 5, 0]),
+    "a row without seconds": (lambda f: rewrite_index(f, lambda t: re.sub(r"00,[\d.]+,3,", "00,,3,", t)), None, [3, 5, 0]),
+    "a negative duration": (lambda f: rewrite_index(f, lambda t: re.sub(r"00,[\d.]+,3,", "00,-0.5,3,", t)), None, [3, 5, 0]),
     "a csv recording": (lambda f: record(f / "csv", "--format", "csv", "--channels", "3,5,0", "--sweeps", "3"), None, [3, 5, 0]),
 }
 
@@ -359,6 +389,8 @@ def test_a_recording_is_read_without_what_it_lost(recording, damage, warned, cha
         warnings.simplefilter("always")
         sweeps = q390.read_folder(folder)
     assert [s.channel for s in sweeps] == channels
+    assert [" s>" in repr(s) for s in sweeps] == [s.seconds is not None for s in sweeps]
+    assert all(pickle.loads(pickle.dumps(s)) == s for s in sweeps)
     assert [w.category for w in caught] == [q390.Q390Warning] * (warned is not None)
     assert warned is None or re.search(warned, str(caught[0].message))
     if folder != recording:
