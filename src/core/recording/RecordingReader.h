@@ -17,7 +17,8 @@
 //
 // An HDF5 file is opened in SWMR mode: also one that is still being written, or whose writer
 // died (its mark left on it). It takes no lock, so that a reader never keeps a writer from
-// continuing the file. refresh() looks again for the sweeps a writer added since.
+// continuing the file. refresh() looks again for the sweeps a writer added since. (The library
+// keeps one open file a process: a process does not read a file it is writing itself.)
 //
 // Sweeps are counted by their place in the recording, from 0 (a sweep's number is in its
 // description). Every failure is a RecordingError; englishReason() words it, and errorNumber()
