@@ -4,6 +4,7 @@
 #include "python/Device.h"
 #include "python/Errors.h"
 #include "python/Files.h"
+#include "python/Recording.h"
 #include "python/SweepRecord.h"
 
 PYBIND11_MODULE(_q390, module)
@@ -30,5 +31,6 @@ OSError) for the port, ValueError for a bad argument or a file that is no data f
     errors::add(module);
     addSweep(module);
     addFiles(module);
+    addRecording(module);
     addDevice(module);
 }

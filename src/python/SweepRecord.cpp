@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -34,7 +35,8 @@ std::optional<double> interval(const SweepRecord& s)
 
 bool operator==(const SweepRecord& a, const SweepRecord& b)
 {
-    return a.samples == b.samples && a.range == b.range && a.channel == b.channel && a.start == b.start && a.seconds == b.seconds;
+    return a.samples == b.samples && a.range == b.range && a.channel == b.channel && a.start == b.start && a.seconds == b.seconds
+        && a.number == b.number && a.link == b.link && a.note == b.note && a.trigger == b.trigger;
 }
 
 // What pickle keeps of a sweep: the records as the data file holds them, the range and what
@@ -46,7 +48,7 @@ py::object state(const SweepRecord& s)
     if (s.start)
         start = s.start->time_since_epoch().count();
     return py::make_tuple(py::bytes(SampleFile::encode(s.samples).toStdString()), rangeWord(s.range).toStdString(), s.channel, start,
-                          s.seconds);
+                          s.seconds, s.number, s.link, s.note, s.trigger);
 }
 
 [[noreturn]] void badState(const std::string& why)
@@ -54,8 +56,9 @@ py::object state(const SweepRecord& s)
     throw py::value_error("not the state of a q390.Sweep: " + why);
 }
 
-// An int of the state (a bool is none), or none where it is None.
-std::optional<long long> stateInteger(py::handle cell, const char* what)
+// An int of the state from `first` to `last` (a bool is none), or none where it is None.
+std::optional<long long> stateInteger(py::handle cell, const char* what, long long first = std::numeric_limits<long long>::min(),
+                                      long long last = std::numeric_limits<long long>::max())
 {
     if (cell.is_none())
         return std::nullopt;
@@ -63,31 +66,39 @@ std::optional<long long> stateInteger(py::handle cell, const char* what)
         badState(std::string(what) + " is no int");
     int overflow = 0;
     const long long value = PyLong_AsLongLongAndOverflow(cell.ptr(), &overflow);
-    if (overflow != 0)
+    if (overflow != 0 || value < first || value > last)
         badState(std::string(what) + " out of range");
     return value;
 }
 
+// A str of the state, or none where it is None.
+std::optional<std::string> stateText(py::handle cell, const char* what)
+{
+    if (cell.is_none())
+        return std::nullopt;
+    if (!PyUnicode_CheckExact(cell.ptr()))
+        badState(std::string(what) + " is no str");
+    return cell.cast<std::string>();
+}
+
 // The sweep a pickle's state describes, each cell checked, since a pickle may come from anywhere.
+// A state of 5 cells is one pickled before sweeps had a number, link, note and trigger.
 SweepRecord fromState(const py::object& state)
 {
-    if (!py::isinstance<py::tuple>(state) || py::len(state) != 5)
-        badState("a tuple of 5 is expected");
+    if (!py::isinstance<py::tuple>(state) || (py::len(state) != 5 && py::len(state) != 9))
+        badState("a tuple of 5 or 9 is expected");
     const auto t = state.cast<py::tuple>();
     if (!PyBytes_Check(t[0].ptr()) || py::len(t[0]) != std::size_t(SampleFile::Size))
         badState("the records must be " + std::to_string(SampleFile::Size) + " bytes");
     SweepRecord s;
     SampleFile::decode(QByteArray::fromStdString(t[0].cast<std::string>()), s.samples);
     const std::optional<Range> range
-        = PyUnicode_Check(t[1].ptr()) ? rangeNamed(QString::fromStdString(t[1].cast<std::string>())) : std::nullopt;
+        = PyUnicode_CheckExact(t[1].ptr()) ? rangeNamed(QString::fromStdString(t[1].cast<std::string>())) : std::nullopt;
     if (!range)
         badState("the range must be \"unipolar\" or \"bipolar\"");
     s.range = *range;
-    if (const std::optional<long long> channel = stateInteger(t[2], "the channel")) {
-        if (*channel < 0 || *channel >= ChannelCount)
-            badState("the channel must be 0 to 7");
+    if (const std::optional<long long> channel = stateInteger(t[2], "the channel", 0, ChannelCount - 1))
         s.channel = int(*channel);
-    }
     if (const std::optional<long long> ticks = stateInteger(t[3], "the start"))
         s.start = std::chrono::system_clock::time_point(std::chrono::system_clock::duration(*ticks));
     if (!t[4].is_none()) {
@@ -95,6 +106,16 @@ SweepRecord fromState(const py::object& state)
             badState("the seconds must be a finite float, not negative");
         s.seconds = t[4].cast<double>();
     }
+    if (t.size() == 5)
+        return s;
+    s.number = stateInteger(t[5], "the number");
+    s.link = stateText(t[6], "the link");
+    const std::optional<std::string> note = stateText(t[7], "the note");
+    if (!note)
+        badState("the note is no str");
+    s.note = *note;
+    if (const std::optional<long long> trigger = stateInteger(t[8], "the trigger", 0, SweepLength - 1))
+        s.trigger = int(*trigger);
     return s;
 }
 
@@ -112,6 +133,24 @@ py::object kept(py::object& slot, Make&& make)
 bool validSeconds(double seconds)
 {
     return std::isfinite(seconds) && seconds >= 0;
+}
+
+void describe(SweepRecord& sweep, const RecordedSweep& recorded)
+{
+    if (recorded.channel < 0 || recorded.channel >= ChannelCount)
+        throw py::value_error("sweep " + std::to_string(recorded.number) + ": channel " + std::to_string(recorded.channel)
+                              + ", not 0 to 7");
+    sweep.number = recorded.number;
+    sweep.range = recorded.range;
+    sweep.channel = recorded.channel;
+    if (recorded.start.isValid())
+        sweep.start = std::chrono::system_clock::time_point(std::chrono::milliseconds(recorded.start.toMSecsSinceEpoch()));
+    if (recorded.seconds && validSeconds(*recorded.seconds))
+        sweep.seconds = recorded.seconds;
+    sweep.link = recorded.link.toStdString();
+    sweep.note = recorded.note.toStdString();
+    if (recorded.trigger && *recorded.trigger >= 0 && *recorded.trigger < SweepLength)
+        sweep.trigger = recorded.trigger;
 }
 
 std::optional<Range> parseRange(const std::string& name, bool automatic)
@@ -180,6 +219,17 @@ For a file read with range="auto", the range decided from its records.)")
             "When the sweep began, a timezone-aware datetime; None for a file.")
         .def_readonly("seconds", &SweepRecord::seconds,
                       "How long the sweep took, in seconds; None for a file that no recording's index describes.")
+        .def_readonly("number", &SweepRecord::number, "Its number in the recording it was read from (from 1); None for any other.")
+        .def_readonly("link", &SweepRecord::link,
+                      R"(How it reached the converter: "simulator", "modem-lines" or "ftdi-bitbang"; None for a file
+that no recording's index describes.)")
+        .def_readonly("note", &SweepRecord::note, R"(What is doubtful about it, as its recording or Device.sweeps() notes it; "" for nothing.
+
+For one, the starts of Device.sweeps(every=...) skipped before it because the sweep before it
+overran its interval.)")
+        .def_readonly("trigger", &SweepRecord::trigger,
+                      R"(For a sweep a trigger chose (Device.sweep(trigger=...), q390-rec --trigger): the index
+(from 0) of the first sample past the level's crossing; None for any other.)")
         .def_property_readonly("interval", &interval, R"(The time from one conversion to the next, in seconds: an estimate.
 
 The sweep's duration spread evenly over its 8192 conversions. The unit has no clock of its
@@ -206,7 +256,7 @@ seconds is None.)")
             py::arg("dtype") = py::none(), py::arg("copy") = py::none(), "The volts, so that numpy.asarray(sweep) is sweep.volts.")
         .def(
             "__eq__", [](const SweepRecord& a, const SweepRecord& b) { return a == b; }, py::is_operator(),
-            "Equal records, range, channel, start and seconds.")
+            "Equal records and an equal description: range, channel, start, seconds, number, link, note and trigger.")
         .def(py::pickle(&state, &fromState))
         // Made here for every protocol: protocols 0 and 1 otherwise call the base class's
         // constructor on the sweep, which pybind11's base has none of.

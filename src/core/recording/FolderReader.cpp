@@ -33,9 +33,8 @@ RecordingIndex FolderReader::load(const QByteArray& folder)
     return index;
 }
 
-RecordedSweep FolderReader::sweep(long long place) const
+RecordedSweep recordedSweep(const IndexedSweep& indexed)
 {
-    const IndexedSweep& indexed = index_.sweeps()[place];
     RecordedSweep s;
     s.number = indexed.number;
     s.start = indexed.start().toUTC();
@@ -46,6 +45,11 @@ RecordedSweep FolderReader::sweep(long long place) const
     s.note = indexed.note;
     s.trigger = indexed.trigger;
     return s;
+}
+
+RecordedSweep FolderReader::sweep(long long place) const
+{
+    return recordedSweep(index_.sweeps()[place]);
 }
 
 SampleArray FolderReader::samples(long long place) const

@@ -3,6 +3,9 @@
 #include "core/recording/RecordingReader.h"
 #include "core/samples/RecordingIndex.h"
 
+// What an index's row says of its sweep, as a recording describes it.
+RecordedSweep recordedSweep(const IndexedSweep& indexed);
+
 // A folder recording: the sweeps its index names, each read from its data file (or its CSV
 // rows, for a folder recorded with --format csv).
 class FolderReader final : public RecordingReader {
