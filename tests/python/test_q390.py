@@ -3,12 +3,15 @@ the emulated port and the emulated FTDI chip (driven by q390emu), errors, Ctrl-C
 importing it loads."""
 
 import copyreg
+import csv
 import datetime
 import errno
 import io
+import itertools
 import os
 import pickle
 import re
+import signal
 import stat
 import subprocess
 import sys
@@ -16,6 +19,7 @@ import threading
 import time
 import warnings
 
+import h5py
 import numpy as np
 import pytest
 
@@ -104,15 +108,22 @@ def test_a_sweep_pickles_equal_is_its_volts_to_numpy_and_spreads_its_duration_ev
     assert hand.start == datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc)
 
 
-@pytest.mark.parametrize("channel, range_", [(0, "unipolar"), (3, "bipolar"), (7, "unipolar")])
-def test_a_sweep_of_the_simulator_is_the_one_q390_rec_takes(tmp_path, channel, range_):
+# Channel 1 of the simulator is a square wave from its first conversion on: 750 samples at
+# 2048 + 0.6 × 1900 = 3188 (3.89 V), 750 at 908 (1.11 V); so 2.5 V is crossed falling at sample
+# 750 and rising at sample 1500.
+@pytest.mark.parametrize("channel, range_, trigger, crossing", [
+    (0, "unipolar", None, None), (3, "bipolar", None, None), (7, "unipolar", None, None),
+    (1, "unipolar", 2.5, 1500), (1, "unipolar", (2.5, "falling"), 750), (1, "bipolar", (0, "rising"), 1500)])
+def test_a_sweep_of_the_simulator_is_the_one_q390_rec_takes(tmp_path, channel, range_, trigger, crossing):
     with q390.Device("sim") as dev:
         assert dev.path == "simulator"
-        s = dev.sweep(channel=channel, range=range_)
+        s = dev.sweep(channel=channel, range=range_, trigger=trigger)
+    level = trigger if isinstance(trigger, tuple) else (trigger, "rising")
     subprocess.run([os.environ["Q390_REC"], "--channel", str(channel), "--range", range_, "-o", tmp_path / "rec",
-                    "--quiet"], check=True)
-    np.testing.assert_array_equal(s.stored, q390.read(tmp_path / "rec" / f"sweep-00000001-ch{channel}.dat").stored)
-    assert (s.channel, s.range) == (channel, range_)
+                    "--quiet", *(["--trigger", "%s,%s" % level] if trigger is not None else [])], check=True)
+    recorded = q390.read(tmp_path / "rec" / f"sweep-00000001-ch{channel}.dat")
+    np.testing.assert_array_equal(s.stored, recorded.stored)
+    assert (s.channel, s.range, s.link, s.trigger, recorded.trigger) == (channel, range_, "simulator", crossing, crossing)
     assert s.start.tzinfo is not None and 0 < s.seconds < 10
     for array in (s.stored, s.codes, s.volts):
         with pytest.raises(ValueError):
@@ -135,6 +146,29 @@ def test_on_the_emulated_port_and_chip_the_codes_are_the_window_s(emulation, por
                 np.testing.assert_array_equal(s.codes, ramp(channel, range_ == "unipolar", start))
         assert getattr(unit, "released", True)
         q390.Device(port).close()  # given back: it opens again
+
+
+def test_a_trigger_sweeps_until_a_sweep_crosses_its_level():
+    with q390emu.Port() as unit, q390.Device(unit.path) as dev:
+        unit.hold_cts(True)  # code 0 throughout the first sweep; the ramp from early in the second on
+
+        def release():
+            while unit.conversions < LENGTH + 100:
+                time.sleep(1e-3)
+            unit.hold_cts(False)
+        threading.Thread(target=release).start()
+        with pytest.warns(q390.Q390Warning, match="nothing answered"):
+            s = dev.sweep(channel=2, trigger=2.5)
+        assert unit.conversions == 2 * LENGTH and s.codes[s.trigger - 1] < 2048 <= s.codes[s.trigger]  # 2.5 V: code 2048
+
+
+def test_paced_sweeps_begin_at_the_multiples_of_their_interval():
+    with q390.Device() as dev:
+        end = time.monotonic() + 1
+        taken = list(itertools.takewhile(lambda s: time.monotonic() < end, dev.sweeps(every=0.2)))
+        overrun = list(dev.sweeps(count=3, every=1e-6))
+    assert 4 <= len(taken) <= 5 and [s.note for s in taken] == [""] * len(taken)  # begun at 0, 0.2, ... 0.8 s
+    assert overrun[0].note == "" and all(re.fullmatch(r"\d+ starts of every= skipped before it", s.note) for s in overrun[1:])
 
 
 def test_a_port_whose_cts_never_moves_warns_that_nothing_answered():
@@ -193,11 +227,18 @@ def short_file(folder):
     (lambda d: q390.Device(d / "ttyMissing"), q390.PortError, "No such file or directory"),
     (lambda d: q390.read_folder(d), FileNotFoundError, "index.csv"),
     (lambda d: (d / "index.csv").write_text("sweep,file\n") and q390.read_folder(d), ValueError, "not the index"),
+    (lambda d: q390.Device().sweep(trigger=6), ValueError, "6.0 V, lies outside the unipolar range"),
+    (lambda d: q390.Device().sweep(range="bipolar", trigger=(-2.1, "falling")), ValueError, "outside the bipolar"),
+    (lambda d: q390.Device().sweep(trigger=(1, "up")), ValueError, "slope must be"),
+    (lambda d: q390.Device().sweep(trigger="1"), TypeError, "level must be a number"),
+    (lambda d: q390.Device().sweeps(every=0), ValueError, "every must be above 0"),
+    (lambda d: q390.read_recording(d / "missing.h5"), FileNotFoundError, "missing.h5"),
+    (lambda d: q390.read_recording(short_file(d)), ValueError, "short.dat: cannot be opened"),
     (lambda d: pickle.loads(pickle.dumps(Crafted(b"ab"), protocol=1)), ValueError, "a tuple of 5"),
     (lambda d: crafted(records=b"ab"), ValueError, "16384 bytes"),
     (lambda d: crafted(records="x" * 2 * LENGTH), ValueError, "16384 bytes"),
     (lambda d: crafted(range=1), ValueError, "range must be"),
-    (lambda d: crafted(channel=99), ValueError, "channel must be 0 to 7"),
+    (lambda d: crafted(channel=99), ValueError, "channel out of range"),
     (lambda d: crafted(channel=True), ValueError, "channel is no int"),
     (lambda d: crafted(start=2**63), ValueError, "start out of range"),
     (lambda d: crafted(seconds=-1.0), ValueError, "seconds must be"),
@@ -365,7 +406,7 @@ def rewrite_index(folder, change):
 
 
 DAMAGE = {
-    "a file gone": (lambda f: (f / "sweep-00000002-ch5.dat").unlink(), r"No such file.*ch5\.dat.*; sweep 2 left out", [3, 0]),
+    "a file gone": (lambda f: (f / "sweep-00000002-ch5.dat").unlink(), r"ch5\.dat: No such file.*; sweep 2 left out", [3, 0]),
     "a file cut short": (lambda f: os.truncate(f / "sweep-00000002-ch5.dat", 100), r"100 bytes.*sweep 2 left out", [3, 0]),
     "a sweep not kept": (lambda f: rewrite_index(f, lambda t: t + "4,,2026-12-07T15:47:41.123+01:00,1.0,1,unipolar,"
                                                    "sim,modem-lines,,,,\"gone, \"\"then\"\" back\"\n"),
@@ -396,3 +437,47 @@ def test_a_recording_is_read_without_what_it_lost(recording, damage, warned, cha
     if folder != recording:
         np.testing.assert_array_equal(sweeps[1].stored, np.loadtxt(folder / "sweep-00000002-ch5.csv", delimiter=",",
                                                                    skiprows=1, usecols=1))
+
+
+def written(path):
+    """Each sweep of a recording as h5py reads the .h5, or as index.csv and the .dat files hold it."""
+    if path.suffix == ".h5":
+        with h5py.File(path, "r") as f:
+            return [dict(number=f["sweep"][k], channel=f["channel"][k], range=f["range"].asstr()[k], link=f["link"].asstr()[k],
+                         seconds=f["duration"][k], start=f["start"][k], codes=f["codes"][k],
+                         volts=f["codes"][k] * f["volts_per_code"][k]) for k in range(len(f["sweep"]))]
+    with open(path / "index.csv", newline="") as index:
+        return [dict(number=int(r["sweep"]), channel=int(r["channel"]), range=r["range"], link=r["link"], seconds=float(r["seconds"]),
+                     start=datetime.datetime.fromisoformat(r["start"]).timestamp(), stored=np.fromfile(path / r["file"], "<i2"))
+                for r in csv.DictReader(index)]
+
+
+@pytest.mark.parametrize("name", ["rec", "rec.h5"])
+def test_a_recording_is_read_one_sweep_at_a_time_as_its_users_tools_read_it(tmp_path, name):
+    record(tmp_path / name, "--channels", "3,5", "--range", "bipolar", "--sweeps", "5")
+    rec = q390.read_recording(tmp_path / name)
+    assert len(rec) == 5 and [s.number for s in rec[::-2]] == [5, 3, 1] and [s.number for s in rec[1:4][1:]] == [3, 4]
+    assert rec[-1] == rec[4] and len(rec[7:]) == 0
+    with pytest.raises(IndexError):
+        rec[5]
+    for s, w in zip(rec, written(tmp_path / name), strict=True):
+        assert (s.number, s.channel, s.range, s.link) == (w["number"], w["channel"], w["range"], w["link"])
+        assert s.seconds == pytest.approx(w["seconds"], abs=1e-6) and s.start.timestamp() == pytest.approx(w["start"], abs=1e-3)
+        for array in {"codes", "volts", "stored"} & w.keys():
+            np.testing.assert_allclose(getattr(s, array), w[array], rtol=1e-12)
+
+
+@pytest.mark.parametrize("name", ["rec", "rec.h5"])
+def test_a_recording_is_followed_while_q390_rec_writes_it(tmp_path, name):
+    writer = subprocess.Popen([os.environ["Q390_REC"], "-o", tmp_path / name, "--quiet", "--sweeps", "40", "--every", "0.02"])
+    followed = q390.read_recording(tmp_path / name, follow=True)  # waits for the recording to begin
+    first = next(followed)
+    assert writer.poll() is None
+    assert [first.number] + [s.number for s in itertools.islice(followed, 39)] == list(range(1, 41))
+    assert writer.wait() == 0
+    if name.endswith(".h5"):
+        assert next(followed, None) is None  # the writer has let go of the file: its end
+    else:
+        threading.Timer(0.3, signal.raise_signal, [signal.SIGINT]).start()  # a folder is followed until interrupted
+        with pytest.raises(KeyboardInterrupt):
+            next(followed)
