@@ -123,7 +123,7 @@ def test_a_sweep_of_the_simulator_is_the_one_q390_rec_takes(tmp_path, channel, r
                     "--quiet", *(["--trigger", "%s,%s" % level] if trigger is not None else [])], check=True)
     recorded = q390.read(tmp_path / "rec" / f"sweep-00000001-ch{channel}.dat")
     np.testing.assert_array_equal(s.stored, recorded.stored)
-    assert (s.channel, s.range, s.link, s.trigger, recorded.trigger) == (channel, range_, "simulator", crossing, crossing)
+    assert (s.channel, s.range, s.link, s.trigger) == (channel, range_, "simulator", crossing)
     assert s.start.tzinfo is not None and 0 < s.seconds < 10
     for array in (s.stored, s.codes, s.volts):
         with pytest.raises(ValueError):
@@ -455,12 +455,13 @@ def written(path):
 @pytest.mark.parametrize("name", ["rec", "rec.h5"])
 def test_a_recording_is_read_one_sweep_at_a_time_as_its_users_tools_read_it(tmp_path, name):
     record(tmp_path / name, "--channels", "3,5", "--range", "bipolar", "--sweeps", "5")
+    tools = written(tmp_path / name)  # before: h5py opens no file of this process's HDF5 that q390 has open
     rec = q390.read_recording(tmp_path / name)
     assert len(rec) == 5 and [s.number for s in rec[::-2]] == [5, 3, 1] and [s.number for s in rec[1:4][1:]] == [3, 4]
     assert rec[-1] == rec[4] and len(rec[7:]) == 0
     with pytest.raises(IndexError):
         rec[5]
-    for s, w in zip(rec, written(tmp_path / name), strict=True):
+    for s, w in zip(rec, tools, strict=True):
         assert (s.number, s.channel, s.range, s.link) == (w["number"], w["channel"], w["range"], w["link"])
         assert s.seconds == pytest.approx(w["seconds"], abs=1e-6) and s.start.timestamp() == pytest.approx(w["start"], abs=1e-3)
         for array in {"codes", "volts", "stored"} & w.keys():
