@@ -295,8 +295,11 @@ is looked at again ten times a second while nothing new is there (a folder's ind
 it changed).
 
 An .h5 file is opened in SWMR mode and without HDF5's lock, so that it can be read while
-q390-rec writes it, and also after its writer died. Raises the OSError of what cannot be
-opened (FileNotFoundError, PermissionError, ...), ValueError for what is no recording.)");
+q390-rec writes it, and also after its writer died. HDF5 opens a file once in a process, with
+one setting of its lock: while a Recording has an .h5 file open, h5py in the same process opens
+it only with locking=False (h5py.File(path, "r", swmr=True, locking=False)), and the other way
+round. Raises the OSError of what cannot be opened (FileNotFoundError, PermissionError, ...),
+ValueError for what is no recording.)");
     module.def("read_folder", &readFolder, py::arg("path"),
                R"(Reads a recording: the sweeps of q390-rec's folder, as its index.csv lists them.
 
