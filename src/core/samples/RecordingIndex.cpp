@@ -197,19 +197,18 @@ RecordingIndex::RecordingIndex(const QByteArray& folder) : path_(pathIn(folder))
     }
     left_ = file_.size();
     IndexRow first;
-    QList<QByteArray> cells;
-    bool tooLong = false;
-    if (!nextCells(first, cells, tooLong)) {
+    if (!nextCells(first)) {
         outcome_ = file_.kind() == FileStart::Unreadable ? Unreadable : Begun;
         return;
     }
+    QList<QByteArray> names = cells_.first(cellCount_);
     // A spreadsheet may begin the text with a byte order mark.
-    if (!cells.isEmpty() && cells.front().startsWith("\xEF\xBB\xBF"))
-        cells.front().remove(0, 3);
-    std::optional<IndexHeader> header = first.cutShort || tooLong ? std::nullopt : IndexHeader::named(cells);
+    if (!names.isEmpty() && names.front().startsWith("\xEF\xBB\xBF"))
+        names.front().remove(0, 3);
+    std::optional<IndexHeader> header = first.cutShort || tooLong_ ? std::nullopt : IndexHeader::named(names);
     if (header)
         header_ = *header;
-    else if (first.cutShort && IndexHeader::begins(cells.join(',')))
+    else if (first.cutShort && IndexHeader::begins(names.join(',')))
         outcome_ = Begun;
     else
         outcome_ = file_.kind() == FileStart::Unreadable ? Unreadable : NotAnIndex;
@@ -253,16 +252,23 @@ bool RecordingIndex::fill()
     return true;
 }
 
-bool RecordingIndex::nextCells(IndexRow& row, QList<QByteArray>& cells, bool& tooLong)
+QByteArray& RecordingIndex::cell()
+{
+    if (cellCount_ == cells_.size())
+        cells_.append(QByteArray());
+    return cells_[cellCount_];
+}
+
+bool RecordingIndex::nextCells(IndexRow& row)
 {
     if (at_ == buffer_.size() && !fill())
         return false;
     row.line = line_;
     row.offset = before_ + at_;
     row.cutShort = false;
-    cells.clear();
-    tooLong = false;
-    QByteArray cell;
+    cellCount_ = 0;
+    tooLong_ = false;
+    cell().truncate(0);
     // Quoted: within quotes; QuoteInQuoted: a quote seen there, which a second one makes a quote
     // of the cell's; Return: a carriage return outside quotes, dropped before a line feed.
     enum { Plain, Quoted, QuoteInQuoted, Return } state = Plain;
@@ -271,17 +277,18 @@ bool RecordingIndex::nextCells(IndexRow& row, QList<QByteArray>& cells, bool& to
         const qsizetype end = buffer_.size();
         qsizetype from = at_; // the stretch of the cell not yet taken
         const auto take = [&](qsizetype to) {
-            if (!tooLong)
-                cell.append(data + from, to - from);
-            if (before_ + to - row.offset > MostRowBytes && !tooLong) {
-                tooLong = true;
-                cell.clear();
-                cells.clear();
+            if (!tooLong_)
+                cell().append(data + from, to - from);
+            if (before_ + to - row.offset > MostRowBytes && !tooLong_) {
+                tooLong_ = true;
+                cellCount_ = 0;
             }
         };
         const auto endCell = [&] {
-            if (!tooLong)
-                cells.append(std::exchange(cell, {}));
+            if (!tooLong_) {
+                ++cellCount_;
+                cell().truncate(0);
+            }
         };
         while (at_ < end) {
             const char c = data[at_];
@@ -299,8 +306,8 @@ bool RecordingIndex::nextCells(IndexRow& row, QList<QByteArray>& cells, bool& to
                     endCell();
                     return true;
                 }
-                if (!tooLong)
-                    cell += '\r'; // one not before a line feed stays in the cell
+                if (!tooLong_)
+                    cell() += '\r'; // one not before a line feed stays in the cell
             }
             if (c == '\n')
                 ++line_;
@@ -341,8 +348,8 @@ bool RecordingIndex::nextCells(IndexRow& row, QList<QByteArray>& cells, bool& to
         }
         take(end);
         if (!fill()) {
-            if (state == Return && !tooLong)
-                cell += '\r';
+            if (state == Return && !tooLong_)
+                cell() += '\r';
             endCell();
             row.cutShort = true;
             return true;
@@ -354,10 +361,9 @@ bool RecordingIndex::next(IndexRow& row)
 {
     if (outcome_ != Read)
         return false;
-    QList<QByteArray> cells;
-    bool tooLong = false;
-    if (!nextCells(row, cells, tooLong))
+    if (!nextCells(row))
         return false;
+    const QList<QByteArray>& cells = cells_;
     row.sweep = {};
     row.problem.clear();
     row.kind = IndexRow::Unreadable;
@@ -366,12 +372,12 @@ bool RecordingIndex::next(IndexRow& row)
         row.problem = QStringLiteral("cut short");
         return true;
     }
-    if (tooLong) {
+    if (tooLong_) {
         row.problem = QStringLiteral("longer than the %1 KiB a row may have").arg(MostRowBytes >> 10);
         return true;
     }
-    if (cells.size() != h.size()) {
-        row.problem = QStringLiteral("%1 cells where the header has %2").arg(cells.size()).arg(h.size());
+    if (cellCount_ != h.size()) {
+        row.problem = QStringLiteral("%1 cells where the header has %2").arg(cellCount_).arg(h.size());
         return true;
     }
     const auto text = [&cells, &h](IndexColumn column) {

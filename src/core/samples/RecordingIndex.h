@@ -123,9 +123,11 @@ public:
     bool next(IndexRow& row);
 
 private:
-    // The next CSV row's cells; false when nothing is left. Past MostRowBytes a row's cells are
-    // dropped and `tooLong` set, the rest of it read through to its end.
-    bool nextCells(IndexRow& row, QList<QByteArray>& cells, bool& tooLong);
+    // The next CSV row's cells into cells_; false when nothing is left. Past MostRowBytes a row's
+    // cells are dropped and tooLong_ set, the rest of it read through to its end.
+    bool nextCells(IndexRow& row);
+    // The cell being read, its room kept from row to row.
+    QByteArray& cell();
     // More of the file into buffer_; false at its end (as opened) or on a failed read.
     bool fill();
 
@@ -138,6 +140,9 @@ private:
     qint64 before_ = 0;   // bytes of the file before buffer_
     qint64 left_ = 0;     // bytes of the file not yet in buffer_
     int line_ = 1;
+    QList<QByteArray> cells_; // the first cellCount_ are the row's
+    qsizetype cellCount_ = 0;
+    bool tooLong_ = false;
 };
 
 // A file looked up in the index of the folder it lies in.
