@@ -18,20 +18,23 @@ constexpr qsizetype ReadBytes = 64 << 10;
 
 struct ColumnName {
     const char* name;
-    const char* older; // the name older recordings gave it, or none
+    const char* older;  // the name older recordings gave it, or none
+    bool given = true;  // to a new index; the trigger is read, and not yet recorded
 };
 // In the order a new index has them. The link column was first called "path".
 constexpr ColumnName Names[Columns] = {
     {"sweep", nullptr},  {"file", nullptr},  {"start", nullptr},   {"seconds", nullptr},
     {"channel", nullptr}, {"range", nullptr}, {"source", nullptr},  {"link", "path"},
     {"min_v", nullptr},  {"max_v", nullptr}, {"mean_v", nullptr},  {"note", nullptr},
+    {"trigger", nullptr, false},
 };
 
 QByteArray headerLine(bool older)
 {
     QByteArray line;
     for (const ColumnName& column : Names)
-        line += QByteArray(older && column.older ? column.older : column.name) + ',';
+        if (column.given)
+            line += QByteArray(older && column.older ? column.older : column.name) + ',';
     line.back() = '\n';
     return line;
 }
@@ -87,7 +90,8 @@ IndexHeader IndexHeader::current()
 {
     QList<QByteArray> names;
     for (const ColumnName& column : Names)
-        names << column.name;
+        if (column.given)
+            names << column.name;
     return IndexHeader(names);
 }
 
@@ -143,6 +147,8 @@ QByteArray IndexHeader::row(const IndexedSweep& s) const
         put(IndexColumn::MeanV, fixed(s.levels->mean));
     }
     put(IndexColumn::Note, cell(s.note));
+    if (s.trigger)
+        put(IndexColumn::Trigger, QByteArray::number(*s.trigger));
     return rowOf(cells);
 }
 
@@ -410,6 +416,9 @@ bool RecordingIndex::next(IndexRow& row)
         s.seconds = taken;
     s.source = text(IndexColumn::Source);
     s.link = text(IndexColumn::Link);
+    bool triggered = false;
+    if (const int place = h.at(IndexColumn::Trigger) < 0 ? 0 : cells[h.at(IndexColumn::Trigger)].toInt(&triggered); triggered)
+        s.trigger = place;
     row.kind = IndexRow::Kept;
     return true;
 }

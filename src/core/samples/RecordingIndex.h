@@ -27,6 +27,7 @@ struct IndexedSweep {
     QString link;                  // how the sweep reached the converter (simulator, modem-lines, ftdi-bitbang)
     std::optional<Summary> levels; // a kept sweep's minimum, maximum and mean; written, not read back
     QString note;                  // what is doubtful about a sweep kept, or why one was not
+    std::optional<int> trigger;    // the place (from 0) of the first sample past a trigger's crossing
 
     // Invalid where the cell could not be read. Parsed only when asked for: it costs more than
     // all the rest of a row, and a lookup needs one row of many.
@@ -36,7 +37,7 @@ struct IndexedSweep {
 
 // The columns an index has, each found by its name in the header, so that columns added or
 // renamed since do not matter to a reader.
-enum class IndexColumn { Sweep, File, Start, Seconds, Channel, Range, Source, Link, MinV, MaxV, MeanV, Note, Count };
+enum class IndexColumn { Sweep, File, Start, Seconds, Channel, Range, Source, Link, MinV, MaxV, MeanV, Note, Trigger, Count };
 
 // An index's header: its columns in the order a file names them. Rows are written for the header
 // of the file they go into, a cell for each of its columns (empty for one this program does not
