@@ -326,29 +326,16 @@ bool RecordingIndex::nextCells(IndexRow& row)
                 ++at_;
                 continue;
             }
-            switch (c) {
-            case '"':
+            if (c == '"' || c == ',' || c == '\r' || c == '\n') {
                 take(at_);
-                state = Quoted;
-                from = at_ + 1;
-                break;
-            case ',':
-                take(at_);
-                endCell();
-                from = at_ + 1;
-                break;
-            case '\r':
-                take(at_);
-                state = Return;
-                from = at_ + 1;
-                break;
-            case '\n':
-                take(at_);
-                ++at_;
-                endCell();
-                return true;
-            default:
-                break;
+                from = ++at_;
+                if (c == '\n' || c == ',')
+                    endCell();
+                if (c == '\n')
+                    return true;
+                if (c != ',')
+                    state = c == '"' ? Quoted : Return;
+                continue;
             }
             ++at_;
         }
