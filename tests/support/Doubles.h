@@ -90,6 +90,13 @@ public:
     QDateTime time;
 };
 
+// Records which buttons are shown waiting for the running sweep, in order.
+class RecordingWaits final : public WaitingShown {
+public:
+    void setWaiting(int button, bool waiting) override { calls.emplace_back(button, waiting); }
+    std::vector<std::pair<int, bool>> calls;
+};
+
 // Option buttons in their three frames; select() runs the registered Click handler.
 class FakeOptions final : public OptionButtons {
 public:
@@ -107,7 +114,11 @@ public:
     void open(const QString& device, const LineSettings& settings) override;
     void close() override { isOpen_ = false; ++closes; }
     bool isOpen() const override { return isOpen_; }
-    void setRts(bool) override { lineOp(); }
+    void setRts(bool asserted) override
+    {
+        lineOp();
+        rts.push_back(asserted);
+    }
     void setDtr(bool) override { lineOp(); }
     bool readCts() override { lineOp(); return true; }
     Path path() const override { return reach; }
@@ -116,6 +127,7 @@ public:
     Path reach = Path::ModemLines; // how an open port says it reaches the lines
     long failFromLineOp = -1; // 0-based count of line operations after which they fail
     long lineOps = 0;
+    std::vector<bool> rts; // every level RTS was set to, true for asserted
     int closes = 0;
     QStringList opened;
     LineSettings lastSettings;
