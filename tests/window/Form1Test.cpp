@@ -1,5 +1,5 @@
 #include "core/samples/SampleFile.h"
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 #include "support/StorageRig.h"
 #include "support/WindowRig.h"
 #include "window/AppIcon.h"
@@ -409,7 +409,7 @@ TEST(Form1, PortNumbersStayWithTheirDevicesAndWithinOneToSixteen)
 
 TEST(Form1, RealSerialPortThatDoesNotExistGivesOneMessage)
 {
-    QtSerialDevice serial;
+    SystemSerialDevice serial;
     WindowRig w({.serial = &serial,
                  .devices = {{QStringLiteral("/nonexistent/ttyQ390"), QStringLiteral("/nonexistent/ttyQ390")}}});
     w.form.Command2_Click();
