@@ -18,6 +18,7 @@
 inline QImage freshPicture(QSize size, const SampleArray& samples = {}, std::optional<Range> range = {})
 {
     PlotWidget fresh;
+    fresh.setAttribute(Qt::WA_DontShowOnScreen); // takes no focus from the window
     fresh.resize(size);
     fresh.show();
     fresh.clear();
