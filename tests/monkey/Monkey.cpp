@@ -161,6 +161,7 @@ private:
         bool fromPort = false;  // the source of its first conversion, which all must share
         ::Range range = ::Range::Bipolar;
         std::vector<qint16> samples;
+        SampleArray whole{}; // the samples once all are in
         std::optional<Fingerprint> complete;
     };
 
@@ -496,12 +497,10 @@ void Monkey::tick()
     if (starts) {
         if (sweep_.samples.size() < std::size_t(SweepLength)) {
             ++f_.sweepsCut;
-        } else if (!sweep_.takenOver && !s.lifetime.ended()) {
+        } else if (!sweep_.takenOver && !s.lifetime.ended()
+                   && s.plot->picture() != freshPicture(s.plot->size(), sweep_.whole, sweep_.range)) {
             // Whatever was clicked while it ran, a sweep that completed is on the plot whole.
-            SampleArray samples{};
-            std::copy(sweep_.samples.begin(), sweep_.samples.end(), samples.begin());
-            if (s.plot->picture() != freshPicture(s.plot->size(), samples, sweep_.range))
-                fail(QStringLiteral("the plot does not show the whole of the sweep that completed"));
+            fail(QStringLiteral("the plot does not show the whole of the sweep that completed"));
         }
         sweep_.active = false;
     } else if (conversions_ != before) {
@@ -640,10 +639,9 @@ int Monkey::onConversion(const ConversionRequest& request, bool fromPort)
     sweep_.samples.push_back(storedSample(code, request.range == Range::Unipolar));
     if (sweep_.samples.size() == std::size_t(SweepLength)) {
         ++f_.sweeps;
+        std::copy(sweep_.samples.begin(), sweep_.samples.end(), sweep_.whole.begin());
         if (!sweep_.takenOver) {
-            SampleArray samples{};
-            std::copy(sweep_.samples.begin(), sweep_.samples.end(), samples.begin());
-            sweep_.complete = fingerprint(samples);
+            sweep_.complete = fingerprint(sweep_.whole);
             valid_.insert(*sweep_.complete);
             for (PendingSave& save : pendingSaves_)
                 if (save.sweep == sweep_.number)

@@ -6,6 +6,7 @@
 #include "core/system/Clock.h"
 #include "support/CoreDoubles.h"
 #include "devices/SerialDevice.h"
+#include "window/handlers/AfterSweep.h"
 #include "window/toolkit/PrinterSurface.h"
 #include "window/toolkit/WindowSystem.h"
 
@@ -91,10 +92,15 @@ public:
 };
 
 // Records which buttons are shown waiting for the running sweep, in order.
-class RecordingWaits final : public WaitingShown {
+class RecordingWaits : public WaitingShown {
 public:
     void setWaiting(int button, bool waiting) override { calls.emplace_back(button, waiting); }
     std::vector<std::pair<int, bool>> calls;
+};
+
+// Work handed over with no sweep running, as a command alone sees it.
+struct IdleAfterSweep : RecordingWaits {
+    AfterSweep afterSweep{*this};
 };
 
 // Option buttons in their three frames; select() runs the registered Click handler.
@@ -114,11 +120,7 @@ public:
     void open(const QString& device, const LineSettings& settings) override;
     void close() override { isOpen_ = false; ++closes; }
     bool isOpen() const override { return isOpen_; }
-    void setRts(bool asserted) override
-    {
-        lineOp();
-        rts.push_back(asserted);
-    }
+    void setRts(bool) override { lineOp(); }
     void setDtr(bool) override { lineOp(); }
     bool readCts() override { lineOp(); return true; }
     Path path() const override { return reach; }
@@ -127,7 +129,6 @@ public:
     Path reach = Path::ModemLines; // how an open port says it reaches the lines
     long failFromLineOp = -1; // 0-based count of line operations after which they fail
     long lineOps = 0;
-    std::vector<bool> rts; // every level RTS was set to, true for asserted
     int closes = 0;
     QStringList opened;
     LineSettings lastSettings;

@@ -43,9 +43,8 @@ struct PrintRig {
     RecordingPrinter printer;
     FakeTimer timer;
     ScriptedMessageBoxes boxes;
-    RecordingWaits waits;
-    AfterSweep idle{waits};
-    PrintCommand print{state, printer, timer, boxes, idle};
+    IdleAfterSweep idle;
+    PrintCommand print{state, printer, timer, boxes, idle.afterSweep};
 
     PrintRig()
     {
@@ -185,9 +184,8 @@ TEST(Print, APrinterThatFailsAnywhereShowsWhyAndTheProgramGoesOn)
         printer.failAt = failAt;
         FakeTimer timer;
         ScriptedMessageBoxes boxes;
-        RecordingWaits waits;
-        AfterSweep idle{waits};
-        PrintCommand print{state, printer, timer, boxes, idle};
+        IdleAfterSweep idle;
+        PrintCommand print{state, printer, timer, boxes, idle.afterSweep};
         print.Command5_Click();
 
         EXPECT_EQ(printer.count, failAt); // it stops at the failing operation
@@ -205,9 +203,8 @@ TEST(Print, APrinterThatFailsAnywhereShowsWhyAndTheProgramGoesOn)
     timer.enabled = true;
     ScriptedMessageBoxes boxes;
     boxes.answers = {MsgAnswer::Cancel};
-    RecordingWaits waits;
-    AfterSweep idle{waits};
-    PrintCommand(state, printer, timer, boxes, idle).Command5_Click();
+    IdleAfterSweep idle;
+    PrintCommand(state, printer, timer, boxes, idle.afterSweep).Command5_Click();
     ASSERT_EQ(boxes.calls.size(), 2u);
     EXPECT_EQ(boxes.calls[1].title, QStringLiteral("打印"));
     EXPECT_TRUE(timer.enabled);
@@ -243,13 +240,11 @@ TEST(Print, DuringASweepPrintsTheBufferAsThatSweepLeavesItInItsOwnRange)
         EXPECT_EQ(rig.boxes.calls, std::vector<MessageCall>{Confirm});
         EXPECT_TRUE(rig.printer.ops.empty());
         EXPECT_FALSE(rig.timer.enabled);
-        EXPECT_EQ(rig.waits.calls, (std::vector<std::pair<int, bool>>{{PrintButton, true}})); // shown waiting
     };
     rig.sweep.Timer1_Timer();
     const SampleArray bipolar = rig.state.SampleBuffer;
     ASSERT_EQ(bipolar[0], -32768 + 999);
     EXPECT_TRUE(rig.printer.ops == expectedPage(bipolar, Range::Bipolar));
-    EXPECT_EQ(rig.waits.calls.back(), std::pair(PrintButton, false));
 
     // A unipolar sweep dropped when the port opens under it: the page is the buffer it left.
     rig.printer.ops.clear();

@@ -54,9 +54,8 @@ struct PdfPrint : ::testing::Test {
     QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [this] { return defaultPrinter; }};
     AcquisitionState state;
     FakeTimer timer;
-    RecordingWaits waits;
-    AfterSweep idle{waits};
-    PrintCommand print{state, printer, timer, boxes, idle};
+    IdleAfterSweep idle;
+    PrintCommand print{state, printer, timer, boxes, idle.afterSweep};
 
     void SetUp() override
     {

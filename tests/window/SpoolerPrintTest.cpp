@@ -277,9 +277,8 @@ TEST(SpoolerPrint, APrintTheSpoolerRefusesShowsABoxWithTheReasonAndLeavesNeither
         for (int n = 1; n <= SweepLength; ++n) // a trace of some 48 KiB of PDF
             state.SampleBuffer[n - 1] = qint16(n * 7 % 4096);
         FakeTimer timer;
-        RecordingWaits waits;
-        AfterSweep idle{waits};
-        PrintCommand(state, printer, timer, boxes, idle).Command5_Click();
+        IdleAfterSweep idle;
+        PrintCommand(state, printer, timer, boxes, idle.afterSweep).Command5_Click();
         EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{
                                    {QStringLiteral("打印机准备好？"), QStringLiteral("打印口状态"), MsgStyle::OkCancel},
                                    {QStringLiteral("打印失败：") + c.reason, QStringLiteral("打印"), MsgStyle::Exclamation}}));

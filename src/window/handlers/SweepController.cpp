@@ -16,7 +16,7 @@ void SweepController::Timer1_Timer()
     if (sweeping_ || s_.afterSweep.busy())
         return;
 
-    // A selection keeps the last one read while no button of its frame is selected.
+    // The channel and the range stay as last read while no button of their frame is selected.
     for (int channel = 0; channel < ChannelCount; ++channel)
         if (s_.options.isSelected(ChannelOptions[channel]))
             channel_ = channel;
