@@ -99,7 +99,8 @@ std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string&
     const std::optional<Range> wanted = parseRange(range, true);
     const SystemPath file = systemPath(path, "path");
     std::unique_ptr<SweepRecord> sweep = readRecords(file);
-    const IndexLookup indexed = lookUpInIndex(QByteArray::fromStdString(file.bytes));
+    const QByteArray bytes = QByteArray::fromStdString(file.bytes);
+    const IndexLookup indexed = IndexedFiles({bytes}).find(bytes);
     if (indexed.found == IndexLookup::Named)
         describe(*sweep, recordedSweep(indexed.sweep));
     if (wanted) {

@@ -71,12 +71,11 @@ struct Source {
         return py::none();
     }
 
-    // The name of a file in a folder recording: the system's bytes, and shown as the
-    // recording's name is (str or bytes).
-    SystemPath inFolder(const char* file) const
+    // A folder recording's index: the system's bytes, and shown as the recording's name is (str
+    // or bytes).
+    SystemPath index() const
     {
-        const bool slash = !path.bytes.empty() && path.bytes.back() == '/';
-        const std::string name = path.bytes + (slash ? "" : "/") + file;
+        const std::string name = RecordingIndex::pathIn(QByteArray::fromStdString(path.bytes)).toStdString();
         const py::bytes bytes(name);
         return {name, py::isinstance<py::bytes>(path.shown) ? py::object(bytes) : py::module_::import("os").attr("fsdecode")(bytes)};
     }
@@ -93,7 +92,7 @@ std::shared_ptr<Source> open(const py::object& path)
         source->raise(e);
     }
     if (!source->reader->lost().isEmpty()) {
-        const std::string index = shown(source->inFolder(RecordingIndex::FileName));
+        const std::string index = shown(source->index());
         for (const QString& lost : source->reader->lost())
             errors::warn(index + " " + lost.toStdString() + "; left out");
     }
@@ -179,7 +178,7 @@ private:
     {
         if (source_->reader->kind() == RecordingReader::Kind::Folder) {
             struct stat index {};
-            if (::stat(source_->inFolder(RecordingIndex::FileName).bytes.c_str(), &index) == 0 && index.st_size == seen_.st_size
+            if (::stat(source_->index().bytes.c_str(), &index) == 0 && index.st_size == seen_.st_size
                 && index.st_mtim.tv_sec == seen_.st_mtim.tv_sec && index.st_mtim.tv_nsec == seen_.st_mtim.tv_nsec)
                 return;
             seen_ = index;
@@ -206,8 +205,8 @@ bool beginning(const std::string& path)
         return errno == ENOENT;
     if (S_ISDIR(found.st_mode)) {
         struct stat index {};
-        const std::string name = path + "/" + RecordingIndex::FileName;
-        return ::stat(name.c_str(), &index) != 0 ? errno == ENOENT : index.st_size == 0;
+        const QByteArray name = RecordingIndex::pathIn(QByteArray::fromStdString(path));
+        return ::stat(name.constData(), &index) != 0 ? errno == ENOENT : index.st_size == 0;
     }
     return found.st_size == 0 || WriterLock::heldOn(QByteArray::fromStdString(path));
 }

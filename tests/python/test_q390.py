@@ -416,6 +416,8 @@ DAMAGE = {
     "a row without a range": (lambda f: rewrite_index(f, lambda t: t.replace("bipolar", "+5V", 1)),
                               r"line 2: no sweep number, channel 0 to 7 and range", [5, 0]),
     "the link column's old name": (lambda f: rewrite_index(f, lambda t: t.replace(",link,", ",path,", 1)), None, [3, 5, 0]),
+    "a file outside the folder": (lambda f: rewrite_index(f, lambda t: t.replace("sweep-00000002-ch5.dat", "../../r1/x.dat")),
+                                  r"line 3: its file \.\./\.\./r1/x\.dat is not in the folder; left out", [3, 0]),
     "a row without seconds": (lambda f: rewrite_index(f, lambda t: re.sub(r"00,[\d.]+,3,", "00,,3,", t)), None, [3, 5, 0]),
     "a negative duration": (lambda f: rewrite_index(f, lambda t: re.sub(r"00,[\d.]+,3,", "00,-0.5,3,", t)), None, [3, 5, 0]),
     "a csv recording": (lambda f: record(f / "csv", "--format", "csv", "--channels", "3,5,0", "--sweeps", "3"), None, [3, 5, 0]),

@@ -1,9 +1,6 @@
-#include "core/system/FailureWords.h"
 #include "support/FileSizeLimit.h"
 #include "support/FolderPermissions.h"
 #include "support/StorageRig.h"
-
-#include <QLocale>
 
 #include <optional>
 
@@ -38,20 +35,7 @@ namespace {
 
 const QString Title = QStringLiteral("存盘");
 const QString Overwrite = QStringLiteral("文件vx-2101435.dat已存在，是否覆盖？");
-constexpr int OverwriteStyle = 4 + 48 + 256;
-
-TEST(SampleFileName, TakesYearHourAndMinuteFromFixedFormsWhateverTheLocale)
-{
-    const QLocale previous;
-    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
-    EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))), SavedName);
-    EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2009, 3, 5), QTime(9, 7, 41))), u"vx-2090907.dat");
-    EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2010, 12, 31), QTime(23, 59, 59))), u"vx-2102359.dat");
-    for (int minute = 0; minute < 60; ++minute)
-        EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2011, 1, 2), QTime(0, minute, 30))),
-                  QStringLiteral("vx-21100%1.dat").arg(minute, 2, 10, QLatin1Char('0')));
-    QLocale::setDefault(previous);
-}
+constexpr int OverwriteStyle = MsgStyle::YesNo + MsgStyle::Exclamation + MsgStyle::DefaultButton2;
 
 TEST(Save, WritesEveryRecordLittleEndianInTheStoredEncoding)
 {
@@ -60,12 +44,10 @@ TEST(Save, WritesEveryRecordLittleEndianInTheStoredEncoding)
     EXPECT_EQ(bytesOf(SavedName), QByteArray(16384, '\0')); // before any sweep
 
     rig.clock.time = rig.clock.time.addSecs(60);
-    rig.state.SampleBuffer[0] = 11;
-    rig.state.SampleBuffer[1] = 1000;
-    rig.state.SampleBuffer[2] = -31768;
-    rig.state.SampleBuffer[3] = -32768;
-    rig.state.SampleBuffer[8192] = 2047;
-    rig.state.SampleBuffer[8193] = 22;
+    rig.state.SampleBuffer[0] = 1000;
+    rig.state.SampleBuffer[1] = -31768;
+    rig.state.SampleBuffer[2] = -32768;
+    rig.state.SampleBuffer[SweepLength - 1] = 2047;
     rig.save.Command3_Click();
     const QByteArray bytes = bytesOf(QStringLiteral("vx-2101436.dat"));
     ASSERT_EQ(bytes.size(), 16384);
@@ -83,9 +65,9 @@ TEST(Save, AsksForTheNameWithTheTimerAlreadyOffAndNoWritesNothing)
     rig.save.Command3_Click();
     EXPECT_FALSE(timerOnWhileAsked);
     EXPECT_FALSE(rig.timer.enabled);
-    EXPECT_EQ(rig.boxes.calls, (std::vector<MessageCall>{{QStringLiteral("存为文件vx-2101435.dat"), Title, 4}}));
+    EXPECT_EQ(rig.boxes.calls, (std::vector<MessageCall>{{QStringLiteral("存为文件vx-2101435.dat"), Title, MsgStyle::YesNo}}));
     EXPECT_TRUE(rig.scratch.entries().isEmpty());
-    EXPECT_TRUE(rig.options.selected[4]); // Scan stays selected
+    EXPECT_TRUE(rig.options.selected[ScanOption]); // Scan stays selected
 }
 
 TEST(Save, AnExistingFileIsReplacedWholeOnlyWhenTheUserAgrees)
@@ -109,12 +91,6 @@ TEST(Save, AnExistingFileIsReplacedWholeOnlyWhenTheUserAgrees)
     struct stat owner {};
     ASSERT_EQ(::stat(qPrintable(SavedName), &owner), 0);
     EXPECT_EQ(std::pair(owner.st_uid, owner.st_gid), given ? std::pair(1001u, 2000u) : std::pair(geteuid(), getegid()));
-
-    const QString longest = QString(250, u'n') + QStringLiteral(".dat"); // 254 bytes
-    put(longest, "old");
-    WholeFile file(longest);
-    EXPECT_TRUE(file.open() && file.commit("new"));
-    EXPECT_EQ(bytesOf(longest), "new");
 }
 
 TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
@@ -125,7 +101,7 @@ TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
         const QString prefix = QStringLiteral("无法保存文件vx-2101435.dat：");
         EXPECT_TRUE(box.text.startsWith(prefix) && box.text.size() > prefix.size()) << box.text.toStdString();
         EXPECT_EQ(box.title, Title);
-        EXPECT_EQ(box.style, 48);
+        EXPECT_EQ(box.style, MsgStyle::Exclamation);
     };
     {
         SCOPED_TRACE("current directory deleted");
@@ -178,16 +154,13 @@ TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
         EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(rig.state.SampleBuffer));
     }
     {
-        SCOPED_TRACE("the name of a printout or a recorded sweep taken while it is written");
-        const ScratchDir scratch;
-        const QString name = QStringLiteral("taken.pdf");
-        WholeFile file(name, WholeFile::NeverReplace);
-        ASSERT_TRUE(file.open());
-        put(name, "another program's");
-        EXPECT_FALSE(file.commit("page"));
-        EXPECT_EQ(chineseReason(file.errorNumber()), QStringLiteral("文件已存在"));
-        EXPECT_EQ(bytesOf(name), "another program's");
-        EXPECT_EQ(scratch.entries(), QStringList{name});
+        SCOPED_TRACE("a file that takes the free name while the save waits for the sweep: never asked about, kept");
+        Rig rig;
+        rig.pump.at[10] = [&] { rig.save.Command3_Click(); };
+        rig.pump.at[20] = [&] { put(SavedName, "another program's"); };
+        rig.sweepWith(false, [](int) { return 5; });
+        EXPECT_EQ(rig.boxes.calls.back().text, QStringLiteral("无法保存文件vx-2101435.dat：文件已存在"));
+        EXPECT_EQ(bytesOf(SavedName), "another program's");
     }
 }
 
@@ -245,6 +218,8 @@ TEST(Save, DuringASweepWritesInTheOrderConfirmedWhatThatSweepLeavesInTheBuffer)
     EXPECT_TRUE(rig.boxes.calls[2].text.startsWith(QStringLiteral("无法保存文件vx-2101436.dat：这是一个文件夹")));
     EXPECT_EQ(rig.scripted.asked.size(), std::size_t(SweepLength));
     EXPECT_FALSE(rig.timer.enabled);
+    // Shown waiting from the first confirmation until the last file is written.
+    EXPECT_EQ(rig.waits.calls, (std::vector<std::pair<int, bool>>{{SaveButton, true}, {SaveButton, true}, {SaveButton, false}}));
 
     // A sweep dropped when the port closes under it, by a load, by Exit: the file is the buffer
     // that sweep found, written before the buffer takes the loaded file or the program ends.
@@ -269,6 +244,8 @@ TEST(Save, DuringASweepWritesInTheOrderConfirmedWhatThatSweepLeavesInTheBuffer)
     EXPECT_EQ(rig.lifetime.status, 0);
     EXPECT_FALSE(rig.comm.portOpen());
     EXPECT_EQ(rig.boxes.calls.size(), 3u + 3);
+    EXPECT_EQ(rig.waits.calls.size(), 3u + 3 * 2);
+    EXPECT_EQ(rig.waits.calls.back(), std::pair(SaveButton, false));
 }
 
 } // namespace
