@@ -258,20 +258,22 @@ rec[k] reads that sweep's records when it is asked for, so the recording is neve
 whole; it raises the OSError of a file that cannot be read (a folder's sweep file gone) and
 ValueError for a sweep that is no sweep. Iterating leaves such a sweep out with a Q390Warning
 instead, as read_folder() does. The sweeps are those there when the recording was opened.)")
-        .def("__len__", [](const Recording& r) { return py::len(r.places); })
+        .def("__len__", [](const Recording& r) { return py::len(r.places); }, "The number of sweeps.")
         .def("__getitem__", &Recording::item, py::arg("index"), "The sweep at the index, or a Recording for a slice.")
         .def("__iter__", [](const Recording& r) { return RecordingIterator{r.source, py::iter(r.places)}; },
              "The sweeps in turn, each read as it comes.")
         .def("__repr__", [](const Recording& r) {
             return "<q390.Recording " + py::repr(r.source->path.shown).cast<std::string>() + ", " + std::to_string(py::len(r.places))
                 + " sweeps>";
-        });
+        }, "The recording's path and its number of sweeps.");
     py::class_<RecordingIterator>(module, "RecordingIterator", "Iterating a Recording: one Sweep at each step.")
-        .def("__iter__", [](RecordingIterator& i) -> RecordingIterator& { return i; }, py::return_value_policy::reference)
-        .def("__next__", &RecordingIterator::next);
+        .def("__iter__", [](RecordingIterator& i) -> RecordingIterator& { return i; }, py::return_value_policy::reference,
+             "Returns the iterator itself.")
+        .def("__next__", &RecordingIterator::next, "Reads the next sweep.");
     py::class_<Following>(module, "Following", "What read_recording(path, follow=True) returns: each Sweep as it lands.")
-        .def("__iter__", [](Following& f) -> Following& { return f; }, py::return_value_policy::reference)
-        .def("__next__", &Following::next);
+        .def("__iter__", [](Following& f) -> Following& { return f; }, py::return_value_policy::reference,
+             "Returns the iterator itself.")
+        .def("__next__", &Following::next, "The next sweep, waited for while none is there.");
 
     module.def("read_recording", &readRecording, py::arg("path"), py::arg("follow") = false,
                R"(Reads a recording of q390-rec: a folder (its data files and index.csv) or one HDF5 file (.h5).
