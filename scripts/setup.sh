@@ -57,6 +57,17 @@ q390_install() {
   apt-get install -y -qq --no-install-recommends $missing
 }
 
+# Fetches and unpacks Debian's source package NAME at VERSION into the current folder, from the
+# source of the Debian archive the machine already uses (enabled here when it is not yet).
+q390_debian_source() { # name version
+  if [ ! -f /etc/apt/sources.list.d/q390-deb-src.sources ] && ! apt-get source --print-uris "$1" >/dev/null 2>&1; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+      >/etc/apt/sources.list.d/q390-deb-src.sources
+    apt-get update -qq
+  fi
+  apt-get source -qq "$1=$2"
+}
+
 q390_build() { # build-dir [extra cmake args...]
   local dir=$1
   shift
