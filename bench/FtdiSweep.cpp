@@ -4,7 +4,7 @@
 #include "EmulatedUsbChip.h"
 #include "Probe.h"
 
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 
 #include <QProcess>
 
@@ -22,11 +22,11 @@ int fixedCode(const ConversionRequest& request)
 template <class Form>
 double timeOneSweep(Form& form)
 {
-    form.options().select(3);
+    form.options().select(HoldOption);
     const std::int64_t start = probe::nowNs();
     form.Timer1_Timer();
     const double ms = double(probe::nowNs() - start) / 1e6;
-    form.options().select(3);
+    form.options().select(HoldOption);
     return ms;
 }
 
@@ -53,7 +53,7 @@ FtdiSweep measureFtdiSweep(BenchWindow& w)
     EmulatedUsbChip chip({}, {[&](bool a) { converter.setRts(a); }, [&](bool a) { converter.setDtr(a); },
                            [&] { return converter.readCts(); }});
     QuietSeams s;
-    QtSerialDevice serial;
+    SystemSerialDevice serial;
     Form1 form({s.boxes, s.pump, s.timer, s.lifetime, s.dialog, s.clock, s.printer, serial,
                 [] { return QList<PortDevice>{{QStringLiteral("ftdi:i:0x0403:0x6001"), QStringLiteral("ftdi:i:0x0403:0x6001")}}; }});
     form.Form_Load();

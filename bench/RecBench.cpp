@@ -2,7 +2,7 @@
 
 #include "Probe.h"
 
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 #include "devices/Unit.h"
 #include "rec/RecTool.h"
 
@@ -45,7 +45,7 @@ Pace pace(int sweeps, const Work& work)
 
 Pace bareSweeps(int sweeps)
 {
-    QtSerialDevice serial;
+    SystemSerialDevice serial;
     PortMap ports(NoDevices);
     Unit unit({serial, ports});
     return pace(sweeps, [&] {
@@ -57,7 +57,7 @@ Pace bareSweeps(int sweeps)
 // The whole program's work from its options on: open, record, write every file, close.
 Pace recording(int sweeps, const QString& folder)
 {
-    QtSerialDevice serial;
+    SystemSerialDevice serial;
     const SystemClock clock;
     std::FILE* sink = std::fopen("/dev/null", "w");
     const Pace p = pace(sweeps, [&] {
@@ -136,7 +136,7 @@ FtdiRecording measureFtdiRecording(int sweeps)
     SimulatedConverter converter;
     EmulatedUsbChip chip({}, {[&](bool a) { converter.setRts(a); }, [&](bool a) { converter.setDtr(a); },
                            [&] { return converter.readCts(); }});
-    QtSerialDevice serial;
+    SystemSerialDevice serial;
     const SystemClock clock;
     QTemporaryDir dir;
     std::FILE* sink = std::fopen("/dev/null", "w");

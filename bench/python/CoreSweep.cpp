@@ -1,7 +1,7 @@
 // q390corebench: the core sweep timed from C++, as q390-rec sweeps (Unit on the simulator, a
 // callback that only goes on), for bench.py to set the module's sweeps against.
 
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 #include "devices/Unit.h"
 
 #include <pybind11/pybind11.h>
@@ -13,7 +13,7 @@ namespace {
 // Seconds for `count` sweeps of the channel, one after another.
 double sweepSeconds(int channel, bool unipolar, int count)
 {
-    QtSerialDevice serial;
+    SystemSerialDevice serial;
     PortMap ports([] { return QList<PortDevice>(); });
     Unit unit({serial, ports});
     const Range range = unipolar ? Range::Unipolar : Range::Bipolar;

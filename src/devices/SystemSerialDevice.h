@@ -3,11 +3,10 @@
 #include <QtGlobal>
 
 // The serial device of this system: the system's own calls on Windows (no QtSerialPort there),
-// QSerialPort and the FTDI bit-bang path elsewhere.
+// QSerialPort and the FTDI bit-bang path elsewhere. Each system's class, with its own members
+// and constructor, is declared in its own header beside this one.
 #ifdef Q_OS_WIN
-#include "devices/WinSerialDevice.h"
-using SystemSerialDevice = WinSerialDevice;
+#include "devices/SystemSerialDeviceWin.h"
 #else
-#include "devices/QtSerialDevice.h"
-using SystemSerialDevice = QtSerialDevice;
+#include "devices/SystemSerialDevicePosix.h"
 #endif

@@ -2,7 +2,7 @@
 
 #include "core/system/FailureWords.h"
 #include "devices/PortMap.h"
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 #include "devices/Unit.h"
 #include "python/Errors.h"
 #include "python/Gil.h"
@@ -130,7 +130,7 @@ private:
     enum class Outcome { Complete, Stopped, LineFailed, Closed };
 
     struct Port {
-        QtSerialDevice serial;
+        SystemSerialDevice serial;
         Unit unit{{serial, portMap()}};
     };
 

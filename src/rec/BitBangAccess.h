@@ -6,5 +6,5 @@
 // "ftdi-bitbang" where the device is an FTDI chip that can be driven in synchronous bit-bang
 // mode, "modem-lines" otherwise, with the reason when it is an FTDI chip that cannot be.
 // `description` is the system's; on Windows it names the driver's device. POSIX implementation
-// in BitBangAccess.cpp, Windows' in BitBangAccessWin.cpp.
+// in BitBangAccessPosix.cpp, Windows' in BitBangAccessWin.cpp.
 QString sweepPathFor(const QString& device, const QString& description);

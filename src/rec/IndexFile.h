@@ -6,7 +6,7 @@
 
 // A sweep folder's index through the system's own calls, taken only when it is a regular file
 // (never waiting for a FIFO's other end). Failures throw OutputError with the path and reason.
-// POSIX implementation in IndexFile.cpp, Windows' in IndexFileWin.cpp.
+// POSIX implementation in IndexFilePosix.cpp, Windows' in IndexFileWin.cpp.
 class IndexFile {
 public:
     // The whole index, read once.

@@ -4,7 +4,7 @@
 #include "core/system/FileStart.h"
 #include "core/system/WholeFile.h"
 #include "devices/SerialDevice.h"
-#include "devices/WinSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -73,7 +73,7 @@ TEST(WindowsSystem, WholeFilesReplaceOrRefuseByModeUnderWideNamesAndLeaveNothing
 
 TEST(WindowsSystem, APortWithNoDeviceIsRefusedWithTheReasonAndStaysClosed)
 {
-    WinSerialDevice port;
+    SystemSerialDevice port;
     try {
         port.open(QStringLiteral("COM99"), LineSettings{});
         FAIL() << "COM99 opened";

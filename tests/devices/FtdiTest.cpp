@@ -104,7 +104,7 @@ TEST(FtdiBitBang, TheBytesAreTheFramesInOrderWhateverOrderTransfersCompleteInAnd
     for (const bool outOfStep : {false, true}) {
         SCOPED_TRACE(outOfStep ? "completed out of step" : "completed in step");
         ChipOnPins pins;
-        QtSerialDevice serial;
+        SystemSerialDevice serial;
         PortMap ports([] { return QList<PortDevice>{{Typed, Typed}}; });
         Unit unit({serial, ports});
         unit.open(QStringLiteral("COM1"));

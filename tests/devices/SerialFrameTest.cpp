@@ -1,7 +1,7 @@
 #include "SerialRig.h"
 #include "core/converter/ConverterLink.h"
 #include "devices/Unit.h"
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ struct OpenLink {
     {
         unit.open(QStringLiteral("COM1"));
     }
-    QtSerialDevice serial;
+    SystemSerialDevice serial;
     PortMap ports;
     Unit unit{{serial, ports}};
     PortSwitch& comm = unit.port();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "EmulatedDevice.h"
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 #include "devices/Unit.h"
 #include "support/Ramp.h"
 
@@ -9,11 +9,11 @@
 
 #include <QProcess>
 
-// The acquisition unit on the real serial path: QtSerialDevice, whose COM1 is the given device,
+// The acquisition unit on the real serial path: SystemSerialDevice, whose COM1 is the given device,
 // finding FTDI chips in the device tree under `sysfs`.
 struct Acquisition {
     explicit Acquisition(const QString& device, const QString& sysfs = QStringLiteral("/sys"),
-                         std::chrono::milliseconds ftdiDeadline = QtSerialDevice::FtdiDeadline)
+                         std::chrono::milliseconds ftdiDeadline = SystemSerialDevice::FtdiDeadline)
         : serial(sysfs, ftdiDeadline), ports([device] { return QList<PortDevice>{{device, device}}; })
     {
     }
@@ -22,7 +22,7 @@ struct Acquisition {
     {
         return unit.sweep({channel, unipolar ? Range::Unipolar : Range::Bipolar}, each);
     }
-    QtSerialDevice serial;
+    SystemSerialDevice serial;
     PortMap ports;
     Unit unit{{serial, ports}};
 };

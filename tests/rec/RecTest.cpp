@@ -5,7 +5,7 @@
 #include "EmulatedDevice.h"
 #include "EmulatedUsbChip.h"
 #include "core/samples/SampleFile.h"
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 #include "rec/RecTool.h"
 #include "support/Ramp.h"
 
@@ -380,7 +380,7 @@ struct Here {
 };
 Here recordHere(const QStringList& args, PortMap::DeviceList devices)
 {
-    QtSerialDevice serial;
+    SystemSerialDevice serial;
     const SystemClock clock;
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();

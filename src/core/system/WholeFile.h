@@ -17,7 +17,7 @@ struct stat;
 // cannot fit under the process's file-size limit is refused before any byte is written.
 //
 // Names are the system's bytes: a QString name is encoded as Qt encodes every file name.
-// This is the POSIX implementation (WholeFile.cpp). Windows' (WholeFileWin.cpp) moves the file
+// This is the POSIX implementation (WholeFilePosix.cpp). Windows' (WholeFileWin.cpp) moves the file
 // over the name with a write-through move, so that nothing stays unconfirmed; its names are
 // UTF-8 bytes, and a device name there (NUL, COMn) is the stream.
 //

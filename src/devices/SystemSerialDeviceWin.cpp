@@ -1,4 +1,4 @@
-#include "devices/WinSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 
 #include "core/system/WindowsError.h"
 #include "devices/FtdiTransport.h"
@@ -29,7 +29,7 @@ BYTE parityOf(char parity)
 
 } // namespace
 
-void WinSerialDevice::open(const QString& device, const LineSettings& settings)
+void SystemSerialDevice::open(const QString& device, const LineSettings& settings)
 {
     if (isOpen())
         close();
@@ -81,7 +81,7 @@ void WinSerialDevice::open(const QString& device, const LineSettings& settings)
     lines_ = makeNativeLineDriver(handle_);
 }
 
-std::unique_ptr<LineDriver> WinSerialDevice::openBitBang(const QString& device)
+std::unique_ptr<LineDriver> SystemSerialDevice::openBitBang(const QString& device)
 {
     static const QString typed = QStringLiteral("ftdi:");
     if (device.startsWith(typed))
@@ -91,7 +91,7 @@ std::unique_ptr<LineDriver> WinSerialDevice::openBitBang(const QString& device)
     return match.hasMatch() ? openFtdiChipOfPort(match.captured(1).toInt(), FtdiBitBang::Deadline) : nullptr;
 }
 
-void WinSerialDevice::close()
+void SystemSerialDevice::close()
 {
     lines_.reset();
     if (handle_) {

@@ -1,4 +1,4 @@
-#include "devices/QtSerialDevice.h"
+#include "devices/SystemSerialDevice.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
@@ -23,7 +23,7 @@ namespace {
 
 } // namespace
 
-void QtSerialDevice::open(const QString& device, const LineSettings& settings)
+void SystemSerialDevice::open(const QString& device, const LineSettings& settings)
 {
     if (isOpen())
         close();
@@ -70,13 +70,13 @@ void QtSerialDevice::open(const QString& device, const LineSettings& settings)
     lines_ = makeNativeLineDriver(port_.handle());
 }
 
-void QtSerialDevice::close()
+void SystemSerialDevice::close()
 {
     lines_.reset();
     port_.close();
 }
 
-QtSerialDevice::BitBang QtSerialDevice::openBitBang(const QString& device)
+SystemSerialDevice::BitBang SystemSerialDevice::openBitBang(const QString& device)
 {
 #ifdef Q_OS_WIN
     Q_UNUSED(device);

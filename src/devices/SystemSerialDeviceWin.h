@@ -5,17 +5,18 @@
 
 #include <memory>
 
-// A port opened with Windows' own calls (there is no QtSerialPort here): "COMn" or "\\.\COMn",
-// opened exclusively, its line settings through the device control block, no flow control;
-// the line operations of the frame go to the native driver on the same handle. A COM port that
-// FTDI's D2XX driver gives to a chip with synchronous bit-bang, or "ftdi:" and a chip's serial
-// number or description, opens the chip in that mode instead, when it can be had.
-class WinSerialDevice final : public SerialDevice {
+// The serial device on Windows (through SystemSerialDevice.h): a port opened with Windows' own
+// calls (there is no QtSerialPort here): "COMn" or "\\.\COMn", opened exclusively, its line
+// settings through the device control block, no flow control; the line operations of the frame
+// go to the native driver on the same handle. A COM port that FTDI's D2XX driver gives to a chip
+// with synchronous bit-bang, or "ftdi:" and a chip's serial number or description, opens the
+// chip in that mode instead, when it can be had.
+class SystemSerialDevice final : public SerialDevice {
 public:
-    WinSerialDevice() = default;
-    ~WinSerialDevice() override { close(); }
-    WinSerialDevice(const WinSerialDevice&) = delete;
-    WinSerialDevice& operator=(const WinSerialDevice&) = delete;
+    SystemSerialDevice() = default;
+    ~SystemSerialDevice() override { close(); }
+    SystemSerialDevice(const SystemSerialDevice&) = delete;
+    SystemSerialDevice& operator=(const SystemSerialDevice&) = delete;
 
     void open(const QString& device, const LineSettings& settings) override;
     void close() override;

@@ -9,16 +9,17 @@
 #include <chrono>
 #include <memory>
 
-// Opens, configures and closes the port through QSerialPort (exclusive, no flow control);
-// the line operations of the frame go to the native driver, not QSerialPort's setters,
-// which cost several system calls each. Outside Windows, a device that is an FTDI chip (found
-// in the system's device tree under `sysfsRoot`), or "ftdi:" and a libftdi device string,
-// opens the chip in synchronous bit-bang mode instead, when it can be had.
-class QtSerialDevice final : public SerialDevice {
+// The serial device outside Windows (through SystemSerialDevice.h). Opens, configures and closes
+// the port through QSerialPort (exclusive, no flow control); the line operations of the frame
+// go to the native driver, not QSerialPort's setters, which cost several system calls each.
+// A device that is an FTDI chip (found in the system's device tree under `sysfsRoot`), or
+// "ftdi:" and a libftdi device string, opens the chip in synchronous bit-bang mode instead,
+// when it can be had.
+class SystemSerialDevice final : public SerialDevice {
 public:
     static constexpr std::chrono::milliseconds FtdiDeadline = FtdiBitBang::Deadline;
 
-    explicit QtSerialDevice(QString sysfsRoot = QStringLiteral("/sys"), std::chrono::milliseconds ftdiDeadline = FtdiDeadline)
+    explicit SystemSerialDevice(QString sysfsRoot = QStringLiteral("/sys"), std::chrono::milliseconds ftdiDeadline = FtdiDeadline)
         : sysfsRoot_(std::move(sysfsRoot)), ftdiDeadline_(ftdiDeadline)
     {
     }
