@@ -35,6 +35,7 @@ q390_test_packages=(
 q390_windows_packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 ninja-build dpkg-dev nsis zip
   wine64 unzip xvfb xauth x11-utils xdotool imagemagick fonts-noto-cjk
+  python3-h5py hdf5-tools  # a recording written under Wine read with Linux's readers
 )
 
 q390_missing() {
