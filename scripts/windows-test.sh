@@ -300,8 +300,7 @@ ftdi_standin() {
 # Each group in a subshell of its own that stops at its first unexpected failure, which then
 # counts as a failed check named after the group; the windows it started are ended after it.
 groups=(windows_tests recording_read_by_linux dat_as_on_linux rec_read_by_linux rec_ended_from_outside com1_sweep
-  window_title_and_scan window_save installer
-  ftdi_standin port_pulled_out)
+  window_title_and_scan window_save installer ftdi_standin port_pulled_out)
 [ $# -eq 0 ] || groups=("$@")
 for group in "${groups[@]}"; do
   set +e
