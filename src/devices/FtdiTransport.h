@@ -12,7 +12,14 @@
 // on libusb, or on Windows FTDI's D2XX driver (ftd2xx.dll, loaded when first needed). Each
 // transfer and request is allowed `deadline`.
 
-// The chip named after "ftdi:": a libftdi device string ("i:0x0403:0x6001", "s:…", "d:…"), or
+// The chip's name in a device named "ftdi:" and that name; none for any other device.
+inline std::optional<QString> ftdiChipName(const QString& device)
+{
+    static const QString typed = QStringLiteral("ftdi:");
+    return device.startsWith(typed) ? std::optional(device.mid(typed.size())) : std::nullopt;
+}
+
+// The chip of that name: a libftdi device string ("i:0x0403:0x6001", "s:…", "d:…"), or
 // on Windows the chip's serial number or description. Throws PortError when the chip cannot be
 // opened or has no synchronous bit-bang mode.
 std::unique_ptr<FtdiBitBang> openFtdiChip(const QString& name, std::chrono::milliseconds deadline);

@@ -86,11 +86,19 @@ QString PortMap::deviceFor(int portNumber) const
     return present_.value(numbered_[portNumber - 1]).path;
 }
 
-QString PortMap::descriptionFor(int portNumber) const
+QList<PortEntry> PortMap::entries() const
 {
-    if (portNumber < 1 || portNumber > Ports || numbered_[portNumber - 1].isEmpty())
-        return {};
-    return present_.value(numbered_[portNumber - 1]).description;
+    QList<PortEntry> entries;
+    for (int n = 1; n <= Ports; ++n) {
+        const PortDevice device = numbered_[n - 1].isEmpty() ? PortDevice() : present_.value(numbered_[n - 1]);
+        entries.append({n, device.path, device.description});
+    }
+    return entries;
+}
+
+QString portName(int number)
+{
+    return QStringLiteral("COM%1").arg(number);
 }
 
 QString PortMap::stableName(const QString& path) const

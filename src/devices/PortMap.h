@@ -18,6 +18,16 @@ struct PortDevice {
     QString description; // "FT232R USB UART", for one; may be empty
 };
 
+// Port `number` as the port list and the tools name it: "COM3".
+QString portName(int number);
+
+// A port number and the device under it; the device is empty while no device has the number.
+struct PortEntry {
+    int number = 0;
+    QString device;
+    QString description; // as PortDevice's
+};
+
 // Gives port numbers 1 to 16 to devices the way Windows does. On Windows COMn is the device
 // "COMn". Elsewhere the devices present when the map is made take COM1, COM2, ... in path
 // order; a device that appears later takes the lowest free number; a number stays with its
@@ -38,8 +48,8 @@ public:
     // now (empty while it is not there).
     QString stableName(const QString& path) const;
     QString pathOf(const QString& stableName) const { return present_.value(stableName).path; }
-    // What that device is, as the system describes it; empty when none.
-    QString descriptionFor(int portNumber) const;
+    // Every port number in order, 1 to Ports, with its device as of the last refresh.
+    QList<PortEntry> entries() const;
 
     // The system's serial devices as QSerialPortInfo reports them.
     static QList<PortDevice> systemDevices();

@@ -7,4 +7,4 @@
 // mode, "modem-lines" otherwise, with the reason when it is an FTDI chip that cannot be.
 // `description` is the system's; on Windows it names the driver's device. POSIX implementation
 // in BitBangAccessPosix.cpp, Windows' in BitBangAccessWin.cpp.
-QString sweepPathFor(const QString& device, const QString& description);
+QString linkFor(const QString& device, const QString& description);

@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-QString sweepPathFor(const QString& device, const QString& /*description*/)
+QString linkFor(const QString& device, const QString& /*description*/)
 {
     const std::optional<FtdiLocation> chip = findFtdiChip(device, QStringLiteral("/sys"));
     if (!chip)

@@ -2,7 +2,7 @@
 
 #include "devices/FtdiTransport.h"
 
-QString sweepPathFor(const QString& /*device*/, const QString& description)
+QString linkFor(const QString& /*device*/, const QString& description)
 {
     // FTDI's own serial driver names its devices \Device\VCPn; its D2XX library drives the chip.
     if (!description.startsWith(u"\\Device\\VCP", Qt::CaseInsensitive))

@@ -41,13 +41,11 @@ void listPorts(std::FILE* out, std::FILE* err, const PortMap::DeviceList& device
 {
     const PortMap map(devices);
     bool any = false;
-    for (int n = 1; n <= PortMap::Ports; ++n) {
-        const QString device = map.deviceFor(n);
-        if (device.isEmpty())
+    for (const PortEntry& port : map.entries()) {
+        if (port.device.isEmpty())
             continue;
-        const QString description = map.descriptionFor(n);
-        std::fprintf(out, "COM%d\t%s\t%s\t%s\n", n, qUtf8Printable(device), qUtf8Printable(description),
-                     qUtf8Printable(sweepPathFor(device, description)));
+        std::fprintf(out, "%s\t%s\t%s\t%s\n", qUtf8Printable(portName(port.number)), qUtf8Printable(port.device),
+                     qUtf8Printable(port.description), qUtf8Printable(linkFor(port.device, port.description)));
         any = true;
     }
     if (!any)
@@ -111,7 +109,7 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
             output->begin();
             if (!output->mended().isEmpty())
                 progress.note(output->mended());
-            progress.started(unit.port().sourceName(), output->name());
+            progress.started(unit.port().linkName(), output->name());
             Recorder(options, {unit, *output, progress, seams.clock, seams.retry}).run();
             unit.close();
             output->finish();

@@ -361,7 +361,7 @@ QByteArray SweepFolder::row(const Job& job) const
     QByteArray text = QByteArray::number(s.number) + ',' + cell(file) + ',' + isoLocal(s.start) + ',';
     appendFixed(text, s.seconds);
     text += ',' + QByteArray::number(s.channel) + ',' + rangeWord(s.range).toLatin1() + ',' + cell(source_) + ','
-        + s.path.toLatin1() + ',';
+        + s.link.toLatin1() + ',';
     if (file.isEmpty()) {
         text += ",,";
     } else {

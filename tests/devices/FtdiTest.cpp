@@ -18,8 +18,8 @@
 namespace {
 
 const QString Typed = QStringLiteral("ftdi:i:0x0403:0x6001");
-constexpr auto BitBang = SerialDevice::Path::FtdiBitBang;
-constexpr auto ModemLines = SerialDevice::Path::ModemLines;
+constexpr auto BitBang = SerialDevice::Link::FtdiBitBang;
+constexpr auto ModemLines = SerialDevice::Link::ModemLines;
 
 // The emulated chip with the simulated converter on its pins.
 struct ChipOnPins {
@@ -47,7 +47,7 @@ TEST(FtdiBitBang, EveryChannelAndRangeRoundTripsThroughASweepAndCloseGivesTheChi
     Acquisition a(Typed);
     a.unit.open(QStringLiteral("COM1"));
     ASSERT_TRUE(a.unit.port().isOpen());
-    EXPECT_EQ(a.unit.port().path(), BitBang);
+    EXPECT_EQ(a.unit.port().link(), BitBang);
     EXPECT_TRUE(pins.chip.open);
     EXPECT_FALSE(pins.chip.kernelDriverAttached);
     EXPECT_EQ(pins.chip.bitmode, BITMODE_SYNCBB);
@@ -108,7 +108,7 @@ TEST(FtdiBitBang, TheBytesAreTheFramesInOrderWhateverOrderTransfersCompleteInAnd
         PortMap ports([] { return QList<PortDevice>{{Typed, Typed}}; });
         Unit unit({serial, ports});
         unit.open(QStringLiteral("COM1"));
-        ASSERT_EQ(unit.port().path(), SerialDevice::Path::FtdiBitBang);
+        ASSERT_EQ(unit.port().link(), SerialDevice::Link::FtdiBitBang);
         ConverterLink& link = unit.link();
         pins.chip.recording = true;
         pins.chip.completeOutOfStep = outOfStep;
@@ -224,7 +224,7 @@ TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanOnItsModemLinesWhenNotAndN
         pins.chip.accessDenied = true;
         a.unit.open(QStringLiteral("COM1"));
         ASSERT_TRUE(a.unit.port().isOpen());
-        EXPECT_EQ(a.unit.port().path(), ModemLines);
+        EXPECT_EQ(a.unit.port().link(), ModemLines);
         emuport_reset_counts();
         a.sweep(0, false);
         EXPECT_EQ(emuport_calls().sets, 52L * SweepLength);
@@ -234,7 +234,7 @@ TEST(FtdiBitBang, AnFtdiTtyOpensInBitBangModeWhenItCanOnItsModemLinesWhenNotAndN
 
         pins.chip.accessDenied = false;
         a.unit.open(QStringLiteral("COM1"));
-        EXPECT_EQ(a.unit.port().path(), BitBang);
+        EXPECT_EQ(a.unit.port().link(), BitBang);
         EXPECT_FALSE(pins.chip.kernelDriverAttached);
         a.sweep(0, false);
         expectSweep(a.unit.samples(), 0, false, 0);
@@ -257,7 +257,7 @@ TEST(FtdiBitBang, AfterAFailedStartTheModemLinesWaitForTheTtyToComeBack)
     Acquisition a(tty.path(), tree.root.path());
     a.unit.open(QStringLiteral("COM1"));
     ASSERT_TRUE(a.unit.port().isOpen());
-    EXPECT_EQ(a.unit.port().path(), ModemLines);
+    EXPECT_EQ(a.unit.port().link(), ModemLines);
     a.sweep(0, false);
     expectSweep(a.unit.samples(), 0, false, 0);
     expectReleased(pins.chip);
