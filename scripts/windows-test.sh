@@ -61,6 +61,10 @@ dat_as_on_linux() {
   done
   (cd "$data" && "$linux/src/dat/q390-dat" csv random.dat -o linux.csv && wine "$app/q390-dat.exe" csv random.dat -o win.csv)
   check "q390-dat.exe csv -o writes the Linux file" cmp "$data/linux.csv" "$data/win.csv"
+  # cmd leaves a wildcard to the program, which expands it as Windows programs do.
+  (cd "$data" && "$linux/src/dat/q390-dat" info uni/*.dat >"$work/linux.out" \
+    && wine cmd /c "$(winpath "$app/q390-dat.exe")" info 'uni\*.dat' | tr -d '\r' | tr '\\' / >"$work/win.out")
+  check "q390-dat.exe info uni\\*.dat in cmd reads every file as on Linux" cmp "$work/linux.out" "$work/win.out"
 }
 
 # q390-rec: the simulator is deterministic from its start, so both record the same files.

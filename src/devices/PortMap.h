@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 // A serial device as the system reports it: its path, a name that stays the same when it is
 // unplugged and plugged in again (its /dev/serial/by-id link where it has one), its device
@@ -57,6 +58,10 @@ public:
     static QHash<QString, QString> stableLinks(const QString& folder);
 
 private:
+    // The number the system itself gives a device, where it numbers its ports (0 for one it
+    // gives none of 1 to Ports); none where the map numbers them.
+    static std::optional<int> systemNumber(const PortDevice& device);
+
     DeviceList list_;
     std::array<QString, Ports> numbered_; // stable name by port number - 1; empty while free
     QHash<QString, PortDevice> present_;  // by stable name, the devices present now

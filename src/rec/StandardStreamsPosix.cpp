@@ -1,6 +1,10 @@
 #include "rec/StandardStreams.h"
 
+#include "core/system/FileNames.h"
+
 #include <cerrno>
+#include <clocale>
+#include <cstdio>
 #include <fcntl.h>
 
 void openClosedStandardStreams()
@@ -9,4 +13,20 @@ void openClosedStandardStreams()
     for (int fd = 0; fd <= 2; ++fd)
         if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF)
             ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+}
+
+std::optional<QStringList> programArguments(int argc, char** argv)
+{
+    // It takes the user's locale otherwise.
+    std::setlocale(LC_MESSAGES, "C");
+    QStringList arguments;
+    for (int n = 1; n < argc; ++n) {
+        const std::optional<QString> argument = nameAsText(argv[n]);
+        if (!argument) {
+            std::fprintf(stderr, "q390-rec: %s: not a valid name in this system's encoding\n", argv[n]);
+            return std::nullopt;
+        }
+        arguments << *argument;
+    }
+    return arguments;
 }

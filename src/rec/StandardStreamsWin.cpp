@@ -1,7 +1,10 @@
 #include "rec/StandardStreams.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 
+#include <fcntl.h>
 #include <io.h>
 
 void openClosedStandardStreams()
@@ -15,4 +18,12 @@ void openClosedStandardStreams()
     for (const auto& standard : streams)
         if (_fileno(standard.stream) < 0 || _get_osfhandle(_fileno(standard.stream)) < 0)
             std::freopen("NUL", standard.mode, standard.stream);
+}
+
+std::optional<QStringList> programArguments(int, char**)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    return arguments;
 }
