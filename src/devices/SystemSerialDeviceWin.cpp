@@ -3,8 +3,6 @@
 #include "core/system/WindowsError.h"
 #include "devices/FtdiTransport.h"
 
-#include <QRegularExpression>
-
 #include <cerrno>
 
 #include <windows.h>
@@ -85,9 +83,14 @@ std::unique_ptr<LineDriver> SystemSerialDevice::openBitBang(const QString& devic
 {
     if (const std::optional<QString> chipName = ftdiChipName(device))
         return openFtdiChip(*chipName, FtdiBitBang::Deadline);
-    static const QRegularExpression port(QStringLiteral(R"(^(?:\\\\\.\\)?COM([0-9]+)$)"), QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = port.match(device);
-    return match.hasMatch() ? openFtdiChipOfPort(match.captured(1).toInt(), FtdiBitBang::Deadline) : nullptr;
+    const std::optional<FtdiLocation> chip = findFtdiChip(device, {});
+    if (!chip)
+        return nullptr;
+    try {
+        return openFtdiChip(*chip, FtdiBitBang::Deadline);
+    } catch (const PortError&) {
+        return nullptr; // the port's modem lines serve
+    }
 }
 
 void SystemSerialDevice::close()
