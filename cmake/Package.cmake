@@ -29,11 +29,13 @@ q390-dat turns the data files into CSV with codes and volts, a summary, a
 PNG picture of the plot or a PDF of the printed page. q390-rec records sweeps
 without a window, from a script or a shell: one channel or several in turn,
 into a folder of data files with an index or as CSV on standard output.")
-# The libraries come from the binaries; the window's Chinese captions need a CJK font.
+# The libraries come from the binaries; the window's Chinese captions need a CJK font. The
+# Chinese texts of Qt's dialogs, and the completions of the tools' options, which nothing loads
+# without bash-completion, are worth having.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_Q390_PACKAGE_NAME q390)
 set(CPACK_DEBIAN_Q390_PACKAGE_DEPENDS "fonts-noto-cjk")
-set(CPACK_DEBIAN_Q390_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+set(CPACK_DEBIAN_Q390_PACKAGE_RECOMMENDS "qt6-translations-l10n, bash-completion")
 
 # The module is built for one Python version, the one it names in its file name.
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-q390)
