@@ -9,6 +9,7 @@ q390_packages=(
   googletest libgtest-dev libgmock-dev
   pkg-config libftdi1-dev libusb-1.0-0-dev  # FTDI chips in synchronous bit-bang mode
   libcups2-dev          # printing through CUPS, which gives the spooler's answer
+  libhdf5-dev           # recordings in one HDF5 file
   fonts-noto-cjk        # the window's captions are Chinese
   poppler-utils         # tests render printed PDFs to pixels
   pybind11-dev python3-dev python3-numpy  # the Python module, for Debian's own Python
@@ -17,7 +18,7 @@ q390_packages=(
 
 # Building and checking the Debian package.
 q390_package_tools=(
-  dpkg-dev file fakeroot lintian desktop-file-utils appstream
+  dpkg-dev file fakeroot lintian desktop-file-utils appstream shared-mime-info
 )
 # What the tests need beyond building and running.
 q390_test_packages=(
@@ -25,6 +26,7 @@ q390_test_packages=(
   binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 # the Windows build files are checked
   cups printer-driver-cups-pdf  # a real print spooler for the print test
   python3-pytest        # the Python module's tests
+  python3-h5py hdf5-tools  # recordings in one HDF5 file read as their users read them
   mypy                  # the installed package's types are found
 )
 
