@@ -6,7 +6,8 @@
 
 // Descriptors 0 to 2 that are closed are opened on /dev/null, before anything else opens a
 // file that would take their number and receive what is meant for standard output or errors.
-void openClosedStandardStreams();
+// True when standard output was one of them: what is meant for it then has nowhere to go.
+bool openClosedStandardStreams();
 
 // The program's arguments as text, its name not among them, once the application object is
 // there; none, after a line on standard error, when one is no valid name in this system's

@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv)
 {
-    openClosedStandardStreams();
+    const bool outputClosed = openClosedStandardStreams();
     // The serial port's notifiers want an application object; nothing runs its event loop.
     QCoreApplication application(argc, argv);
     const std::optional<QStringList> arguments = programArguments(argc, argv);
@@ -17,7 +17,7 @@ int main(int argc, char** argv)
         return RecTool::Failed;
     SystemSerialDevice serial;
     const SystemClock clock;
-    const RecTool::Outcome outcome = RecTool::run(*arguments, stdout, stderr, {serial, clock});
+    const RecTool::Outcome outcome = RecTool::run(*arguments, outputClosed ? nullptr : stdout, stderr, {serial, clock});
     if (outcome.signal)
         StopSignals::endBy(outcome.signal);
     return outcome.status;
