@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <clocale>
-#include <cstdio>
 #include <fcntl.h>
 
 bool openClosedStandardStreams()
@@ -23,14 +22,5 @@ std::optional<QStringList> programArguments(int argc, char** argv)
 {
     // It takes the user's locale otherwise.
     std::setlocale(LC_MESSAGES, "C");
-    QStringList arguments;
-    for (int n = 1; n < argc; ++n) {
-        const std::optional<QString> argument = nameAsText(argv[n]);
-        if (!argument) {
-            std::fprintf(stderr, "q390-rec: %s: not a valid name in this system's encoding\n", argv[n]);
-            return std::nullopt;
-        }
-        arguments << *argument;
-    }
-    return arguments;
+    return argumentsAsText("q390-rec", argc, argv);
 }
