@@ -14,8 +14,10 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
+# HDF5's libraries found again each time (-U): its prefix changes whenever its script does.
 cmake -S "$q390_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQ390_BENCH=OFF "${launcher[@]}" \
-  -DCMAKE_TOOLCHAIN_FILE="$q390_root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" -DHDF5_ROOT="$hdf5" \
+  -DCMAKE_TOOLCHAIN_FILE="$q390_root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
+  -U 'HDF5_*' -DHDF5_ROOT="$hdf5" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
@@ -29,6 +31,11 @@ for program in q390 q390-dat q390-rec; do
 done
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
 cp "$qt"/plugins/styles/*.dll "$stage/styles/"
+# What the programs are and the licence, as Windows' own editors take plain text: CR LF, and
+# UTF-8 marked as such for the Chinese in them.
+homepage=$(sed -n 's/^set(Q390_HOMEPAGE "\([^"]*\)".*/\1/p' "$q390_root/data/CMakeLists.txt")
+{ printf '\357\273\277'; sed "s|@VERSION@|$version|g; s|@HOMEPAGE@|$homepage|g; s/\$/\r/" "$q390_root/packaging/README.txt"; } >"$stage/README.txt"
+{ printf '\357\273\277'; sed 's/$/\r/' "$q390_root/data/copyright"; } >"$stage/LICENSE.txt"
 # Qt finds its plugins and the Chinese texts of its dialogs beside the programs.
 printf '[Paths]\nPrefix = .\nPlugins = .\nTranslations = translations\n' >"$stage/qt.conf"
 cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$stage/translations/"
