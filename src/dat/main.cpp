@@ -1,8 +1,38 @@
 #include "core/system/FileNames.h"
 #include "dat/DatTool.h"
 
+#include <QGuiApplication>
+
 #include <csignal>
 #include <cstdio>
+
+namespace {
+
+// The labels of plots and pages are set in the system's fonts, which Qt reaches through a
+// GUI application. No window is ever shown: off Windows, Qt's off-screen platform serves
+// without a display whatever the environment names. The tool's messages are its own lines;
+// Qt's notes on its set-up (no XDG_RUNTIME_DIR, say) are not for the user, its errors are.
+int runTool(const QStringList& arguments)
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "q390-dat: %s\n", qUtf8Printable(text));
+    });
+    char name[] = "q390-dat";
+#ifdef Q_OS_WIN
+    char* argv[] = {name, nullptr};
+    int argc = 1;
+#else
+    char option[] = "-platform";
+    char platform[] = "offscreen";
+    char* argv[] = {name, option, platform, nullptr};
+    int argc = 3;
+#endif
+    const QGuiApplication application(argc, argv);
+    return DatTool::run(arguments, stdout, stderr);
+}
+
+} // namespace
 
 #ifdef Q_OS_WIN
 #include <fcntl.h>
@@ -17,7 +47,7 @@ int wmain(int argc, wchar_t** argv)
     QStringList arguments;
     for (int n = 1; n < argc; ++n)
         arguments << QString::fromWCharArray(argv[n]);
-    return DatTool::run(arguments, stdout, stderr);
+    return runTool(arguments);
 }
 #else
 int main(int argc, char** argv)
@@ -35,6 +65,6 @@ int main(int argc, char** argv)
         }
         arguments << *argument;
     }
-    return DatTool::run(arguments, stdout, stderr);
+    return runTool(arguments);
 }
 #endif

@@ -173,7 +173,8 @@ TEST_F(DatFiles, PngIsTheWindowsPlotAndPdfThePrintedPage)
     for (const int scale : {1, 3}) {
         SCOPED_TRACE(scale);
         const QString png = path(QStringLiteral("s%1.png").arg(scale));
-        ASSERT_EQ(dat({QStringLiteral("png"), file, QStringLiteral("-o"), png, QStringLiteral("--scale"), QString::number(scale)}).status, 0);
+        ASSERT_EQ(dat({QStringLiteral("png"), file, QStringLiteral("-o"), png, QStringLiteral("--scale"), QString::number(scale),
+                       QStringLiteral("--bare")}).status, 0);
         const QImage image = QImage(png).convertToFormat(QImage::Format_RGB32);
         ASSERT_FALSE(image.isNull());
         EXPECT_EQ(image.size(), QSize((8200 * scale + 14) / 15 + 1, (5000 * scale + 14) / 15 + 1));
@@ -190,7 +191,7 @@ TEST_F(DatFiles, PngIsTheWindowsPlotAndPdfThePrintedPage)
 
     // The page: 114 grid lines and 8192 trace segments, each stroked on its own.
     const QString pdf = path(QStringLiteral("step.pdf"));
-    ASSERT_EQ(dat({QStringLiteral("pdf"), file, QStringLiteral("-o"), pdf}).status, 0);
+    ASSERT_EQ(dat({QStringLiteral("pdf"), file, QStringLiteral("-o"), pdf, QStringLiteral("--bare")}).status, 0);
     QFile f(pdf);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
@@ -260,7 +261,8 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
         {{QStringLiteral("png"), good, QStringLiteral("-o"), out, QStringLiteral("--scale"), QStringLiteral("0")}, 2, QStringLiteral("--scale takes a whole number")},
         {{QStringLiteral("png"), good}, 2, QStringLiteral("png needs -o OUT.png")},
         {{QStringLiteral("csv")}, 2, QStringLiteral("csv needs a data file")},
-        {{QStringLiteral("csv"), good, path(QStringLiteral("short.dat")), QStringLiteral("-o"), out + u'/'}, 1, QStringLiteral("out.png/: no such folder")},
+        {{QStringLiteral("csv"), good, path(QStringLiteral("short.dat")), QStringLiteral("-o"), good + QStringLiteral("/sub/")}, 1,
+         QStringLiteral("good.dat/sub/: Not a directory")},
         {{QStringLiteral("csv"), good, good}, 2, QStringLiteral("csv of several data files needs -o DIR")},
     };
     for (const Case& c : cases) {
