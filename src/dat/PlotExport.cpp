@@ -62,9 +62,11 @@ Plan plan(const std::vector<DatSweep>& sweeps, bool paper)
         const std::size_t pick = byChannel ? std::size_t(channel.value_or(int(Colours) - 1)) : n;
         p.traces.push_back({&sweeps[n], palette[pick % Colours]});
         if (sweeps.size() > 1 && !byChannel) {
-            const QByteArray start = sweeps[n].start();
-            p.labels.legend.push_back({p.traces.back().colour, sweeps[n].fileName()
-                                                                   + (start.isEmpty() ? QString() : QStringLiteral(", ") + started(start))});
+            // The start's time of day where the title's first start gives its date.
+            const QString start = started(sweeps[n].start());
+            const QString firstDay = started(first.start()).left(11);
+            const QString when = !firstDay.isEmpty() && start.startsWith(firstDay) ? start.mid(11, 12) : start;
+            p.labels.legend.push_back({p.traces.back().colour, sweeps[n].fileName() + (when.isEmpty() ? QString() : QStringLiteral(", ") + when)});
         }
     }
     if (byChannel)

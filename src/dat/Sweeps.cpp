@@ -47,10 +47,10 @@ SampleArray readCsv(const QString& path)
 SampleArray readRecords(const QString& path)
 {
     const SampleFile::Contents contents = SampleFile::inspect(path);
+    if (contents.bytes.startsWith(CsvStart))
+        return readCsv(path);
     switch (contents.outcome) {
     case SampleFile::Contents::Whole: {
-        if (contents.bytes.startsWith(CsvStart))
-            return readCsv(path);
         SampleArray samples{};
         SampleFile::decode(contents.bytes, samples);
         return samples;

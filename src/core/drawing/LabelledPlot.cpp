@@ -35,7 +35,7 @@ struct Style {
         margin = 0.6 * em;
     }
     qreal width(const QString& words) const { return QFontMetricsF(text).horizontalAdvance(words); }
-    qreal legendText() const { return 20 * em; } // a longer entry is cut short with an ellipsis
+    qreal legendText() const { return 24 * em; } // a longer entry is cut short with an ellipsis
 };
 
 // The room the words take on each side of the plot, and the title's lines.
@@ -88,7 +88,8 @@ void addTitle(Margins& m, const Style& s, const PlotLabels& labels, qreal width)
     m.top += m.title.size() * metrics.height();
 }
 
-void paintLabels(QPainter& p, const QRectF& plot, const PlotLabels& labels, const Margins& m, const Style& s)
+// `plot` is where PlotSpace lies; the marks stand outside `frame`, what the plot's drawing covers.
+void paintLabels(QPainter& p, const QRectF& plot, const QRectF& frame, const PlotLabels& labels, const Margins& m, const Style& s)
 {
     const auto yOf = [&](float at) { return plot.top() + at * plot.height() / PlotHeight; };
     const auto xOf = [&](float at) { return plot.left() + at * plot.width() / PlotWidth; };
@@ -104,17 +105,17 @@ void paintLabels(QPainter& p, const QRectF& plot, const PlotLabels& labels, cons
                    titleMetrics.elidedText(m.title[n], Qt::ElideRight, titleWidth));
 
     p.setFont(s.text);
-    const qreal labelRight = plot.left() - s.tick - s.gap;
+    const qreal labelRight = frame.left() - s.tick - s.gap;
     p.drawText(QRectF(0, plot.top() - s.gap - s.em, labelRight, s.em), Qt::AlignRight | Qt::AlignBottom, labels.axes.voltsTitle);
     for (const AxisMark& mark : labels.axes.volts) {
         const qreal y = yOf(mark.at);
-        p.drawLine(QLineF(plot.left() - s.tick, y, plot.left(), y));
+        p.drawLine(QLineF(frame.left() - s.tick, y, frame.left(), y));
         p.drawText(QRectF(0, y - s.em / 2, labelRight, s.em), Qt::AlignRight | Qt::AlignVCenter, mark.text);
     }
-    const qreal marksTop = plot.bottom() + s.tick + s.gap;
+    const qreal marksTop = frame.bottom() + s.tick + s.gap;
     for (const AxisMark& mark : labels.axes.time) {
         const qreal x = xOf(mark.at);
-        p.drawLine(QLineF(x, plot.bottom(), x, plot.bottom() + s.tick));
+        p.drawLine(QLineF(x, frame.bottom(), x, frame.bottom() + s.tick));
         p.drawText(QRectF(x - 5 * s.em, marksTop, 10 * s.em, s.em), Qt::AlignHCenter | Qt::AlignTop, mark.text);
     }
     const QRectF lastLine(plot.left(), marksTop + s.em + s.gap, plot.width(), s.em);
@@ -125,7 +126,7 @@ void paintLabels(QPainter& p, const QRectF& plot, const PlotLabels& labels, cons
     const QFontMetricsF metrics(s.text);
     const qreal row = 1.3 * s.em;
     const qreal swatch = 1.2 * s.em;
-    const qreal left = plot.right() + 2 * s.gap;
+    const qreal left = frame.right() + 2 * s.gap;
     const std::size_t room = std::max<std::size_t>(1, std::size_t(plot.height() / row));
     for (std::size_t n = 0; n < labels.legend.size() && n < room; ++n) {
         const qreal y = plot.top() + n * row;
@@ -157,7 +158,10 @@ QImage labelledImage(const QImage& plot, const PlotLabels& labels)
     QPainter p(&image);
     p.drawImage(QPointF(left, top), plot);
     const qreal twips = ScreenDrawing::TwipsPerPixel;
-    paintLabels(p, QRectF(left, top, PlotWidth / twips, PlotHeight / twips), labels, m, style);
+    // The picture's last row and column of pixels lie beyond PlotSpace: the marks start past them.
+    const qreal pixel = 1 / dpr;
+    paintLabels(p, QRectF(left, top, PlotWidth / twips, PlotHeight / twips),
+                QRectF(left - pixel, top, inside.width() + pixel, inside.height()), labels, m, style);
     return image;
 }
 
@@ -180,7 +184,7 @@ bool LabelledPage::begin(QPagedPaintDevice& device, const PlotLabels& labels)
     const QRectF plot(QPointF(m.left + (width - m.left - m.right - size.width()) / 2,
                               m.top + (height - m.top - m.bottom - size.height()) / 2),
                       size);
-    paintLabels(painter_, plot, labels, m, style);
+    paintLabels(painter_, plot, plot, labels, m, style);
 
     constexpr qreal PenTwips = ScreenDrawing::TwipsPerPixel;
     painter_.setClipRect(plot.adjusted(-PenTwips / 2, -PenTwips / 2, PenTwips / 2, PenTwips / 2));
