@@ -169,10 +169,10 @@ bool LabelledPage::begin(QPagedPaintDevice& device, const PlotLabels& labels)
 {
     device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
                                      QPageLayout::Millimeter));
-    if (!painter_.begin(&device))
-        return false;
     // Twips from the top-left of the printable area, as the printed page.
-    painter_.scale(device.logicalDpiX() / 1440.0, device.logicalDpiY() / 1440.0);
+    if (!page_.begin(device))
+        return false;
+    QPainter& painter = page_.painter();
     const qreal width = device.width() * 1440.0 / device.logicalDpiX();
     const qreal height = device.height() * 1440.0 / device.logicalDpiY();
 
@@ -184,24 +184,14 @@ bool LabelledPage::begin(QPagedPaintDevice& device, const PlotLabels& labels)
     const QRectF plot(QPointF(m.left + (width - m.left - m.right - size.width()) / 2,
                               m.top + (height - m.top - m.bottom - size.height()) / 2),
                       size);
-    paintLabels(painter_, plot, plot, labels, m, style);
+    paintLabels(painter, plot, plot, labels, m, style);
 
-    constexpr qreal PenTwips = ScreenDrawing::TwipsPerPixel;
-    painter_.setClipRect(plot.adjusted(-PenTwips / 2, -PenTwips / 2, PenTwips / 2, PenTwips / 2));
-    painter_.translate(plot.topLeft());
-    painter_.scale(scale, scale);
-    colour_ = qRgb(0, 0, 0);
-    painter_.setPen(QPen(QColor::fromRgb(colour_), PenTwips / scale, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    // Into the plot, its lines as wide on paper as the printed page's.
+    QPen pen = painter.pen();
+    painter.setClipRect(plot.adjusted(-pen.widthF() / 2, -pen.widthF() / 2, pen.widthF() / 2, pen.widthF() / 2));
+    painter.translate(plot.topLeft());
+    painter.scale(scale, scale);
+    pen.setWidthF(pen.widthF() / scale);
+    painter.setPen(pen);
     return true;
-}
-
-void LabelledPage::drawLine(float x1, float y1, float x2, float y2, std::optional<QRgb> colour)
-{
-    if (const QRgb wanted = colour.value_or(qRgb(0, 0, 0)); wanted != colour_) {
-        colour_ = wanted;
-        QPen pen = painter_.pen();
-        pen.setColor(QColor::fromRgb(wanted));
-        painter_.setPen(pen);
-    }
-    painter_.drawLine(QLineF(x1, y1, x2, y2));
 }

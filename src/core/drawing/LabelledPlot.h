@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/drawing/PdfPage.h"
 #include "core/drawing/PlotAxes.h"
 
 #include <QImage>
@@ -37,11 +38,13 @@ class LabelledPage {
 public:
     // False when the device will not start a page.
     bool begin(QPagedPaintDevice& device, const PlotLabels& labels);
-    void drawLine(float x1, float y1, float x2, float y2, std::optional<QRgb> colour = std::nullopt);
+    void drawLine(float x1, float y1, float x2, float y2, std::optional<QRgb> colour = std::nullopt)
+    {
+        page_.drawLine(x1, y1, x2, y2, colour);
+    }
     // False when the device could not finish the document.
-    bool end() { return painter_.end(); }
+    bool end() { return page_.end(); }
 
 private:
-    QPainter painter_;
-    QRgb colour_ = 0;
+    PagePainter page_;
 };
