@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that the libraries' dependencies point down only, from the #include lines of src/:
-# inside the core, system <- samples <- converter, drawing; devices on the core; the window on
+# inside the core, system <- samples <- converter, drawing, recording (the one place for libhdf5);
+# devices on the core; the window on
 # devices and core, its handlers on no widget and on no Qt version of a seam; the tools on
 # core (and devices) alone, libzip in q390-dat's sessions only; the core's tests on the core
 # and the core's test support alone, so that they link no device or window library; the
@@ -21,6 +22,7 @@ module() {
     libusb*) echo libusb ;;
     cups/*) echo libcups ;;
     zip.h|zipconf.h) echo libzip ;;
+    hdf5*.h|H5*.h) echo libhdf5 ;;
     *) for m in QtWidgets QtSerialPort QtPrintSupport QtTest; do
          [ -e "$qt/$m/$1" ] && { echo "$m"; return; }
        done
@@ -31,18 +33,19 @@ module() {
 # For each folder of src/: the project folders it may include, then the modules it may not.
 rule() {
   case $1 in
-    core/system/*)     echo "core/system|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups event-loop libzip" ;;
-    core/samples/*)    echo "core/system core/samples|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups event-loop libzip" ;;
-    core/converter/*)  echo "core/system core/samples core/converter|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups event-loop libzip" ;;
-    core/drawing/*)    echo "core/system core/samples core/drawing|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups event-loop libzip" ;;
-    devices/*)         echo "core devices|QtWidgets QtPrintSupport libzip" ;;
-    window/handlers/*) echo "core devices window/handlers window/toolkit/WindowSystem.h window/toolkit/PrinterSurface.h|QtWidgets QtPrintSupport" ;;
-    window/toolkit/*)  echo "core devices window/toolkit|" ;;
-    window/*)          echo "core devices window|" ;;
-    dat/*)             echo "core dat|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups" ;;
-    rec/*)             echo "core devices rec|QtWidgets QtPrintSupport libzip" ;;
-    python/*)          echo "core devices python|QtWidgets QtPrintSupport libzip" ;;
-    main.cpp)          echo "window|" ;;
+    core/system/*)     echo "core/system|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop libzip" ;;
+    core/samples/*)    echo "core/system core/samples|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop libzip" ;;
+    core/converter/*)  echo "core/system core/samples core/converter|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop libzip" ;;
+    core/drawing/*)    echo "core/system core/samples core/drawing|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop libzip" ;;
+    core/recording/*)  echo "core/system core/samples core/recording|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups event-loop libzip" ;;
+    devices/*)         echo "core devices|QtWidgets QtPrintSupport libhdf5 libzip" ;;
+    window/handlers/*) echo "core devices window/handlers window/toolkit/WindowSystem.h window/toolkit/PrinterSurface.h|QtWidgets QtPrintSupport libhdf5" ;;
+    window/toolkit/*)  echo "core devices window/toolkit|libhdf5" ;;
+    window/*)          echo "core devices window|libhdf5" ;;
+    dat/*)             echo "core dat|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5" ;;
+    rec/*)             echo "core devices rec|QtWidgets QtPrintSupport libhdf5 libzip" ;;
+    python/*)          echo "core devices python|QtWidgets QtPrintSupport libhdf5 libzip" ;;
+    main.cpp)          echo "window|libhdf5" ;;
     *)                 echo "|" ;;
   esac
 }

@@ -26,10 +26,15 @@ Reading reading(qint16 stored, Range range)
 {
     const int m = StoredSample::magnitude(stored);
     if (range == Range::Unipolar)
-        return {m, m * 5.0 / 4096};
+        return {m, m * voltsPerCode(range)};
     // The converter link reads a negative code back as its complement with no 1 added.
     const int code = StoredSample::negative(stored) ? -(m + 1) : m;
-    return {code, code * 2.0 / 2048};
+    return {code, code * voltsPerCode(range)};
+}
+
+double voltsPerCode(Range range)
+{
+    return range == Range::Unipolar ? 5.0 / 4096 : 2.0 / 2048;
 }
 
 bool impossible(qint16 stored, Range range)

@@ -28,6 +28,9 @@ struct Reading {
 };
 Reading reading(qint16 stored, Range range);
 
+// The volts one step of the code stands for: 5/4096 unipolar, 2/2048 bipolar.
+double voltsPerCode(Range range);
+
 // True for a record no sweep in this range can produce: a unipolar magnitude above 4095 or
 // with the sign bit set, a bipolar magnitude above 2047.
 bool impossible(qint16 stored, Range range);

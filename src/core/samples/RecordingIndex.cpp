@@ -100,7 +100,8 @@ void RecordingIndex::parse(const QByteArray& text)
     const QList<QByteArray> header = rows.empty() ? QList<QByteArray>() : rows.front().cells;
     const qsizetype number = header.indexOf("sweep"), file = header.indexOf("file"), start = header.indexOf("start"),
                     seconds = header.indexOf("seconds"), channel = header.indexOf("channel"),
-                    range = header.indexOf("range"), note = header.indexOf("note");
+                    range = header.indexOf("range"), note = header.indexOf("note"), trigger = header.indexOf("trigger"),
+                    link = std::max(header.indexOf("link"), header.indexOf("path"));
     if (rows.empty() || rows.front().cutShort || number < 0 || file < 0 || channel < 0 || range < 0) {
         outcome_ = NotAnIndex;
         return;
@@ -131,6 +132,13 @@ void RecordingIndex::parse(const QByteArray& text)
         }
         if (start >= 0)
             s.startText = cells[start];
+        if (link >= 0)
+            s.link = QString::fromUtf8(cells[link]);
+        if (note >= 0)
+            s.note = QString::fromUtf8(cells[note]);
+        bool triggered = false;
+        if (const int index = trigger < 0 ? 0 : cells[trigger].toInt(&triggered); triggered)
+            s.trigger = index;
         bool timed = false;
         if (const double taken = seconds < 0 ? 0 : cells[seconds].toDouble(&timed); timed)
             s.seconds = taken;

@@ -19,6 +19,9 @@ struct IndexedSweep {
     std::optional<double> seconds;
     int channel = 0;
     Range range = Range::Unipolar;
+    QString link; // how the sweep reached the converter
+    QString note;
+    std::optional<int> trigger; // the index (from 0) of the first sample past a trigger's crossing
 
     // Invalid where the cell could not be read. Parsed only when asked for: it costs more than
     // all the rest of a row, and a lookup needs one row of many.

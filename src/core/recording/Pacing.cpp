@@ -1,0 +1,13 @@
+#include "core/recording/Pacing.h"
+
+#include <algorithm>
+#include <cmath>
+
+Pacing::Slot Pacing::next(double now)
+{
+    // The first slot at or after now; never one already taken.
+    const long long due = std::max(last_ + 1, static_cast<long long>(std::ceil(now / interval_)));
+    const Slot slot{due, due * interval_, due - last_ - 1};
+    last_ = due;
+    return slot;
+}

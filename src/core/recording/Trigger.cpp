@@ -1,0 +1,36 @@
+#include "core/recording/Trigger.h"
+
+#include "core/samples/Readings.h"
+
+std::optional<int> firstCrossing(const SampleArray& stored, Range range, const Trigger& trigger)
+{
+    const bool rising = trigger.slope == Trigger::Rising;
+    double before = reading(stored[0], range).volts;
+    for (int n = 1; n < SweepLength; ++n) {
+        const double now = reading(stored[n], range).volts;
+        if (rising ? before < trigger.level && now >= trigger.level : before > trigger.level && now <= trigger.level)
+            return n;
+        before = now;
+    }
+    return std::nullopt;
+}
+
+bool withinRange(double level, Range range)
+{
+    const double step = voltsPerCode(range);
+    return range == Range::Unipolar ? level >= 0 && level <= 4095 * step : level >= -2048 * step && level <= 2047 * step;
+}
+
+std::optional<Trigger::Slope> slopeNamed(QStringView word)
+{
+    if (word == u"rising")
+        return Trigger::Rising;
+    if (word == u"falling")
+        return Trigger::Falling;
+    return std::nullopt;
+}
+
+QString slopeWord(Trigger::Slope slope)
+{
+    return slope == Trigger::Falling ? QStringLiteral("falling") : QStringLiteral("rising");
+}

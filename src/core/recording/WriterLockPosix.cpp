@@ -1,0 +1,43 @@
+#include "core/recording/WriterLock.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr off_t LockedByte = off_t(1) << 62;
+
+} // namespace
+
+WriterLock::WriterLock(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error_ = errno;
+        return;
+    }
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = LockedByte;
+    lock.l_len = 1;
+    if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+        error_ = errno;
+        busy_ = error_ == EAGAIN || error_ == EACCES;
+        ::close(fd);
+        return;
+    }
+    handle_ = fd;
+}
+
+WriterLock::~WriterLock()
+{
+    if (handle_ >= 0)
+        ::close(int(handle_));
+}
+
+int syncData(int descriptor)
+{
+    return ::fdatasync(descriptor) == 0 ? 0 : errno;
+}

@@ -1,0 +1,41 @@
+#include "core/recording/WriterLock.h"
+
+#include "core/system/WindowsError.h"
+
+#include <QString>
+
+#include <cerrno>
+#include <io.h>
+#include <windows.h>
+
+WriterLock::WriterLock(const QByteArray& path)
+{
+    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(QString::fromUtf8(path).utf16()), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error_ = errnoFromWindows(GetLastError());
+        return;
+    }
+    // Far past the data: a lock on Windows keeps other processes from reading what it covers.
+    OVERLAPPED at{};
+    at.OffsetHigh = 0x40000000;
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        const DWORD error = GetLastError();
+        busy_ = error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING;
+        error_ = busy_ ? EAGAIN : errnoFromWindows(error);
+        CloseHandle(file);
+        return;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+WriterLock::~WriterLock()
+{
+    if (handle_ != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+int syncData(int descriptor)
+{
+    return _commit(descriptor) == 0 ? 0 : errno;
+}
