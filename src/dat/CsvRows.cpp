@@ -18,8 +18,9 @@ void appendNineDecimals(QByteArray& text, double value)
 
 QByteArray csvRows(const DatSweep& sweep)
 {
-    if (!sweep.indexed)
-        return sampleCsv(sweep.samples, sweep.range);
+    const SampleArray records = sweep.records();
+    if (!sweep.facts)
+        return sampleCsv(records, sweep.range);
     const std::optional<double> seconds = sweep.seconds();
     const QByteArray start = sweep.start();
     QByteArray text = "index,stored,code,volts";
@@ -29,10 +30,10 @@ QByteArray csvRows(const DatSweep& sweep)
     if (!start.isEmpty())
         text += ",start";
     text += '\n';
-    const QByteArray tail = ',' + QByteArray::number(sweep.indexed->channel) + (start.isEmpty() ? QByteArray() : ',' + start) + '\n';
+    const QByteArray tail = ',' + QByteArray::number(sweep.facts->channel) + (start.isEmpty() ? QByteArray() : ',' + start) + '\n';
     text.reserve(text.size() + SweepLength * (40 + tail.size()));
     for (int n = 0; n < SweepLength; ++n) {
-        appendSampleCells(text, n, sweep.samples[n], sweep.range);
+        appendSampleCells(text, n, records[n], sweep.range);
         if (seconds) {
             text += ',';
             appendNineDecimals(text, *seconds * n / SweepLength);

@@ -7,13 +7,13 @@ namespace DatTool {
 
 QByteArray infoText(const DatSweep& sweep)
 {
-    const Summary s = summarise(sweep.samples, sweep.range);
-    QByteArray text = "file: " + sweep.input.toUtf8() + "\nrange: " + rangeName(sweep.range).toUtf8() + "\nrecords: "
+    const Summary s = summarise(sweep.records(), sweep.range);
+    QByteArray text = "file: " + sweep.source().toUtf8() + "\nrange: " + rangeName(sweep.range).toUtf8() + "\nrecords: "
         + QByteArray::number(SweepLength);
-    if (const std::optional<IndexedSweep>& row = sweep.indexed) {
+    if (const std::optional<SweepFacts>& row = sweep.facts) {
         text += "\nsweep: " + QByteArray::number(row->number) + "\nchannel: " + QByteArray::number(row->channel);
-        if (const QByteArray start = sweep.start(); !start.isEmpty())
-            text += "\nstart: " + start;
+        if (!row->start.isEmpty())
+            text += "\nstart: " + row->start;
         if (row->seconds) {
             text += "\nduration: ";
             appendFixed(text, *row->seconds);

@@ -15,6 +15,23 @@
 
 namespace DatTool {
 
+#ifdef Q_OS_WIN
+namespace {
+
+// The device a name stands for whatever folder it is in (COM1, NUL, also as com1.txt), in
+// capitals; empty for a name that is no device.
+QString windowsDevice(const QString& path)
+{
+    static const QStringList Plain{QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"), QStringLiteral("NUL")};
+    QString name = QFileInfo(path).fileName().section(u'.', 0, 0).trimmed().toUpper();
+    const bool numbered = name.size() == 4 && (name.startsWith(u"COM") || name.startsWith(u"LPT")) && name[3] >= u'1'
+        && name[3] <= u'9';
+    return numbered || Plain.contains(name) ? name : QString();
+}
+
+} // namespace
+#endif
+
 Output::Output(const QString& name, const QStringList& inputs, std::FILE* out) : name_(name), stream_(out)
 {
     if (name_.isEmpty()) {
@@ -23,6 +40,10 @@ Output::Output(const QString& name, const QStringList& inputs, std::FILE* out) :
     }
     const Stop isInput = failure(name_, QStringLiteral("is the data file being read; nothing written"));
 #ifdef Q_OS_WIN
+    // A device's name is taken for a file's by mistake far more often than meant (NUL, which
+    // takes everything and keeps nothing, is meant).
+    if (const QString device = windowsDevice(name_); !device.isEmpty() && device != u"NUL")
+        throw failure(name_, QStringLiteral("%1 is a name Windows keeps for a device; nothing written").arg(device));
     // No inode numbers here: the same file is the same full name, links followed. Windows'
     // devices (NUL, CON) are written by the console's own stream rules, not treated apart.
     const QString found = QFileInfo(name_).canonicalFilePath();
@@ -60,22 +81,6 @@ void Output::write(const QByteArray& bytes)
         throw failure(name_, englishReason(errno));
 }
 
-#ifdef Q_OS_WIN
-namespace {
-
-// The device a name stands for whatever folder it is in (COM1, NUL, also as com1.txt), in
-// capitals; empty for a name that is no device.
-QString windowsDevice(const QString& path)
-{
-    static const QStringList Plain{QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"), QStringLiteral("NUL")};
-    QString name = QFileInfo(path).fileName().section(u'.', 0, 0).trimmed().toUpper();
-    const bool numbered = name.size() == 4 && (name.startsWith(u"COM") || name.startsWith(u"LPT")) && name[3] >= u'1'
-        && name[3] <= u'9';
-    return numbered || Plain.contains(name) ? name : QString();
-}
-
-} // namespace
-#endif
 
 void makeOutputFolder(const QString& folder)
 {

@@ -49,8 +49,8 @@ Plan plan(const std::vector<DatSweep>& sweeps, bool paper)
     const DatSweep& first = sweeps.front();
     for (const DatSweep& sweep : sweeps)
         if (sweep.range != first.range)
-            throw failure(sweep.input, QStringLiteral("was taken in %1 and %2 in %3; one plot has one volts axis")
-                                           .arg(rangeName(sweep.range), first.input, rangeName(first.range)));
+            throw failure(sweep.source(), QStringLiteral("was taken in %1 and %2 in %3; one plot has one volts axis")
+                                           .arg(rangeName(sweep.range), first.source(), rangeName(first.range)));
     const QRgb* palette = paper ? OnPaper : OnBlack;
     Plan p;
     std::set<std::optional<int>> channels;
@@ -66,7 +66,7 @@ Plan plan(const std::vector<DatSweep>& sweeps, bool paper)
             const QString start = started(sweeps[n].start());
             const QString firstDay = started(first.start()).left(11);
             const QString when = !firstDay.isEmpty() && start.startsWith(firstDay) ? start.mid(11, 12) : start;
-            p.labels.legend.push_back({p.traces.back().colour, sweeps[n].fileName() + (when.isEmpty() ? QString() : QStringLiteral(", ") + when)});
+            p.labels.legend.push_back({p.traces.back().colour, sweeps[n].label() + (when.isEmpty() ? QString() : QStringLiteral(", ") + when)});
         }
     }
     if (byChannel)
@@ -81,7 +81,7 @@ Plan plan(const std::vector<DatSweep>& sweeps, bool paper)
 
     QStringList title;
     if (sweeps.size() == 1) {
-        title << first.fileName();
+        title << first.label();
         if (first.channel())
             title << channelWord(first.channel());
     } else {
@@ -103,7 +103,7 @@ void drawTraces(Surface& surface, const Plan& p)
     for (const PlotLine& line : gridLines())
         surface.drawLine(line.x1, line.y1, line.x2, line.y2);
     for (const Trace& trace : p.traces)
-        traceStored(trace.sweep->samples, trace.sweep->range, [&](const PlotLine& s) {
+        traceStored(trace.sweep->records(), trace.sweep->range, [&](const PlotLine& s) {
             surface.drawLine(s.x1, s.y1, s.x2, s.y2, trace.colour);
             return true;
         });

@@ -22,12 +22,16 @@ struct Request {
     bool quiet = false;
     bool bare = false;    // png, pdf: the window's picture or the printed page, nothing around it
     bool overlay = false; // png, pdf: every sweep on one plot
+    struct Numbers {
+        long long first, last;
+    };
+    std::optional<Numbers> sweeps; // a recording's sweeps numbered so; none: all of them
 
     bool toStdout() const { return output.isEmpty() || output == u"-"; }
-    // One output made of every input (a session, an overlay) rather than one for each.
-    bool combined() const { return command == u"sr" || overlay; }
-    // Where the result for one data file goes; empty for standard output.
-    QString outputFor(const QString& input) const;
+    // One output made of every input (a session, an overlay, a recording) rather than one for each.
+    bool combined() const { return command == u"sr" || command == u"h5" || overlay; }
+    // Where the result for the sweep of that name goes; empty for standard output.
+    QString outputFor(const QString& name) const;
 };
 
 // Throws Stop with the usage status for a command line that makes no sense.
@@ -35,5 +39,8 @@ Request parseRequest(const QStringList& arguments);
 
 // The usage lines and a line for each option.
 QString helpText();
+
+// Two names the file system takes for one file alike: on Windows letters that differ in case only.
+QString sameFileKey(const QString& name);
 
 } // namespace DatTool

@@ -82,8 +82,9 @@ private:
         const DatSweep& sweep = sweeps_[std::size_t(slot)];
         block_.resize(SweepBytes);
         const bool ours = sweep.channel() == channel_;
+        const SampleArray records = ours ? sweep.records() : SampleArray{};
         for (int n = 0; n < SweepLength; ++n) {
-            const float volts = ours ? float(reading(sweep.samples[n], sweep.range).volts) : std::numeric_limits<float>::quiet_NaN();
+            const float volts = ours ? float(reading(records[n], sweep.range).volts) : std::numeric_limits<float>::quiet_NaN();
             qToLittleEndian<float>(volts, block_.data() + 4 * n);
         }
         blockSlot_ = slot;

@@ -1,5 +1,6 @@
 #include "dat/Sweeps.h"
 
+#include "core/recording/RecordedSweep.h"
 #include "core/samples/Readings.h"
 #include "core/samples/SampleCsv.h"
 #include "core/samples/SampleFile.h"
@@ -18,6 +19,8 @@ namespace {
 
 // The first line of a sweep's CSV as q390-rec --format csv writes it.
 constexpr QByteArrayView CsvStart = "index,stored,code,volts\n";
+// The first bytes of an HDF5 file.
+constexpr QByteArrayView Hdf5Start = "\x89HDF\r\n\x1a\n";
 // Far more than the longest such CSV (8192 rows of at most 28 bytes).
 constexpr qsizetype CsvLimit = 1 << 20;
 
@@ -44,9 +47,8 @@ SampleArray readCsv(const QString& path)
 
 // The file read as the window reads it, or as the CSV q390-rec writes; a refusal in the
 // system's own (English) words.
-SampleArray readRecords(const QString& path)
+SampleArray readRecords(const QString& path, const SampleFile::Contents& contents)
 {
-    const SampleFile::Contents contents = SampleFile::inspect(path);
     if (contents.bytes.startsWith(CsvStart))
         return readCsv(path);
     switch (contents.outcome) {
@@ -65,28 +67,68 @@ SampleArray readRecords(const QString& path)
     throw failure(path, QStringLiteral("only %1 bytes; a data file holds %2").arg(contents.bytes.size()).arg(SampleFile::Size));
 }
 
+QByteArray isoText(const QDateTime& time)
+{
+    return time.isValid() ? time.toString(Qt::ISODateWithMs).toLatin1() : QByteArray();
+}
+
 } // namespace
 
-QString DatSweep::fileName() const
+SampleArray DatSweep::records() const
 {
-    return QFileInfo(input).fileName();
+    return recording ? recording->samples(place) : stored;
 }
 
-QByteArray DatSweep::start() const
+QString DatSweep::label() const
 {
-    return indexed && indexed->start().isValid() ? indexed->startText : QByteArray();
+    const QString file = QFileInfo(input).fileName();
+    return recording ? QStringLiteral("%1 sweep %2").arg(file).arg(facts->number) : file;
 }
 
-DatSweep SweepReader::read(const QString& input)
+QString DatSweep::source() const
 {
+    return recording ? QStringLiteral("%1 sweep %2").arg(input).arg(facts->number) : input;
+}
+
+std::vector<DatSweep> SweepReader::read(const QString& input)
+{
+    const SampleFile::Contents contents = SampleFile::inspect(input);
+    const bool folder = contents.outcome == SampleFile::Contents::SystemError && contents.errorNumber == EISDIR;
+    if (contents.bytes.startsWith(Hdf5Start) || (request_.command == u"h5" && folder))
+        return recorded(input);
     DatSweep sweep;
     sweep.input = input;
-    sweep.samples = readRecords(input);
-    sweep.indexed = indexed(input);
-    return sweep;
+    sweep.name = QFileInfo(input).completeBaseName();
+    sweep.stored = readRecords(input, contents);
+    sweep.facts = indexed(input);
+    return {sweep};
 }
 
-std::optional<IndexedSweep> SweepReader::indexed(const QString& input)
+// The recording's sweeps within --sweeps, their records left in it.
+std::vector<DatSweep> SweepReader::recorded(const QString& input)
+{
+    try {
+        const std::shared_ptr<const RecordingReader> recording = RecordingReader::open(nameBytes(input));
+        std::vector<DatSweep> sweeps;
+        for (long long place = 0; place < recording->size(); ++place) {
+            const RecordedSweep s = recording->sweep(place);
+            if (request_.sweeps && (s.number < request_.sweeps->first || s.number > request_.sweeps->last))
+                continue;
+            DatSweep sweep;
+            sweep.input = input;
+            sweep.name = QString::asprintf("sweep-%08lld-ch%d", s.number, s.channel);
+            sweep.facts = SweepFacts{s.number, s.channel, s.range, s.seconds, isoText(s.start)};
+            sweep.recording = recording;
+            sweep.place = place;
+            sweeps.push_back(std::move(sweep));
+        }
+        return sweeps;
+    } catch (const RecordingError& error) {
+        throw failure(input, englishReason(error));
+    }
+}
+
+std::optional<SweepFacts> SweepReader::indexed(const QString& input)
 {
     const QByteArray path = nameBytes(input);
     qsizetype slash = path.lastIndexOf('/');
@@ -99,7 +141,10 @@ std::optional<IndexedSweep> SweepReader::indexed(const QString& input)
         index = indexes_.emplace(folder, RecordingIndex::load(folder)).first;
     if (index->second.outcome() != RecordingIndex::Read)
         return std::nullopt;
-    return index->second.find(nameText(path.mid(slash + 1)));
+    const std::optional<IndexedSweep> row = index->second.find(nameText(path.mid(slash + 1)));
+    if (!row)
+        return std::nullopt;
+    return SweepFacts{row->number, row->channel, row->range, row->seconds, row->start().isValid() ? row->startText : QByteArray()};
 }
 
 void SweepReader::chooseRange(DatSweep& sweep) const
@@ -108,12 +153,12 @@ void SweepReader::chooseRange(DatSweep& sweep) const
         sweep.range = *request_.range;
         return;
     }
-    // A recording's index says what the range was: as sure as one given, so not named either.
-    if (sweep.indexed) {
-        sweep.range = sweep.indexed->range;
+    // A recording says what the range was: as sure as one given, so not named either.
+    if (sweep.facts) {
+        sweep.range = sweep.facts->range;
         return;
     }
-    const RangeGuess guess = guessRange(sweep.samples);
+    const RangeGuess guess = guessRange(sweep.stored);
     sweep.range = guess.range;
     if (request_.quiet)
         return;

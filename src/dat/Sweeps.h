@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/recording/RecordingReader.h"
 #include "core/samples/Range.h"
 #include "core/samples/RecordingIndex.h"
 #include "core/samples/Samples.h"
@@ -9,41 +10,62 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace DatTool {
 
-// One sweep as the commands take it: its records, the range they are read in, and what the
-// recording's index says of it where the file lies in a recording.
-struct DatSweep {
-    QString input; // as named on the command line
-    SampleArray samples{};
+// What a recording says of a sweep: a folder's index of one of its files, or an HDF5 file.
+struct SweepFacts {
+    long long number = 0;
+    int channel = 0;
     Range range = Range::Unipolar;
-    std::optional<IndexedSweep> indexed;
-
-    QString fileName() const;
-    std::optional<int> channel() const { return indexed ? std::optional(indexed->channel) : std::nullopt; }
-    std::optional<double> seconds() const { return indexed ? indexed->seconds : std::nullopt; }
-    // The sweep's start as the index gives it (ISO 8601 with the offset from UTC); empty where
-    // it is not known or not a time.
-    QByteArray start() const;
+    std::optional<double> seconds;
+    QByteArray start; // ISO 8601 with the offset from UTC; empty where not told
 };
 
-// Reads the data files a request names. Each folder's index is read once, however many of its
-// files are named.
+// One sweep as the commands take it: a data file's, or one of an HDF5 recording's, the range
+// its records are read in, and what the recording says of it.
+struct DatSweep {
+    QString input; // as named on the command line
+    QString name;  // what its outputs are named after: the file's base name, or sweep-N-chC
+    Range range = Range::Unipolar;
+    std::optional<SweepFacts> facts;
+
+    // The records: a data file's as read, a recording's read from it again each time, so that
+    // a recording of any length is never held whole.
+    SampleArray records() const;
+    // How labels name it: the file's name, or the recording's and the sweep's number.
+    QString label() const;
+    // How messages name it: the input as named, and a recording's sweep number.
+    QString source() const;
+    std::optional<int> channel() const { return facts ? std::optional(facts->channel) : std::nullopt; }
+    std::optional<double> seconds() const { return facts ? facts->seconds : std::nullopt; }
+    QByteArray start() const { return facts ? facts->start : QByteArray(); }
+
+    SampleArray stored{}; // a data file's
+    std::shared_ptr<const RecordingReader> recording;
+    long long place = 0;
+};
+
+// Reads what a request names: data files (16384 bytes of records, or a sweep's CSV), each
+// looked up in its folder's index, each folder's index read once however many of its files
+// are named; and recordings (an HDF5 file, or for the h5 command a folder), their sweeps within
+// --sweeps.
 class SweepReader {
 public:
     SweepReader(const Request& request, std::FILE* err) : request_(request), err_(err) {}
 
-    // The records and the index's row; throws Stop naming the file and the reason it cannot
-    // be read.
-    DatSweep read(const QString& input);
-    // The range: as given, from the index, or from the records, named on err where the records
-    // had to tell it (once the output is settled, so that a refused output is the only line).
+    // Throws Stop naming the input and the reason it cannot be read.
+    std::vector<DatSweep> read(const QString& input);
+    // The range: as given, from the recording, or from the records, named on err where the
+    // records had to tell it (once the output is settled, so that a refused output is the only line).
     void chooseRange(DatSweep& sweep) const;
 
 private:
-    std::optional<IndexedSweep> indexed(const QString& input);
+    std::optional<SweepFacts> indexed(const QString& input);
+    std::vector<DatSweep> recorded(const QString& input);
 
     const Request& request_;
     std::FILE* err_;

@@ -291,7 +291,7 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
         {{QStringLiteral("png"), good, QStringLiteral("-o"), out, QStringLiteral("--scale"), QStringLiteral("0")}, 2, QStringLiteral("--scale takes a whole number")},
         {{QStringLiteral("png"), good}, 2, QStringLiteral("png needs -o OUT.png")},
         {{QStringLiteral("csv")}, 2, QStringLiteral("csv needs a data file")},
-        {{QStringLiteral("csv"), good, path(QStringLiteral("short.dat")), QStringLiteral("-o"), good + QStringLiteral("/sub/")}, 1,
+        {{QStringLiteral("csv"), good, QStringLiteral("-qo"), good + QStringLiteral("/sub/")}, 1,
          QStringLiteral("good.dat/sub/: Not a directory")},
         {{QStringLiteral("csv"), good, good}, 2, QStringLiteral("csv of several data files needs -o DIR")},
         {{QStringLiteral("info"), path(QStringLiteral("cut.csv"))}, 1, QStringLiteral("cut.csv: begins as a sweep's CSV but is not one")},
@@ -302,6 +302,10 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
          QStringLiteral("--overlay writes one file of every data file: -o OUT.pdf, not a folder")},
         {{QStringLiteral("sr"), good, path(QStringLiteral("none.dat")), QStringLiteral("-o"), out}, 1, QStringLiteral("none.dat: no such file")},
         {{QStringLiteral("sr"), path(QStringLiteral("link.dat")), QStringLiteral("-o"), good}, 1, QStringLiteral("good.dat: is the data file being read")},
+        {{QStringLiteral("info"), good, QStringLiteral("--sweeps"), QStringLiteral("3-2")}, 2, QStringLiteral("--sweeps takes a sweep's number or two")},
+        {{QStringLiteral("h5"), dir.path(), good, QStringLiteral("-o"), out}, 2, QStringLiteral("h5 makes one recording's folder into one file")},
+        {{QStringLiteral("dat"), good, QStringLiteral("-o-")}, 2, QStringLiteral("dat needs -o DIR")},
+        {{QStringLiteral("h5"), dir.path(), QStringLiteral("-o"), out}, 1, QStringLiteral("index.csv: No such file or directory")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(u' ').toStdString());
@@ -532,6 +536,28 @@ TEST_F(DatFiles, SigrokCliReadsASessionBackAsTheVoltsOfTheCsv)
     ASSERT_EQ(dat({QStringLiteral("sr"), write("plain.dat", samples), QStringLiteral("-qo"), sr}).status, 0);
     EXPECT_TRUE(textOf(QStringLiteral("sigrok-cli"), {QStringLiteral("-i"), sr, QStringLiteral("--show")})
                     .endsWith(u"Channels: 1\n- CH?: analog\nAnalog sample count: 8192\n"));
+}
+
+TEST_F(DatFiles, ARecordingFolderBecomesOneHdf5FileAndItsSweepsComeBackByteForByte)
+{
+    SampleArray samples{};
+    for (int n = 0; n < SweepLength; ++n)
+        samples[n] = qint16(n % 7 ? n % 4096 : -32768 + n % 2048);
+    const QString sweep = recording({"1,0,bipolar,0.8192", "2,5,bipolar,0.8", "3,5,bipolar,", "4,1,bipolar,1"}, samples);
+    const QString h5 = path(QStringLiteral("run.h5"));
+    ASSERT_EQ(dat({QStringLiteral("h5"), path(QStringLiteral("rec")), QStringLiteral("-o"), h5}).status, 0);
+    EXPECT_EQ(dat({QStringLiteral("h5"), path(QStringLiteral("rec")), QStringLiteral("-o"), h5}).err.value(0),
+              QStringLiteral("q390-dat: %1: exists; h5 makes a new recording and replaces nothing").arg(h5));
+    ASSERT_EQ(dat({QStringLiteral("dat"), h5, QStringLiteral("--sweeps"), QStringLiteral("2-3"), QStringLiteral("-o"), path("back")}).status, 0);
+    EXPECT_EQ(QDir(path("back")).entryList(QDir::Files), (QStringList{"sweep-00000002-ch5.dat", "sweep-00000003-ch5.dat"}));
+    EXPECT_EQ(bytesOf(path("back/sweep-00000003-ch5.dat")), bytesOf(sweep.arg(3)));
+    // Its sweeps wherever a data file goes, as the folder's files.
+    const QByteArray info = dat({QStringLiteral("info"), h5, QStringLiteral("--sweeps"), QStringLiteral("4")}).out;
+    EXPECT_TRUE(info.startsWith("file: " + h5.toUtf8() + " sweep 4\nrange: bipolar (±2V)\nrecords: 8192\nsweep: 4\nchannel: 1\n")) << info.constData();
+    const QByteArray fromFile = dat({QStringLiteral("info"), sweep.arg(4)}).out;
+    EXPECT_EQ(info.mid(info.indexOf("minimum")), fromFile.mid(fromFile.indexOf("minimum")));
+    EXPECT_EQ(dat({QStringLiteral("csv"), h5, QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("-o-")}).out.split('\n')[2],
+              dat({QStringLiteral("csv"), sweep.arg(2)}).out.split('\n')[2].replace("+01:00", "").replace("03:04:02", "02:04:02") + "Z");
 }
 
 } // namespace
