@@ -11,7 +11,6 @@
 
 #include <QFileInfo>
 
-#include <algorithm>
 #include <cerrno>
 
 namespace DatTool {
@@ -74,6 +73,25 @@ QByteArray isoText(const QDateTime& time)
 
 } // namespace
 
+namespace {
+
+// Each folder's index read once for all the inputs in it.
+IndexedFiles indexesOf(const QStringList& inputs)
+{
+    QList<QByteArray> files;
+    for (const QString& input : inputs)
+        files << nameBytes(input);
+    return IndexedFiles(files);
+}
+
+} // namespace
+
+SweepReader::SweepReader(const Request& request, std::FILE* err) : request_(request), err_(err), indexed_(indexesOf(request.inputs))
+{
+    for (const QString& refused : indexed_.refused())
+        say(err, refused);
+}
+
 SampleArray DatSweep::records() const
 {
     return recording ? recording->samples(place) : stored;
@@ -130,21 +148,11 @@ std::vector<DatSweep> SweepReader::recorded(const QString& input)
 
 std::optional<SweepFacts> SweepReader::indexed(const QString& input)
 {
-    const QByteArray path = nameBytes(input);
-    qsizetype slash = path.lastIndexOf('/');
-#ifdef Q_OS_WIN
-    slash = std::max(slash, path.lastIndexOf('\\'));
-#endif
-    const QByteArray folder = path.left(slash + 1);
-    auto index = indexes_.find(folder);
-    if (index == indexes_.end())
-        index = indexes_.emplace(folder, RecordingIndex::load(folder)).first;
-    if (index->second.outcome() != RecordingIndex::Read)
+    const IndexLookup found = indexed_.find(nameBytes(input));
+    if (found.found != IndexLookup::Named)
         return std::nullopt;
-    const std::optional<IndexedSweep> row = index->second.find(nameText(path.mid(slash + 1)));
-    if (!row)
-        return std::nullopt;
-    return SweepFacts{row->number, row->channel, row->range, row->seconds, row->start().isValid() ? row->startText : QByteArray()};
+    const IndexedSweep& row = found.sweep;
+    return SweepFacts{row.number, row.channel, row.range, row.seconds, row.start().isValid() ? row.startText : QByteArray()};
 }
 
 void SweepReader::chooseRange(DatSweep& sweep) const

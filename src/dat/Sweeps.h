@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -50,12 +49,12 @@ struct DatSweep {
 };
 
 // Reads what a request names: data files (16384 bytes of records, or a sweep's CSV), each
-// looked up in its folder's index, each folder's index read once however many of its files
-// are named; and recordings (an HDF5 file, or for the h5 command a folder), their sweeps within
+// looked up in its folder's index; and recordings (an HDF5 file, or for the h5 command a folder), their sweeps within
 // --sweeps.
 class SweepReader {
 public:
-    SweepReader(const Request& request, std::FILE* err) : request_(request), err_(err) {}
+    // Reads the indexes of the inputs' folders, and names on err those refused.
+    SweepReader(const Request& request, std::FILE* err);
 
     // Throws Stop naming the input and the reason it cannot be read.
     std::vector<DatSweep> read(const QString& input);
@@ -69,7 +68,7 @@ private:
 
     const Request& request_;
     std::FILE* err_;
-    std::map<QByteArray, RecordingIndex> indexes_; // by folder
+    const IndexedFiles indexed_;
 };
 
 } // namespace DatTool

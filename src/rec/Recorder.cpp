@@ -45,6 +45,8 @@ void Recorder::run()
             sweep.seconds = seconds() - sweep.offset;
             parts_.progress.lost();
             parts_.output.lost(sweep, reason);
+            if (!failing_.isValid())
+                failing_.start();
             if (!waitForDevice(sweep, reason))
                 return;
             continue;
@@ -52,6 +54,7 @@ void Recorder::run()
         sweep.seconds = seconds() - sweep.offset;
         markUnanswered(sweep);
         parts_.output.kept(sweep, parts_.unit.samples());
+        failing_.invalidate();
         ++kept_;
         ++number;
         parts_.progress.kept(sweep, parts_.unit.samples());
@@ -82,9 +85,12 @@ bool Recorder::waitForDevice(const SweepRecord& lost, const QString& reason)
     const QString failed = QStringLiteral("%1: the device failed (%2); sweep %3 lost").arg(port, reason).arg(lost.number);
     if (timeout && *timeout <= 0)
         throw PortError(failed + QStringLiteral(", and --reconnect-timeout 0 waits for no device"));
+    const auto pastTimeout = [&] { return timeout && failing_.elapsed() >= *timeout * 1e3; };
+    if (pastTimeout())
+        throw PortError(failed + QStringLiteral(", and none has been kept for %1 s").arg(*timeout));
     parts_.progress.error(failed + QStringLiteral("; opening it again every %1 s%2")
                                    .arg(parts_.retry.count() / 1e3)
-                                   .arg(timeout ? QStringLiteral(" for up to %1 s").arg(*timeout) : QString()));
+                                   .arg(timeout ? QStringLiteral(" for up to %1 s").arg(*timeout - failing_.elapsed() / 1e3, 0, 'f', 1) : QString()));
     QElapsedTimer waited;
     waited.start();
     // An attempt starts `retry` after the one before started, or at once when that one took
@@ -103,7 +109,7 @@ bool Recorder::waitForDevice(const SweepRecord& lost, const QString& reason)
             parts_.progress.note(QStringLiteral("%1: back after %2 s; recording goes on").arg(port).arg(waited.elapsed() / 1e3, 0, 'f', 1));
             return true;
         } catch (const PortError& failure) {
-            if (timeout && waited.elapsed() >= *timeout * 1e3)
+            if (pastTimeout())
                 throw PortError(QStringLiteral("%1: not back within %2 s (%3)").arg(port).arg(*timeout).arg(englishReason(failure)));
         }
     }

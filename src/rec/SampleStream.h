@@ -18,7 +18,8 @@ class SampleStream final : public SweepOutput {
 public:
     static constexpr const char* Header = "sweep,index,time_s,channel,range,code,volts\n";
 
-    // Throws OutputError when the stream is no file, pipe, socket or character device open for writing.
+    // Throws OutputError when the stream is none, or no file, pipe, socket or character device
+    // open for writing.
     SampleStream(std::FILE* out, std::optional<double> seconds);
 
     QString name() const override { return QStringLiteral("standard output"); }

@@ -16,7 +16,7 @@ namespace {
 constexpr int WaitSliceMs = 100;
 } // namespace
 
-SampleStream::SampleStream(std::FILE* out, std::optional<double> seconds) : out_(out), fd_(fileno(out)), seconds_(seconds)
+SampleStream::SampleStream(std::FILE* out, std::optional<double> seconds) : out_(out), fd_(out ? fileno(out) : -1), seconds_(seconds)
 {
     struct stat file {};
     if (fd_ < 0)

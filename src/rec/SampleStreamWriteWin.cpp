@@ -22,7 +22,7 @@ HANDLE handleOf(int fd)
 
 } // namespace
 
-SampleStream::SampleStream(std::FILE* out, std::optional<double> seconds) : out_(out), fd_(_fileno(out)), seconds_(seconds)
+SampleStream::SampleStream(std::FILE* out, std::optional<double> seconds) : out_(out), fd_(out ? _fileno(out) : -1), seconds_(seconds)
 {
     if (fd_ < 0 || handleOf(fd_) == INVALID_HANDLE_VALUE)
         throw streamError(EBADF);
