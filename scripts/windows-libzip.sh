@@ -5,7 +5,8 @@
 # script and the toolchain file, and reused while they stay the same. Prints the folder (a
 # CMake prefix holding libzip's package configuration).
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "$0")/setup.sh"
+root=$q390_root
 cache=${Q390_CACHE:-/var/cache/q390}
 zip_version=$(dpkg-query -W -f='${source:Version}' libzip-dev)
 zlib_version=$(dpkg-query -W -f='${source:Version}' zlib1g-dev)
@@ -20,16 +21,7 @@ fi
 work="$cache/libzip-build-$digest"
 rm -rf "$work" "$prefix"
 mkdir -p "$work"
-(
-  cd "$work"
-  if [ ! -f /etc/apt/sources.list.d/q390-deb-src.sources ] && ! apt-get source --print-uris libzip >/dev/null 2>&1; then
-    # The source of the Debian archive the machine already uses.
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-      >/etc/apt/sources.list.d/q390-deb-src.sources
-    apt-get update -qq
-  fi
-  apt-get source -qq "zlib=$zlib_version" "libzip=$zip_version"
-) >&2
+(cd "$work" && q390_debian_source zlib "$zlib_version" && q390_debian_source libzip "$zip_version") >&2
 zlib_src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'zlib-*' -print -quit)
 zip_src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'libzip-*' -print -quit)
 common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <hdf5.h>
+
 #include <cstdint>
 
 // The one-file recording's own mark that a writer has the file. HDF5's marks cannot tell a
@@ -29,6 +31,13 @@ private:
     int error_ = 0;
     bool busy_ = false;
 };
+
+// The library's own file locks on the access list: kept on POSIX, where they are advisory
+// (flock) and keep a writer from a file that another program has open. Windows' locks keep
+// every other handle from the bytes they cover: a reader's lock over the whole file would
+// stop the writer's writes, and the library's over the whole file would refuse this lock, so
+// there the file's marks and this lock serve alone. The library's result.
+herr_t setLibraryLocks(hid_t access);
 
 // Makes the data written through a C library file descriptor durable, and the size it grew to:
 // 0, or the system's error number.
