@@ -96,6 +96,9 @@ dat_exports() {
   check "sigrok-cli reads q390-dat.exe's session as Linux's" cmp <(sigrok-cli -i "$data/win.sr" --show) <(sigrok-cli -i "$data/linux.sr" --show)
   check "q390-dat.exe's page has its title as text" grep -q "sweep-00000001-ch0.dat, channel 0, unipolar" <(pdftotext "$data/win.pdf" -)
   check "q390-dat.exe's picture is a PNG" test "$(head -c 4 "$data/win.png" | od -An -tx1 | tr -d ' ')" = 89504e47
+  (cd "$data" && wine "$app/q390-dat.exe" h5 uni -o win.h5 && "$linux/src/dat/q390-dat" dat win.h5 -o win-back)
+  check "q390-dat.exe's HDF5 recording gives Linux the folder's file back" \
+    cmp "$data/uni/sweep-00000002-ch1.dat" "$data/win-back/sweep-00000002-ch1.dat"
 }
 # Status and a line of q390-dat.exe's, its output thrown away.
 dat_says() { # status words arguments...
