@@ -15,9 +15,10 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
+# HDF5's libraries found again each time (-U): its prefix changes whenever its script does.
 cmake -S "$q390_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQ390_BENCH=OFF "${launcher[@]}" \
-  -DCMAKE_TOOLCHAIN_FILE="$q390_root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" -DHDF5_ROOT="$hdf5" \
-  -DQ390_LIBZIP="$libzip" \
+  -DCMAKE_TOOLCHAIN_FILE="$q390_root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
+  -U 'HDF5_*' -DHDF5_ROOT="$hdf5" -DQ390_LIBZIP="$libzip" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
