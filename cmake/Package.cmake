@@ -32,11 +32,13 @@ channel or several in turn, paced and triggered, into a folder of data files
 with an index, into one HDF5 file that h5py, MATLAB and h5dump read while it
 grows, or as CSV on standard output.")
 # The libraries come from the binaries (libhdf5 and its high-level library among them); the
-# window's Chinese captions need a CJK font; HDF5's tools and h5py read the recordings.
+# window's Chinese captions need a CJK font; HDF5's tools and h5py read the recordings. The
+# Chinese texts of Qt's dialogs, and the completions of the tools' options, which nothing loads
+# without bash-completion, are worth having.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_Q390_PACKAGE_NAME q390)
 set(CPACK_DEBIAN_Q390_PACKAGE_DEPENDS "fonts-noto-cjk")
-set(CPACK_DEBIAN_Q390_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+set(CPACK_DEBIAN_Q390_PACKAGE_RECOMMENDS "qt6-translations-l10n, bash-completion")
 # What reads the recordings (HDF5's tools, h5py) and opens q390-dat's sessions (libzip, which
 # writes them, comes from the binaries).
 set(CPACK_DEBIAN_Q390_PACKAGE_SUGGESTS "hdf5-tools, python3-h5py, pulseview, sigrok-cli")

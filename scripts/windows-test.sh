@@ -79,6 +79,10 @@ dat_as_on_linux() {
   done
   (cd "$data" && "$linux/src/dat/q390-dat" csv random.dat -o linux.csv && wine "$app/q390-dat.exe" csv random.dat -o win.csv)
   check "q390-dat.exe csv -o writes the Linux file" cmp "$data/linux.csv" "$data/win.csv"
+  # cmd leaves a wildcard to the program, which expands it as Windows programs do.
+  (cd "$data" && "$linux/src/dat/q390-dat" info uni/*.dat >"$work/linux.out" \
+    && wine cmd /c "$(winpath "$app/q390-dat.exe")" info 'uni\*.dat' | tr -d '\r' | tr '\\' / >"$work/win.out")
+  check "q390-dat.exe info uni\\*.dat in cmd reads every file as on Linux" cmp "$work/linux.out" "$work/win.out"
   dat_exports
   dat_outputs
 }
@@ -285,6 +289,9 @@ snapshot() { # name
   wine reg export 'HKLM\Software' "$work/$1.reg" /y >/dev/null
   wine reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path >"$work/$1.path"
 }
+plain_text() { # file pattern: every line ends in CR LF, and one matches the pattern
+  ! grep -qv $'\r$' "$1" && grep -q "$2" "$1"
+}
 installer() {
   local key programs entry value
   key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Q390'
@@ -301,6 +308,8 @@ installer() {
   # reg ends its lines with CR LF.
   check "the folder is on the PATH" grep -q ';C:\\Program Files\\Q390$' \
     <(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path | tr -d '\r')
+  check "the installed README.txt tells the programs apart, in CR LF lines" plain_text "$programs/README.txt" '^q390-dat.exe '
+  check "the installed LICENSE.txt is the licence" plain_text "$programs/LICENSE.txt" '^License: '
   mkdir "$work/installed"
   check "the installed q390.exe starts" start_window "$work/installed" LD_PRELOAD="$wine_preload" /usr/lib/wine/wine64 "$programs/q390.exe"
   check "the installed q390.exe ends with Exit" quit

@@ -32,6 +32,11 @@ for program in q390 q390-dat q390-rec; do
 done
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
 cp "$qt"/plugins/styles/*.dll "$stage/styles/"
+# What the programs are and the licence, as Windows' own editors take plain text: CR LF, and
+# UTF-8 marked as such for the Chinese in them.
+homepage=$(sed -n 's/^set(Q390_HOMEPAGE "\([^"]*\)".*/\1/p' "$q390_root/data/CMakeLists.txt")
+{ printf '\357\273\277'; sed "s|@VERSION@|$version|g; s|@HOMEPAGE@|$homepage|g; s/\$/\r/" "$q390_root/packaging/README.txt"; } >"$stage/README.txt"
+{ printf '\357\273\277'; sed 's/$/\r/' "$q390_root/data/copyright"; } >"$stage/LICENSE.txt"
 # Qt finds its plugins and the Chinese texts of its dialogs beside the programs.
 printf '[Paths]\nPrefix = .\nPlugins = .\nTranslations = translations\n' >"$stage/qt.conf"
 cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$stage/translations/"

@@ -12,6 +12,7 @@
 #include "dat/Sweeps.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHash>
 
 #include <utility>
@@ -158,6 +159,19 @@ int run(const QStringList& arguments, std::FILE* out, std::FILE* err)
         say(err, stop.message);
         return stop.status;
     }
+}
+
+int runProgram(const QStringList& arguments, const char* platform)
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "q390-dat: %s\n", qUtf8Printable(text));
+    });
+    QByteArray name = "q390-dat", option = "-platform", chosen = platform ? platform : "";
+    char* argv[] = {name.data(), option.data(), chosen.data(), nullptr};
+    int argc = platform ? 3 : 1;
+    const QGuiApplication application(argc, argv);
+    return run(arguments, stdout, stderr);
 }
 
 } // namespace DatTool

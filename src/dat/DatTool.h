@@ -26,4 +26,10 @@ namespace DatTool {
 
 int run(const QStringList& arguments, std::FILE* out, std::FILE* err);
 
+// The program as main runs it: run() on standard output and error, within a GUI application on
+// Qt's `platform` (none: the system's own), through which Qt reaches the system's fonts for the
+// labels of plots and pages. No window is ever shown. The tool's messages are its own lines;
+// Qt's notes on its set-up (no XDG_RUNTIME_DIR, say) are not for the user, its errors are.
+int runProgram(const QStringList& arguments, const char* platform);
+
 } // namespace DatTool

@@ -1,17 +1,14 @@
 #include "dat/Output.h"
 
 #include "core/system/FailureWords.h"
+#include "core/system/FileIdentity.h"
 #include "dat/Stop.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 
-#ifndef Q_OS_WIN
-#include <sys/stat.h>
-#endif
 
 namespace DatTool {
 
@@ -44,25 +41,18 @@ Output::Output(const QString& name, const QStringList& inputs, std::FILE* out) :
     // takes everything and keeps nothing, is meant).
     if (const QString device = windowsDevice(name_); !device.isEmpty() && device != u"NUL")
         throw failure(name_, QStringLiteral("%1 is a name Windows keeps for a device; nothing written").arg(device));
-    // No inode numbers here: the same file is the same full name, links followed. Windows'
-    // devices (NUL, CON) are written by the console's own stream rules, not treated apart.
-    const QString found = QFileInfo(name_).canonicalFilePath();
-    for (const QString& input : inputs)
-        if (!found.isEmpty() && found.compare(QFileInfo(input).canonicalFilePath(), Qt::CaseInsensitive) == 0)
-            throw isInput;
-#else
-    struct stat found {};
-    if (::stat(QFile::encodeName(name_).constData(), &found) == 0) {
+#endif
+    // The same file under any name: a link, and on Windows another case, a trailing dot or
+    // space, an 8.3 name.
+    if (const std::optional<FileIdentity> found = FileIdentity::of(name_)) {
         for (const QString& input : inputs)
-            if (struct stat source {}; ::stat(QFile::encodeName(input).constData(), &source) == 0
-                && source.st_dev == found.st_dev && source.st_ino == found.st_ino)
+            if (found == FileIdentity::of(input))
                 throw isInput;
         // This program's own standard output under another name (-o /dev/stdout into a file
         // the shell opened, perhaps to append to it): the shell's stream, not a file to replace.
-        if (struct stat own {}; ::fstat(::fileno(out), &own) == 0 && own.st_dev == found.st_dev && own.st_ino == found.st_ino)
+        if (found == FileIdentity::of(out))
             return;
     }
-#endif
     if (!file_.emplace(name_).open())
         throw failure(name_, englishReason(file_->errorNumber()));
 }

@@ -59,10 +59,10 @@ void Progress::note(const QString& message)
         say(message);
 }
 
-void Progress::started(const QString& path, const QString& into)
+void Progress::started(const QString& link, const QString& into)
 {
     elapsed_.start();
-    path_ = path;
+    link_ = link;
     into_ = into;
     const RecOptions& o = options_;
     QStringList channels;
@@ -72,13 +72,13 @@ void Progress::started(const QString& path, const QString& into)
         : o.seconds               ? QStringLiteral("for %1 s").arg(*o.seconds)
                                   : QStringLiteral("until stopped");
     note(QStringLiteral("recording %1: channel%2 %3, %4, from %5 (%6) into %7")
-             .arg(limit, channels.size() == 1 ? "" : "s", channels.join(u','), rangeWord(o.range), o.port, path, into_));
+             .arg(limit, channels.size() == 1 ? "" : "s", channels.join(u','), rangeWord(o.range), o.port, link, into_));
 }
 
 void Progress::kept(const SweepRecord& sweep, const SampleArray& samples)
 {
     ++kept_;
-    path_ = sweep.path;
+    link_ = sweep.link;
     if (due()) {
         const Summary summary = summarise(samples, sweep.range);
         lastMinimum_ = summary.minimum;
@@ -108,7 +108,7 @@ void Progress::refresh()
         line += QStringLiteral(", %1 left").arg(clockTime((*options_.sweeps - kept_) / rate));
     if (kept_ > 0)
         line += QStringLiteral(", last %1 to %2 V").arg(lastMinimum_, 0, 'f', 3).arg(lastMaximum_, 0, 'f', 3);
-    line += QStringLiteral(", ") + path_;
+    line += QStringLiteral(", ") + link_;
     std::fprintf(err_, "\r%s\033[K", qUtf8Printable(line));
     std::fflush(err_);
     shownAt_ = ms;
