@@ -83,6 +83,47 @@ dat_as_on_linux() {
   (cd "$data" && "$linux/src/dat/q390-dat" info uni/*.dat >"$work/linux.out" \
     && wine cmd /c "$(winpath "$app/q390-dat.exe")" info 'uni\*.dat' | tr -d '\r' | tr '\\' / >"$work/win.out")
   check "q390-dat.exe info uni\\*.dat in cmd reads every file as on Linux" cmp "$work/linux.out" "$work/win.out"
+  dat_exports
+  dat_outputs
+}
+# The labelled page, the picture and the session, as sigrok's tool and poppler read them.
+dat_exports() {
+  (cd "$data" && "$linux/src/dat/q390-dat" sr uni/*.dat -o linux.sr &&
+    wine "$app/q390-dat.exe" sr 'uni\sweep-00000001-ch0.dat' 'uni\sweep-00000002-ch1.dat' -o win.sr &&
+    wine "$app/q390-dat.exe" pdf 'uni\sweep-00000001-ch0.dat' -o win.pdf && wine "$app/q390-dat.exe" png 'uni\sweep-00000001-ch0.dat' -o win.png)
+  check "sigrok-cli reads q390-dat.exe's session as Linux's" cmp <(sigrok-cli -i "$data/win.sr" --show) <(sigrok-cli -i "$data/linux.sr" --show)
+  check "q390-dat.exe's page has its title as text" grep -q "sweep-00000001-ch0.dat, channel 0, unipolar" <(pdftotext "$data/win.pdf" -)
+  check "q390-dat.exe's picture is a PNG" test "$(head -c 4 "$data/win.png" | od -An -tx1 | tr -d ' ')" = 89504e47
+  (cd "$data" && wine "$app/q390-dat.exe" h5 uni -o win.h5 && "$linux/src/dat/q390-dat" dat win.h5 -o win-back)
+  check "q390-dat.exe's HDF5 recording gives Linux the folder's file back" \
+    cmp "$data/uni/sweep-00000002-ch1.dat" "$data/win-back/sweep-00000002-ch1.dat"
+}
+# Status and a line of q390-dat.exe's, its output thrown away.
+dat_says() { # status words arguments...
+  local status=0
+  (cd "$data" && wine "$app/q390-dat.exe" "${@:3}") >/dev/null 2>"$work/dat.err" || status=$?
+  [ "$status" -eq "$1" ] && if [ -n "$2" ]; then grep -q "$2" "$work/dat.err"; else [ ! -s "$work/dat.err" ]; fi
+}
+# Names Windows takes for one file: the input under another of its names, names that differ in
+# case only; a folder named with a trailing backslash; a device's name.
+dat_outputs() {
+  local name short
+  mkdir -p "$data/X" "$data/d1" "$data/d2"
+  cp "$data/uni/sweep-00000001-ch0.dat" "$data/X/"
+  short=$(cd "$data" && wine cmd /c dir /x X | tr -d '\r' | awk '$NF == "sweep-00000001-ch0.dat" { print $(NF - 1) }')
+  check "the input has an 8.3 name" test "${#short}" -eq 12
+  for name in 'X\sweep-00000001-ch0.dat.' 'X\sweep-00000001-ch0.dat ' "X\\$short"; do
+    check "q390-dat.exe csv -o '$name' is refused as its input" dat_says 1 "is the data file being read" csv -q 'X\sweep-00000001-ch0.dat' -o "$name"
+  done
+  check "the input is kept whole" cmp "$data/X/sweep-00000001-ch0.dat" "$data/uni/sweep-00000001-ch0.dat"
+  cp "$data/uni/sweep-00000001-ch0.dat" "$data/d1/A.dat"
+  cp "$data/uni/sweep-00000002-ch1.dat" "$data/d2/a.dat"
+  check "inputs whose names differ in case only are refused for one folder" dat_says 2 "would both be written to" csv -q 'd1\A.dat' 'd2\a.dat' -o 'out\'
+  check "nothing was written for them" test ! -e "$data/out"
+  check "-o csvout\\ makes the folder" dat_says 0 "" csv -q 'X\sweep-00000001-ch0.dat' -o 'csvout\'
+  check "the folder has the output" test -s "$data/csvout/sweep-00000001-ch0.csv"
+  check "-o com1 names the device" dat_says 1 "COM1 is a name Windows keeps for a device" csv -q 'd1\A.dat' -o com1
+  check "-o com1\\ names the device" dat_says 1 "COM1 is a name Windows keeps for a device" csv -q 'd1\A.dat' -o 'com1\'
 }
 
 # q390-rec: the simulator is deterministic from its start, so both record the same files.

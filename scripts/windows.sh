@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds the programs for 64-bit Windows and packages them, from a fresh Debian 12 machine
-# (as root, installing what is missing): Qt and HDF5 for MinGW once (scripts/windows-qt.sh,
-# scripts/windows-hdf5.sh, cached), the project into build-win/, then there
-# q390-<version>-win64.zip, a folder that runs where it is unpacked, and
-# q390-<version>-setup.exe, the installer (packaging/q390.nsi).
+# (as root, installing what is missing): Qt, HDF5 and libzip for MinGW once
+# (scripts/windows-qt.sh, scripts/windows-hdf5.sh, scripts/windows-libzip.sh, cached), the
+# project into build-win/, then there q390-<version>-win64.zip, a folder that runs where it is
+# unpacked, and q390-<version>-setup.exe, the installer (packaging/q390.nsi).
 set -euo pipefail
 source "$(dirname "$0")/setup.sh"
 q390_install "${q390_packages[@]}" "${q390_windows_packages[@]}"
 qt=$("$q390_root/scripts/windows-qt.sh")
 hdf5=$("$q390_root/scripts/windows-hdf5.sh")
+libzip=$("$q390_root/scripts/windows-libzip.sh")
 build="$q390_root/build-win"
 launcher=()
 if command -v ccache >/dev/null; then
@@ -17,7 +18,7 @@ fi
 # HDF5's libraries found again each time (-U): its prefix changes whenever its script does.
 cmake -S "$q390_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQ390_BENCH=OFF "${launcher[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$q390_root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
-  -U 'HDF5_*' -DHDF5_ROOT="$hdf5" \
+  -U 'HDF5_*' -DHDF5_ROOT="$hdf5" -DQ390_LIBZIP="$libzip" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 cmake --build "$build" -j"$(nproc)"
 

@@ -11,5 +11,6 @@ int main(int argc, char** argv)
     // ends the other tools of a pipeline.
     std::signal(SIGXFSZ, SIG_IGN);
     const std::optional<QStringList> arguments = argumentsAsText("q390-dat", argc, argv);
-    return arguments ? DatTool::run(*arguments, stdout, stderr) : DatTool::Failed;
+    // Qt's off-screen platform serves without a display, whatever the environment names.
+    return arguments ? DatTool::runProgram(*arguments, "offscreen") : DatTool::Failed;
 }

@@ -14,5 +14,5 @@ int wmain(int argc, wchar_t** argv)
     QStringList arguments;
     for (int n = 1; n < argc; ++n)
         arguments << QString::fromWCharArray(argv[n]);
-    return DatTool::run(arguments, stdout, stderr);
+    return DatTool::runProgram(arguments, nullptr);
 }
