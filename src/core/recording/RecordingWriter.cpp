@@ -17,6 +17,10 @@ namespace {
 
 // The dataset's chunk: a sweep of codes, or about 4 KiB of one field.
 constexpr hsize_t ChunkBytes = 4096;
+// The file is grown this far ahead of the library's end of allocated space, once that comes
+// within a margin of where it was grown to: a sweep appended or a flush allocates some 50 KiB
+// at most.
+constexpr qint64 GrownAhead = 1 << 20, GrowMargin = 256 << 10;
 constexpr unsigned DeflateLevel = 4;
 
 // Fixed-length UTF-8, cut at the end of the last character that fits.
@@ -205,9 +209,40 @@ void RecordingWriter::align()
     size_ = shortest;
 }
 
+template <class Step>
+void RecordingWriter::writing(const Step& step)
+{
+    if (failed_)
+        throw RecordingError(QStringLiteral("an earlier write failed"), EIO);
+    const Hdf5::Quiet quiet;
+    try {
+        reserve();
+        step();
+    } catch (const RecordingError&) {
+        failed_ = true;
+        detach(descriptor_);
+        throw;
+    }
+}
+
+void RecordingWriter::reserve()
+{
+    haddr_t end = 0;
+    Hdf5::check(H5Fget_eoa(file_, &end), "the file's end");
+    if (qint64(end) + GrowMargin <= reserved_)
+        return;
+    if (const int error = reserveSpace(descriptor_, qint64(end) + GrownAhead))
+        throw RecordingError(FailureKind::System, error);
+    reserved_ = qint64(end) + GrownAhead;
+}
+
 void RecordingWriter::append(const RecordedSweep& sweep, const SampleArray& stored)
 {
-    const Hdf5::Quiet quiet;
+    writing([&] { appendNow(sweep, stored); });
+}
+
+void RecordingWriter::appendNow(const RecordedSweep& sweep, const SampleArray& stored)
+{
     std::array<qint16, SweepLength> codes;
     for (int n = 0; n < SweepLength; ++n)
         codes[n] = RecordCode::code(stored[n], sweep.range);
@@ -231,16 +266,22 @@ void RecordingWriter::append(const RecordedSweep& sweep, const SampleArray& stor
 
 void RecordingWriter::flush()
 {
-    const Hdf5::Quiet quiet;
-    Hdf5::check(H5Fflush(file_, H5F_SCOPE_LOCAL), "cannot be flushed");
-    if (const int error = syncData(descriptor_))
-        throw RecordingError(FailureKind::System, error);
+    writing([this] {
+        Hdf5::check(H5Fflush(file_, H5F_SCOPE_LOCAL), "cannot be flushed");
+        if (const int error = syncData(descriptor_))
+            throw RecordingError(FailureKind::System, error);
+    });
 }
 
 void RecordingWriter::close()
 {
     flush();
     const Hdf5::Quiet quiet;
+    // The room grown ahead goes; anything the close still writes grows the file again.
+    haddr_t end = 0;
+    Hdf5::check(H5Fget_eoa(file_, &end), "the file's end");
+    if (const int error = truncateTo(descriptor_, qint64(end)))
+        throw RecordingError(FailureKind::System, error);
     for (Hdf5::Id& dataset : datasets_)
         dataset.reset();
     Hdf5::check(H5Fclose(file_.release()), "cannot be closed");
