@@ -56,9 +56,10 @@ x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Werror -Wno-attributes -fsyntax
 echo "ok: the printer surface compiles for Windows"
 
 # The other Windows twins of the system layer (ports, port list, FTDI chips through D2XX, whole
-# files, file starts, errors, the recorder's stop, index, stream writes and standard streams),
-# and the FTDI bit-bang driver they share with Linux, against the host's Qt headers as above.
-for source in "$root"/src/core/system/*Win.cpp "$root"/src/devices/*Win.cpp "$root"/src/devices/FtdiBitBang.cpp \
+# files, file starts, errors, the one-file recording's lock and syncs, the recorder's stop,
+# index, stream writes and standard streams), and the FTDI bit-bang driver they share with
+# Linux, against the host's Qt headers as above.
+for source in "$root"/src/core/system/*Win.cpp "$root"/src/core/recording/*Win.cpp "$root"/src/devices/*Win.cpp "$root"/src/devices/FtdiBitBang.cpp \
   "$root"/src/rec/*Win.cpp; do
   x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Werror -Wno-attributes -fsyntax-only "$source" \
     -I"$root/src" -I"$(dirname "$qt")" -I"$qt" -I"$(dirname "$qt")/QtGui"

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <pthread.h>
+#include <sched.h>
 
 namespace {
 
@@ -89,6 +91,11 @@ void SweepFile::work()
 {
     // The stop signals go to the recording's thread, whose waits they are to end.
     StopSignals::leaveToOtherThreads();
+#ifdef SCHED_BATCH
+    // Woken by a sweep handed over, the writer waits its turn rather than preempting the sweeps.
+    const sched_param batch{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
+#endif
     std::unique_lock lock(mutex_);
     for (;;) {
         writerWaits_ = true;

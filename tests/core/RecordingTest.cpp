@@ -108,7 +108,7 @@ void expectSweep(const RecordingReader& reader, long long place, const RecordedS
 
 // Records no sweep produces among those a sweep does, read back exactly; a file copied while
 // written (as a writer that died leaves it) read and continued; compressed or not.
-TEST(Recording, OneFileGivesBackWhatWasWrittenWhileItGrowsAndAfterItsWriterDied)
+TEST(Recording, OneFileGivesBackWhatWasWrittenAndIsContinuedAfterItsWriterDied)
 {
     for (const bool compress : {false, true}) {
         QTemporaryDir dir;
