@@ -53,12 +53,14 @@ public:
 
     // What continuing mended, in English; empty when nothing.
     const QString& mended() const { return mended_; }
-    // Sweeps in the file, and the number of the last (0 for none).
-    long long size() const { return size_; }
+    // Sweeps in the file and appended, and the number of the last (0 for none).
+    long long size() const { return size_ + gatheredSweeps_; }
     long long lastNumber() const { return lastNumber_; }
 
     // Appends the sweep and its records (the stored encoding; see RecordCode). A later flush()
-    // puts it on the disk; until then it may be there or not. After a failure, neither is tried.
+    // puts it on the disk; until then it may be there or not. Sweeps are gathered and handed to
+    // the library a few hundred at a time at most, with one call a dataset for all of them. After
+    // a failure, neither is tried.
     void append(const RecordedSweep& sweep, const SampleArray& stored);
     // Everything appended is on the disk when it returns.
     void flush();
@@ -71,9 +73,10 @@ private:
     void takeLock();
     // Each dataset at the length of the shortest.
     void align();
-    void appendNow(const RecordedSweep& sweep, const SampleArray& stored);
-    // Room for what the library writes next.
-    void reserve();
+    // The sweeps gathered, into the datasets.
+    void writeGathered();
+    // Room for what the library writes next, and `more` bytes beside.
+    void reserve(qint64 more);
     // Runs a step that writes; when it fails, the file is left as it is.
     template <class Step>
     void writing(const Step& step);
@@ -85,7 +88,10 @@ private:
     int descriptor_ = -1;
     qint64 reserved_ = 0;
     bool failed_ = false;
-    long long size_ = 0;
+    long long size_ = 0; // in the datasets
     long long lastNumber_ = 0;
+    // Each field's values of the sweeps appended and not yet in the datasets, in memory types.
+    std::array<QByteArray, OneFileLayout::FieldCount> gathered_;
+    long long gatheredSweeps_ = 0;
     QString mended_;
 };
