@@ -64,7 +64,7 @@ void BenchWindow::runFor(int ms)
 
 void BenchWindow::hold()
 {
-    form.options().select(3);
+    form.options().select(HoldOption);
     // What is left of the running sweep, and the repaint that shows it.
     runFor(2 * PlotWidget::SettleMs);
 }

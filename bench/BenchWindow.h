@@ -17,7 +17,7 @@ public:
     int show(const QString&, const QString&, int style) override
     {
         ++shown;
-        return (style & 7) == MsgStyle::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+        return (style & MsgStyle::Buttons) == MsgStyle::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
     }
     int shown = 0;
 };

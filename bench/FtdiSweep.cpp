@@ -22,11 +22,11 @@ int fixedCode(const ConversionRequest& request)
 template <class Form>
 double timeOneSweep(Form& form)
 {
-    form.options().select(3);
+    form.options().select(HoldOption);
     const std::int64_t start = probe::nowNs();
     form.Timer1_Timer();
     const double ms = double(probe::nowNs() - start) / 1e6;
-    form.options().select(3);
+    form.options().select(HoldOption);
     return ms;
 }
 

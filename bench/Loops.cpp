@@ -57,7 +57,7 @@ void saveSweep(const AcquisitionState& state, const QString& name)
 {
     QByteArray bytes;
     for (int i = 1; i <= SweepLength; ++i) {
-        const auto value = quint16(state.SampleBuffer[i]);
+        const auto value = quint16(state.SampleBuffer[i - 1]);
         bytes.append(char(value & 0xFF)).append(char(value >> 8));
     }
     QFile file(name);
@@ -100,7 +100,7 @@ LoopCosts measureLoops(BenchWindow& w, int count)
         r.segments = timed([&] {
             TraceRun trace;
             for (int i = 1; i <= SweepLength; ++i) {
-                const PlotLine s = trace.segment(i, PlotValue::storedBipolar(w.form.state().SampleBuffer[i]));
+                const PlotLine s = trace.segment(i, PlotValue::storedBipolar(w.form.state().SampleBuffer[i - 1]));
                 w.plot().drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor);
             }
         });

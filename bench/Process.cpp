@@ -37,7 +37,7 @@ void scanSweeps(BenchWindow& w, int sweeps)
         if (conversions == until)
             loop.quit();
     };
-    w.form.options().select(4);
+    w.form.options().select(ScanOption);
     loop.exec();
     w.afterConversion = nullptr;
     w.hold();

@@ -49,7 +49,7 @@ private:
 
 FastScan measureFastScan(BenchWindow& w, int ms)
 {
-    w.form.options().select(4);
+    w.form.options().select(ScanOption);
     const std::int64_t start = probe::nowNs();
     const long long conversions = w.conversions();
     const int repaints = w.plot().repaintCount();
@@ -71,7 +71,7 @@ SlowScan measureSlowScan(BenchWindow& w, std::chrono::nanoseconds perOperation, 
     {
         PaintLog log(w.plot(), w.serial);
         // The first tick starts a sweep, so sweeps line up with the log's count.
-        w.form.options().select(4);
+        w.form.options().select(ScanOption);
         const std::int64_t start = probe::nowNs();
         QEventLoop loop;
         QTimer::singleShot(ms, &loop, [&] {
@@ -81,7 +81,7 @@ SlowScan measureSlowScan(BenchWindow& w, std::chrono::nanoseconds perOperation, 
             w.plot().removeEventFilter(&log);
             // Closing the port lets the running sweep finish from the simulator.
             w.form.Command2_Click();
-            w.form.options().select(3);
+            w.form.options().select(HoldOption);
             loop.quit();
         });
         loop.exec();

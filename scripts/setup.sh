@@ -18,7 +18,7 @@ q390_packages=(
 
 # Building and checking the Debian package.
 q390_package_tools=(
-  dpkg-dev file fakeroot lintian desktop-file-utils appstream
+  dpkg-dev file fakeroot lintian desktop-file-utils appstream shared-mime-info
 )
 # What the tests need beyond building and running.
 q390_test_packages=(

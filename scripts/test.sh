@@ -39,6 +39,11 @@ for package in q390:files python3-q390:python3-q390; do # package:its list
   echo "$(basename "$deb"): $(stat -c %s "$deb") bytes, checked"
 done
 desktop-file-validate "$contents"/usr/share/applications/q390.desktop
+# The data files' type: a MIME database takes it, and a sweep's name is of that type.
+mkdir -p "$contents/mime/packages"
+cp "$contents"/usr/share/mime/packages/q390.xml /usr/share/mime/packages/freedesktop.org.xml "$contents/mime/packages/"
+update-mime-database "$contents/mime" >/dev/null # its exit status tells nothing; the type it made does
+grep -qx '40:application/x-q390-sweep:\*\.dat' "$contents/mime/globs2"
 appstreamcli validate --no-net "$contents"/usr/share/metainfo/*.metainfo.xml
 head -c 16384 /dev/zero >"$contents/zero.dat"
 /usr/bin/python3 -I -c "import sys; sys.path.insert(0, '$contents/usr/lib/python3/dist-packages'); import q390; \

@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <variant>
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -49,21 +50,29 @@ bool Application::notify(QObject* receiver, QEvent* event)
 
 namespace {
 
-// --help and --version answer on the terminal, before the toolkit looks for a display. The
-// toolkit's own options (-platform, -style ...) are left to it: one dash or two, only these
-// two words are the program's.
+// The program's own command line: --help, --version and a data file. The toolkit's options
+// (-platform, -style ...) are left to it: one dash or two, only these two words are the program's.
+void parseCommandLine(QCommandLineParser& parser, const QStringList& arguments)
+{
+    CommandLine::prepare(parser);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A data file to show at start, as Load (取盘) does."),
+                                 QStringLiteral("[FILE]"));
+    CommandLine::parse(parser, QStringLiteral("q390"), arguments);
+}
+
+// --help and --version answer on the terminal, before the toolkit looks for a display.
 std::optional<int> answerOnTerminal(int argc, char** argv)
 {
     QStringList arguments;
     for (int n = 1; n < argc; ++n)
         arguments << QString::fromLocal8Bit(argv[n]);
     QCommandLineParser parser;
-    CommandLine::prepare(parser);
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    CommandLine::parse(parser, QStringLiteral("q390"), arguments);
+    parseCommandLine(parser, arguments);
     if (parser.isSet(CommandLine::helpOption().names().first())) {
-        std::fputs(qUtf8Printable(CommandLine::help(parser, QStringLiteral("Usage: q390 [toolkit options]\n"
-                                                                           "Opens the window of the Q390 data-acquisition unit.\n"))),
+        std::fputs(qUtf8Printable(CommandLine::help(parser, QStringLiteral("Usage: q390 [toolkit options] [FILE]\n"
+                                                                           "Opens the window of the Q390 data-acquisition unit; given a data\n"
+                                                                           "file, shows it there as Load does, and holds.\n"))),
                    stdout);
         return 0;
     }
@@ -82,6 +91,20 @@ std::optional<int> answerOnTerminal(int argc, char** argv)
     return std::nullopt;
 }
 
+// The data file to show at start, once the toolkit has taken its own options away; the
+// status to end with when more than one is given.
+std::variant<QString, int> fileToShow(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parseCommandLine(parser, arguments.mid(1));
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        std::fputs(qUtf8Printable(QStringLiteral("q390: one data file at most, not %1 (q390 --help)\n").arg(files.join(u' '))), stderr);
+        return 2;
+    }
+    return files.value(0);
+}
+
 } // namespace
 
 int Application::run(int argc, char** argv)
@@ -89,6 +112,9 @@ int Application::run(int argc, char** argv)
     if (const std::optional<int> status = answerOnTerminal(argc, argv))
         return *status;
     Application app(argc, argv);
+    const std::variant<QString, int> file = fileToShow(app.arguments());
+    if (const int* status = std::get_if<int>(&file))
+        return *status;
     QtMessageBoxes boxes;
     QtEventPump pump;
     QtSweepTimer timer;
@@ -107,6 +133,8 @@ int Application::run(int argc, char** argv)
     dialog.setParent(&form);
     try {
         form.Form_Load();
+        if (const QString& name = std::get<QString>(file); !name.isEmpty())
+            form.openAtStart(name);
     } catch (const std::exception& error) {
         errors.report(error);
     }

@@ -122,7 +122,7 @@ void Form1::buildControls()
 
     // The channel and range buttons show their own names, clipped to the round button.
     for (int option = 1; option <= 12; ++option) {
-        if (option == 3 || option == 4)
+        if (option == HoldOption || option == ScanOption)
             continue;
         Option[option]->setText(Option[option]->objectName());
     }
@@ -173,11 +173,11 @@ void Form1::Form_Load()
     Picture1->resize(px(8280), Picture1->height());
     Picture1->move(Picture1->x(), px(100));
     Frame1->setTitle(QStringLiteral("显示方式"));
-    select(1);
+    select(ChannelOptions[0]);
     Option[3]->setText(QStringLiteral("静止"));
     Option[4]->setText(QStringLiteral("扫描"));
-    select(4);
-    select(12);
+    select(ScanOption);
+    select(BipolarOption);
     Command[1]->setText(QStringLiteral("退出"));
     Command[3]->setText(QStringLiteral("存盘"));
     Command[4]->setText(QStringLiteral("取盘"));
@@ -207,10 +207,20 @@ void Form1::select(int option)
 
 void Form1::runClickHandler(int option)
 {
-    if (option == 3)
+    if (option == HoldOption)
         Option3_Click();
-    else if (option == 4)
+    else if (option == ScanOption)
         Option4_Click();
+}
+
+void Form1::setWaiting(int button, bool waiting)
+{
+    Command[button]->setEnabled(!waiting);
+    Command[button]->setDown(waiting);
+    if (waiting)
+        Picture1->setCursor(Qt::BusyCursor);
+    else if (Command[SaveButton]->isEnabled() && Command[PrintButton]->isEnabled())
+        Picture1->unsetCursor();
 }
 
 void Form1::closeEvent(QCloseEvent* event)

@@ -46,7 +46,7 @@ struct Form1Seams {
 
 // The main window: it owns every control and the shared state, and connects each control to
 // its handler. The handlers' logic lives with its subsystem.
-class Form1 final : public QWidget, private OptionButtons {
+class Form1 final : public QWidget, private OptionButtons, private WaitingShown {
     Q_OBJECT
 public:
     static const QString Maker;
@@ -55,6 +55,8 @@ public:
     ~Form1() override;
 
     void Form_Load();
+    // Right after Form_Load: shows the data file named on the command line as Load does.
+    void openAtStart(const QString& file) { load_->openAtStart(file); }
 
     void Timer1_Timer() { sweep_->Timer1_Timer(); }
     void Option3_Click() { sweep_->Option3_Click(); }
@@ -72,9 +74,6 @@ public:
     OptionButtons& options() { return *this; }
     AcquisitionState& state() { return state_; }
     ConverterLink& link() { return unit_.link(); }
-    // One conversion with a control word as text; see ConversionProcedure.
-    qint16 adc(const QString& controlWord) { return procedure_.adc(controlWord); }
-    const QString& signFlag() const { return procedure_.SignFlag; }
     MSComm& comm() { return MSComm1; }
     bool sweeping() const { return sweep_->sweeping(); }
 
@@ -84,6 +83,7 @@ protected:
 private:
     bool isSelected(int option) const override;
     void select(int option) override;
+    void setWaiting(int button, bool waiting) override;
     void buildControls();
     void runClickHandler(int option);
 
@@ -91,10 +91,9 @@ private:
     PortMap ports_;
     Unit unit_;
     MSComm MSComm1{unit_.port()};
-    ConversionProcedure procedure_{unit_.link()};
     AcquisitionState state_;
     PlotRuns runs_;
-    AfterSweep afterSweep_;
+    AfterSweep afterSweep_{*this};
 
     PlotWidget* Picture1 = nullptr;
     QGroupBox* Frame1 = nullptr;

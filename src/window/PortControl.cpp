@@ -76,6 +76,6 @@ void PortControl::lineFailed(const QString& reason)
 {
     comm_.setPortOpen(false);
     showState(false);
-    options_.select(3);
+    options_.select(HoldOption);
     boxes_.show(PortTexts::CommFailed + reason, PortTexts::Title, MsgStyle::Exclamation);
 }

@@ -27,6 +27,6 @@ void UnhandledErrors::report(const std::exception& error)
     if (port_.portOpen())
         port_.setPortOpen(false);
     boxes_.show(QStringLiteral("运行错误 %1：%2").arg(number(error)).arg(QString::fromLocal8Bit(error.what())),
-                QStringLiteral("Q390A 数据采集器"), 16);
+                QStringLiteral("Q390A 数据采集器"), MsgStyle::Critical);
     lifetime_.endProgram(1);
 }

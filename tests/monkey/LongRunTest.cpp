@@ -89,7 +89,7 @@ class Agree final : public MessageBoxes {
 public:
     int show(const QString&, const QString&, int style) override
     {
-        return (style & 7) == MsgStyle::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+        return (style & MsgStyle::Buttons) == MsgStyle::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
     }
 };
 
@@ -143,14 +143,14 @@ TEST(LongRun, SweepsLeaveNoGrowthInMemoryDescriptorsOrTimers)
             form.Command3_Click();
             form.Command5_Click();
             form.Command4_Click();
-            form.options().select(4);
+            form.options().select(ScanOption);
             busy = false;
         }
     });
     form.Form_Load();
     watch.start();
     loop.exec();
-    form.options().select(3);
+    form.options().select(HoldOption);
     ASSERT_TRUE(start && end);
 
     EXPECT_LE(end->heap, start->heap + 256 * 1024);

@@ -159,7 +159,9 @@ private:
         long number = 0;
         bool takenOver = false; // a load took the plot: nothing of it may reach SampleBuffer
         bool fromPort = false;  // the source of its first conversion, which all must share
+        ::Range range = ::Range::Bipolar;
         std::vector<qint16> samples;
+        SampleArray whole{}; // the samples once all are in
         std::optional<Fingerprint> complete;
     };
 
@@ -404,16 +406,16 @@ void Monkey::perform(Kind kind)
     case Range: {
         const bool unipolar = oneIn(2);
         note(unipolar ? QStringLiteral("range +5V") : QStringLiteral("range ±2V"));
-        click(s.option[unipolar ? 11 : 12]);
+        click(s.option[unipolar ? UnipolarOption : BipolarOption]);
         break;
     }
     case Hold:
         note(QStringLiteral("Hold"));
-        click(s.option[3]);
+        click(s.option[HoldOption]);
         break;
     case Scan:
         note(QStringLiteral("Scan"));
-        click(s.option[4]);
+        click(s.option[ScanOption]);
         break;
     case Save:
     case Print: {
@@ -493,8 +495,13 @@ void Monkey::tick()
     }
     s.timer.tick();
     if (starts) {
-        if (sweep_.samples.size() < std::size_t(SweepLength))
+        if (sweep_.samples.size() < std::size_t(SweepLength)) {
             ++f_.sweepsCut;
+        } else if (!sweep_.takenOver && !s.lifetime.ended()
+                   && s.plot->picture() != freshPicture(s.plot->size(), sweep_.whole, sweep_.range)) {
+            // Whatever was clicked while it ran, a sweep that completed is on the plot whole.
+            fail(QStringLiteral("the plot does not show the whole of the sweep that completed"));
+        }
         sweep_.active = false;
     } else if (conversions_ != before) {
         fail(QStringLiteral("a tick during a running sweep made %1 conversions: two sweeps at once").arg(conversions_ - before));
@@ -530,9 +537,9 @@ void Monkey::onBox()
     --modal_;
 
     int answer = MsgAnswer::Ok;
-    if ((box.style & 7) == MsgStyle::YesNo)
+    if ((box.style & MsgStyle::Buttons) == MsgStyle::YesNo)
         answer = oneIn(2) ? MsgAnswer::Yes : MsgAnswer::No;
-    else if ((box.style & 7) == MsgStyle::OkCancel)
+    else if ((box.style & MsgStyle::Buttons) == MsgStyle::OkCancel)
         answer = oneIn(2) ? MsgAnswer::Ok : MsgAnswer::Cancel;
     note(QStringLiteral("  answered %1").arg(answer));
 
@@ -622,18 +629,19 @@ int Monkey::onConversion(const ConversionRequest& request, bool fromPort)
     const int code = request.range == Range::Unipolar ? below(4096) : below(4096) - 2048;
     if (!sweep_.active)
         return code;
-    if (sweep_.samples.empty())
+    if (sweep_.samples.empty()) {
         sweep_.fromPort = fromPort;
+        sweep_.range = request.range;
+    }
     else if (sweep_.fromPort != fromPort)
         fail(QStringLiteral("a sweep took samples from the port and from the simulator"));
     ++conversions_;
     sweep_.samples.push_back(storedSample(code, request.range == Range::Unipolar));
     if (sweep_.samples.size() == std::size_t(SweepLength)) {
         ++f_.sweeps;
+        std::copy(sweep_.samples.begin(), sweep_.samples.end(), sweep_.whole.begin());
         if (!sweep_.takenOver) {
-            SampleArray samples{};
-            std::copy(sweep_.samples.begin(), sweep_.samples.end(), samples.begin());
-            sweep_.complete = fingerprint(samples);
+            sweep_.complete = fingerprint(sweep_.whole);
             valid_.insert(*sweep_.complete);
             for (PendingSave& save : pendingSaves_)
                 if (save.sweep == sweep_.number)
@@ -668,15 +676,15 @@ void Monkey::checkWindow()
     Session& s = *session_;
     if (!failure_.isEmpty() || s.lifetime.ended())
         return;
-    const auto selected = [&](std::initializer_list<int> options) {
+    const auto selected = [&](const std::vector<int>& options) {
         int n = 0;
         for (int option : options)
             n += s.option[option]->isChecked();
         return n;
     };
-    if (selected({1, 2, 5, 6, 7, 8, 9, 10}) != 1 || selected({11, 12}) != 1 || selected({3, 4}) != 1)
+    if (selected({std::begin(ChannelOptions), std::end(ChannelOptions)}) != 1 || selected({UnipolarOption, BipolarOption}) != 1 || selected({HoldOption, ScanOption}) != 1)
         return fail(QStringLiteral("not one selection per frame"));
-    if (s.timer.enabled && !s.option[4]->isChecked())
+    if (s.timer.enabled && !s.option[ScanOption]->isChecked())
         return fail(QStringLiteral("the timer runs while Hold is selected"));
 
     const bool open = s.serial.isOpen();

@@ -13,7 +13,7 @@ int ScriptedMessageBoxes::show(const QString& text, const QString& title, int st
         return answer;
     }
     const bool second = style & MsgStyle::DefaultButton2;
-    switch (style & 7) {
+    switch (style & MsgStyle::Buttons) {
     case MsgStyle::OkCancel: return second ? MsgAnswer::Cancel : MsgAnswer::Ok;
     case MsgStyle::YesNo: return second ? MsgAnswer::No : MsgAnswer::Yes;
     default: return MsgAnswer::Ok;

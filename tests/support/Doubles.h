@@ -6,6 +6,7 @@
 #include "core/system/Clock.h"
 #include "support/CoreDoubles.h"
 #include "devices/SerialDevice.h"
+#include "window/handlers/AfterSweep.h"
 #include "window/toolkit/PrinterSurface.h"
 #include "window/toolkit/WindowSystem.h"
 
@@ -88,6 +89,18 @@ public:
     explicit FixedClock(QDateTime t) : time(std::move(t)) {}
     QDateTime now() const override { return time; }
     QDateTime time;
+};
+
+// Records which buttons are shown waiting for the running sweep, in order.
+class RecordingWaits : public WaitingShown {
+public:
+    void setWaiting(int button, bool waiting) override { calls.emplace_back(button, waiting); }
+    std::vector<std::pair<int, bool>> calls;
+};
+
+// Work handed over with no sweep running, as a command alone sees it.
+struct IdleAfterSweep : RecordingWaits {
+    AfterSweep afterSweep{*this};
 };
 
 // Option buttons in their three frames; select() runs the registered Click handler.

@@ -75,7 +75,7 @@ struct Rig : SweepRig {
     template <class Code>
     void sweepWith(bool unipolar, Code code)
     {
-        options.select(unipolar ? 11 : 12);
+        options.select(unipolar ? UnipolarOption : BipolarOption);
         for (int n = 1; n <= SweepLength; ++n)
             codes.push_back(code(n));
         sweep.Timer1_Timer();
@@ -87,5 +87,5 @@ struct Rig : SweepRig {
         load.Command4_Click();
     }
 
-    std::vector<qint16> samples() const { return {state.SampleBuffer.samples().begin(), state.SampleBuffer.samples().end()}; }
+    std::vector<qint16> samples() const { return {state.SampleBuffer.begin(), state.SampleBuffer.end()}; }
 };

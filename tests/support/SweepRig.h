@@ -24,16 +24,17 @@ struct SweepRig {
     ScriptedPump pump;
     FakeLifetime lifetime;
     FakeOptions options;
-    AfterSweep afterSweep;
+    RecordingWaits waits;
+    AfterSweep afterSweep{waits};
     std::vector<QString> lineFailures;
     SweepController sweep{{unit, state, plot, runs, timer, pump, lifetime, options, afterSweep},
                           [this](const QString& reason) { lineFailures.push_back(reason); }};
 
     SweepRig()
     {
-        options.onClick[3] = [this] { sweep.Option3_Click(); };
-        options.onClick[4] = [this] { sweep.Option4_Click(); };
-        options.selected[1] = options.selected[4] = options.selected[12] = true;
+        options.onClick[HoldOption] = [this] { sweep.Option3_Click(); };
+        options.onClick[ScanOption] = [this] { sweep.Option4_Click(); };
+        options.selected[ChannelOptions[0]] = options.selected[ScanOption] = options.selected[BipolarOption] = true;
         timer.enabled = true;
     }
 

@@ -1,15 +1,31 @@
 #pragma once
 
+#include "core/drawing/Trace.h"
 #include "support/Doubles.h"
 #include "window/Form1.h"
 #include "window/Lamp.h"
 #include "window/PlotWidget.h"
+#include "window/handlers/Procedures.h"
 
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+// The picture of a fresh plot of this size with the grid and the trace of these samples read
+// in this range (none: the grid alone).
+inline QImage freshPicture(QSize size, const SampleArray& samples = {}, std::optional<Range> range = {})
+{
+    PlotWidget fresh;
+    fresh.setAttribute(Qt::WA_DontShowOnScreen); // takes no focus from the window
+    fresh.resize(size);
+    fresh.show();
+    fresh.clear();
+    Drawgrid1(fresh);
+    traceStored(samples, range, [&](const PlotLine& s) { return fresh.drawLine(s.x1, s.y1, s.x2, s.y2, TraceColor), true; });
+    return fresh.picture();
+}
 
 // The seams a test puts in place of the window rig's doubles (a real one, or one that records
 // more); each must outlive the rig.

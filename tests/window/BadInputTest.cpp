@@ -35,7 +35,7 @@ TEST(BadInput, EveryFileIsReplayedOrRefusedWithABoxAndNothingElseHappens)
         const bool readable = info.isFile() && path != u"/proc/self/mem";
         const QByteArray contents = readable && !path.startsWith(u"/proc") ? bytesOf(path) : QByteArray();
         const QStringList entries = rig.scratch.entries();
-        rig.state.RangeMode = QStringLiteral("0");
+        rig.state.RangeMode = Range::Bipolar;
         rig.sweepWith(false, [](int i) { return i % 2048; });
         const SampleArray before = rig.state.SampleBuffer;
         const std::size_t ops = rig.plot.ops.size();
@@ -51,7 +51,7 @@ TEST(BadInput, EveryFileIsReplayedOrRefusedWithABoxAndNothingElseHappens)
                 EXPECT_EQ(rig.boxes.calls.size(), contents.size() < SampleFile::Size ? 1u : 0u);
             }
             EXPECT_EQ(rig.trace().size(), std::size_t(SweepLength));
-            EXPECT_TRUE(rig.options.selected[3]);
+            EXPECT_TRUE(rig.options.selected[HoldOption]);
             EXPECT_FALSE(rig.timer.enabled);
         } else {
             ASSERT_EQ(rig.boxes.calls.size(), 1u);
@@ -59,7 +59,7 @@ TEST(BadInput, EveryFileIsReplayedOrRefusedWithABoxAndNothingElseHappens)
             EXPECT_EQ(rig.boxes.calls[0].title, u"取盘");
             EXPECT_EQ(rig.state.SampleBuffer, before);
             EXPECT_EQ(rig.plot.ops.size(), ops);
-            EXPECT_TRUE(rig.options.selected[4]);
+            EXPECT_TRUE(rig.options.selected[ScanOption]);
             EXPECT_TRUE(rig.timer.enabled);
         }
     }
@@ -73,7 +73,7 @@ TEST(BadInput, SavingIntoAFolderThatCannotBeWrittenShowsABoxAndWritesNothing)
     rig.save.Command3_Click();
     ASSERT_EQ(rig.boxes.calls.size(), 2u);
     EXPECT_TRUE(rig.boxes.calls[1].text.startsWith(QStringLiteral("无法保存文件") + SavedName + QStringLiteral("：")));
-    EXPECT_EQ(rig.boxes.calls[1].style, 48);
+    EXPECT_EQ(rig.boxes.calls[1].style, MsgStyle::Exclamation);
     EXPECT_FALSE(QFileInfo::exists(SavedName));
 }
 

@@ -1,5 +1,6 @@
 #include "core/samples/SampleFile.h"
 #include "devices/SystemSerialDevice.h"
+#include "support/StorageRig.h"
 #include "support/WindowRig.h"
 #include "window/AppIcon.h"
 #include "window/Form1.h"
@@ -45,16 +46,6 @@ struct Window : WindowRig {
     }
 };
 
-QImage gridAlone(QSize size)
-{
-    PlotWidget fresh;
-    fresh.resize(size);
-    fresh.show();
-    fresh.clear();
-    Drawgrid1(fresh);
-    return fresh.picture();
-}
-
 TEST(Form1, StartsUpInTheStatedState)
 {
     Window w;
@@ -65,14 +56,14 @@ TEST(Form1, StartsUpInTheStatedState)
     EXPECT_EQ(w.form.palette().color(QPalette::Window), QColor(192, 192, 192));
 
     for (int n = 1; n <= 12; ++n)
-        EXPECT_EQ(w.option(n)->isChecked(), n == 1 || n == 4 || n == 12) << "Option" << n;
+        EXPECT_EQ(w.option(n)->isChecked(), n == ChannelOptions[0] || n == ScanOption || n == BipolarOption) << "Option" << n;
     EXPECT_TRUE(w.timer.enabled);
     EXPECT_EQ(w.command(2)->text(), QStringLiteral("打开串口"));
     EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
     EXPECT_FALSE(w.form.comm().portOpen());
     EXPECT_EQ(w.form.comm().commPort(), 1);
     EXPECT_EQ(w.form.comm().settings(), QStringLiteral("115200,n,8,1"));
-    EXPECT_TRUE(w.form.state().RangeMode.isEmpty()); // no tick has run yet
+    EXPECT_FALSE(w.form.state().RangeMode); // no tick has run yet
 
     auto* combo = w.get<QComboBox>("Combo1");
     ASSERT_EQ(combo->count(), 16);
@@ -85,7 +76,7 @@ TEST(Form1, StartsUpInTheStatedState)
     EXPECT_EQ(combo->itemData(3, Qt::ToolTipRole).toString(), QStringLiteral("无此端口"));
 
     // The grid twice, once over a cleared surface: one grid.
-    EXPECT_EQ(w.plot()->picture(), gridAlone(w.plot()->size()));
+    EXPECT_EQ(w.plot()->picture(), freshPicture(w.plot()->size()));
     EXPECT_FALSE(w.plot()->showsOverlay()); // nothing simulated drawn yet
     EXPECT_EQ(w.form.focusWidget(), w.command(1));
 }
@@ -213,49 +204,52 @@ TEST(Form1, ControlsSitAtTheirTwipGeometryWithEveryCaptionWhole)
 TEST(Form1, OneSelectionPerFrame)
 {
     Window w;
-    w.click(w.option(9));
-    w.click(w.option(11));
-    w.click(w.option(3));
+    w.click(w.option(ChannelOptions[6]));
+    w.click(w.option(UnipolarOption));
+    w.click(w.option(HoldOption));
     for (int n = 1; n <= 12; ++n)
-        EXPECT_EQ(w.option(n)->isChecked(), n == 9 || n == 11 || n == 3) << "Option" << n;
+        EXPECT_EQ(w.option(n)->isChecked(), n == ChannelOptions[6] || n == UnipolarOption || n == HoldOption) << "Option" << n;
 }
 
 TEST(Form1, SweepsTheSelectedChannelAndRangeThroughTheSimulator)
 {
     Window w;
     w.form.Timer1_Timer();
-    EXPECT_EQ(w.form.state().ControlWord, QStringLiteral("10000110"));
     EXPECT_EQ(w.asked.size(), std::size_t(SweepLength));
     EXPECT_EQ(w.asked.back().channel, 0);
     EXPECT_EQ(w.asked.back().range, Range::Bipolar);
-    EXPECT_EQ(w.form.state().SampleBuffer[1], 0);
+    EXPECT_EQ(w.form.state().SampleBuffer[0], 0);
     // Bipolar 0 lies on the centre line.
     EXPECT_EQ(w.plot()->picture().pixel(4000 / 15, 2500 / 15) | 0xFF000000u, TraceColor);
 
-    w.click(w.option(8));
-    w.click(w.option(11));
+    w.click(w.option(ChannelOptions[5]));
+    w.click(w.option(UnipolarOption));
     w.asked.clear();
     w.codes.assign(SweepLength, 4095);
     w.form.Timer1_Timer();
-    EXPECT_EQ(w.form.state().ControlWord, QStringLiteral("11101110"));
     EXPECT_EQ(w.asked.back().channel, 5);
     EXPECT_EQ(w.asked.back().range, Range::Unipolar);
-    EXPECT_EQ(w.form.state().SampleBuffer[8192], 4095);
+    EXPECT_EQ(w.form.state().SampleBuffer[SweepLength - 1], 4095);
     EXPECT_EQ(w.plot()->picture().pixel(4000 / 15, 905 / 15) | 0xFF000000u, TraceColor);
 }
 
 TEST(Form1, HandlersClickedDuringAYield)
 {
     Window w;
-    // Hold mid-sweep: plot cleared at once, the sweep completes, no sweep follows.
-    w.pump.at[1000] = [&] { w.click(w.option(3)); };
+    const ScratchDir scratch; // for the save
+    // Hold mid-sweep: the sweep completes, no sweep follows. A save confirmed then waits for it,
+    // its button held down and the cursor over the plot busy until the file is written.
+    w.pump.at[1000] = [&] { w.click(w.option(HoldOption)); };
+    w.pump.at[1001] = [&] { w.click(w.command(SaveButton)); };
+    w.pump.at[1002] = [&] { EXPECT_TRUE(!w.command(SaveButton)->isEnabled() && w.command(SaveButton)->isDown() && w.plot()->cursor().shape() == Qt::BusyCursor); };
     w.form.Timer1_Timer();
     EXPECT_FALSE(w.timer.enabled);
-    EXPECT_TRUE(w.option(3)->isChecked());
+    EXPECT_TRUE(w.option(HoldOption)->isChecked());
     EXPECT_EQ(w.asked.size(), std::size_t(SweepLength));
+    EXPECT_TRUE(w.command(SaveButton)->isEnabled() && !w.command(SaveButton)->isDown() && !w.plot()->testAttribute(Qt::WA_SetCursor));
 
     // Scan mid-sweep: sweeps continue.
-    w.pump.at[SweepLength + 10] = [&] { w.click(w.option(4)); };
+    w.pump.at[SweepLength + 10] = [&] { w.click(w.option(ScanOption)); };
     w.form.Timer1_Timer();
     EXPECT_TRUE(w.timer.enabled);
 
@@ -293,7 +287,7 @@ TEST(Form1, PortToggleOpensClosesAndRefuses)
     w.serial.refuseOpen = true;
     w.click(w.command(2));
     ASSERT_EQ(w.boxes.calls.size(), 1u);
-    EXPECT_EQ(w.boxes.calls[0], (MessageCall{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), 48}));
+    EXPECT_EQ(w.boxes.calls[0], (MessageCall{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), MsgStyle::Exclamation}));
     EXPECT_FALSE(w.form.comm().portOpen());
     EXPECT_EQ(w.command(2)->text(), QStringLiteral("打开串口"));
     EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
@@ -378,7 +372,7 @@ TEST(Form1, PortNumbersStayWithTheirDevicesAndWithinOneToSixteen)
                                             QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyACM7")}));
     ASSERT_EQ(w.boxes.calls.size(), 4u); // COM6 has no device; the others are no port numbers
     for (const MessageCall& call : w.boxes.calls)
-        EXPECT_EQ(call, (MessageCall{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), 48}));
+        EXPECT_EQ(call, (MessageCall{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), MsgStyle::Exclamation}));
     EXPECT_EQ(w.form.comm().commPort(), 6);
     combo->showPopup();
     combo->hidePopup();
@@ -401,7 +395,7 @@ TEST(Form1, RealSerialPortThatDoesNotExistGivesOneMessage)
     WindowRig w({.serial = &serial,
                  .devices = {{QStringLiteral("/nonexistent/ttyQ390"), QStringLiteral("/nonexistent/ttyQ390")}}});
     w.form.Command2_Click();
-    EXPECT_EQ(w.boxes.calls, (std::vector<MessageCall>{{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), 48}}));
+    EXPECT_EQ(w.boxes.calls, (std::vector<MessageCall>{{QStringLiteral("无效端口号"), QStringLiteral("Q390A 数据采集器"), MsgStyle::Exclamation}}));
     EXPECT_FALSE(w.form.comm().portOpen());
 }
 
@@ -417,10 +411,10 @@ TEST(Form1, LineFailureWhileOpenClosesThePortSelectsHoldAndKeepsRunning)
     EXPECT_FALSE(w.form.comm().portOpen());
     EXPECT_EQ(w.command(2)->text(), QStringLiteral("打开串口"));
     EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
-    EXPECT_TRUE(w.option(3)->isChecked());
+    EXPECT_TRUE(w.option(HoldOption)->isChecked());
     EXPECT_FALSE(w.timer.enabled);
     EXPECT_EQ(w.boxes.calls,
-              (std::vector<MessageCall>{{QStringLiteral("串口通信失败：Input/output error"), QStringLiteral("Q390A 数据采集器"), 48}}));
+              (std::vector<MessageCall>{{QStringLiteral("串口通信失败：Input/output error"), QStringLiteral("Q390A 数据采集器"), MsgStyle::Exclamation}}));
     EXPECT_FALSE(w.lifetime.ended());
     EXPECT_FALSE(w.form.sweeping());
 
@@ -600,12 +594,12 @@ TEST(Form1, KeyboardStopsOncePerGroupOnItsSelectionAndExitTakesEnterAndSpace)
     EXPECT_EQ(tabStops(), "Command1 Picture1 Command3 Command4 Command5 Command6 Option4 Option1 Option12 Combo1 Command2");
 
     // Arrow keys move the selection within a group; the group's stop follows it.
-    w.option(4)->setFocus();
-    QTest::keyClick(w.option(4), Qt::Key_Right);
-    EXPECT_TRUE(w.option(3)->isChecked());
+    w.option(ScanOption)->setFocus();
+    QTest::keyClick(w.option(ScanOption), Qt::Key_Right);
+    EXPECT_TRUE(w.option(HoldOption)->isChecked());
     EXPECT_FALSE(w.timer.enabled);
-    w.click(w.option(7));
-    w.click(w.option(11));
+    w.click(w.option(ChannelOptions[4]));
+    w.click(w.option(UnipolarOption));
     w.command(1)->setFocus();
     EXPECT_EQ(tabStops(), "Command1 Picture1 Command3 Command4 Command5 Command6 Option3 Option7 Option11 Combo1 Command2");
 }
@@ -615,7 +609,7 @@ TEST(Form1, AboutNamesProgramVersionAndMaker)
     Window w;
     w.click(w.command(6));
     ASSERT_EQ(w.boxes.calls.size(), 1u);
-    EXPECT_EQ(w.boxes.calls[0].style, 0);
+    EXPECT_EQ(w.boxes.calls[0].style, MsgStyle::Ok);
     EXPECT_TRUE(w.boxes.calls[0].text.contains(QStringLiteral("Q390")));
     EXPECT_TRUE(w.boxes.calls[0].text.contains(QStringLiteral("1.00")));
     EXPECT_TRUE(w.boxes.calls[0].text.contains(Form1::Maker));

@@ -25,7 +25,7 @@ TEST(Load, AsksForADataFileAndCancelChangesNothing)
     EXPECT_EQ(rig.samples(), before);
     EXPECT_EQ(rig.plot.ops.size(), ops);
     EXPECT_TRUE(rig.timer.enabled);
-    EXPECT_TRUE(rig.options.selected[4]);
+    EXPECT_TRUE(rig.options.selected[ScanOption]);
     EXPECT_TRUE(rig.boxes.calls.empty());
 }
 
@@ -51,9 +51,9 @@ TEST(Load, RefusesWhatIsNoFileToReadWithTheSystemsReasonAndChangesNothing)
         const QString path = c.make(rig.scratch);
         const QStringList entries = rig.scratch.entries();
         const QByteArray contents = contentsOf(path);
-        rig.state.RangeMode = QStringLiteral("0");
+        rig.state.RangeMode = Range::Bipolar;
         rig.state.SampleBuffer.fill(-3);
-        rig.options.select(4);
+        rig.options.select(ScanOption);
         const std::size_t ops = rig.plot.ops.size();
 
         rig.loadFile(path);
@@ -63,12 +63,12 @@ TEST(Load, RefusesWhatIsNoFileToReadWithTheSystemsReasonAndChangesNothing)
         const QString prefix = QStringLiteral("无法读取文件") + path + QStringLiteral("：");
         EXPECT_TRUE(box.text.startsWith(prefix) && box.text.size() > prefix.size()) << box.text.toStdString();
         EXPECT_EQ(box.title, u"取盘");
-        EXPECT_EQ(box.style, 48);
+        EXPECT_EQ(box.style, MsgStyle::Exclamation);
         EXPECT_EQ(rig.samples(), std::vector<qint16>(SweepLength, -3));
         EXPECT_EQ(rig.plot.ops.size(), ops);
         EXPECT_TRUE(rig.timer.enabled);
-        EXPECT_TRUE(rig.options.selected[4]);
-        EXPECT_FALSE(rig.options.selected[3]);
+        EXPECT_TRUE(rig.options.selected[ScanOption]);
+        EXPECT_FALSE(rig.options.selected[HoldOption]);
         EXPECT_EQ(rig.scratch.entries(), entries);
         EXPECT_EQ(contentsOf(path), contents);
     }
@@ -82,7 +82,7 @@ TEST(Load, AShortFileIsLoadedWithTheMissingRecordsZeroAndABoxSaysSo)
     rig.loadFile(rig.scratch.path("s.dat"));
     ASSERT_EQ(rig.boxes.calls.size(), 1u);
     EXPECT_EQ(rig.boxes.calls[0], (MessageCall{QStringLiteral("文件%1只有3字节，其后的记录按0读取").arg(rig.scratch.path("s.dat")),
-                                               QStringLiteral("取盘"), 48}));
+                                               QStringLiteral("取盘"), MsgStyle::Exclamation}));
     std::vector<qint16> expected{1000, 1};
     expected.resize(SweepLength);
     EXPECT_EQ(rig.samples(), expected);
@@ -107,8 +107,8 @@ TEST(Load, ReplaysTheVerySegmentsTheLiveSweepDrewInBothRanges)
         EXPECT_EQ(rig.plot.sinceLastClear().size(), 114u + SweepLength); // on a fresh grid
         EXPECT_EQ(rig.pump.count - pumps, SweepLength);                  // a yield after every segment
         EXPECT_FALSE(rig.timer.enabled);
-        EXPECT_TRUE(rig.options.selected[3]);
-        EXPECT_FALSE(rig.options.selected[4]);
+        EXPECT_TRUE(rig.options.selected[HoldOption]);
+        EXPECT_FALSE(rig.options.selected[ScanOption]);
     }
 }
 
@@ -117,20 +117,20 @@ TEST(Load, ReadsTheRecordsByTheRangeOfTheLastSweepTick)
     // 1000 "-", a unipolar 3000, "-" 0, bits 13 and 14 over 5, bits 13 to 15 over 7, 4095.
     const QByteArray file = records({-31768, 3000, -32768, 0x6005, qint16(0xE007), 4095});
     struct Case {
-        const char16_t* range;
+        Range range;
         int otherRangeOption;
         std::vector<int> heights;
         int zeroHeight;
     };
     const Case cases[] = {
-        {u"1", 12, {1000, 3000, 0, 5, 7, 4095}, 0},
-        {u"0", 11, {1500, 5500, 2500, 2505, 2493, 6595}, 2500},
+        {Range::Unipolar, BipolarOption, {1000, 3000, 0, 5, 7, 4095}, 0},
+        {Range::Bipolar, UnipolarOption, {1500, 5500, 2500, 2505, 2493, 6595}, 2500},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(QString::fromUtf16(c.range).toStdString());
+        SCOPED_TRACE(rangeWord(c.range).toStdString());
         Rig rig;
         put(SavedName, file);
-        rig.state.RangeMode = QString::fromUtf16(c.range);
+        rig.state.RangeMode = c.range;
         rig.options.select(c.otherRangeOption); // the selected option does not count
         rig.loadFile(SavedName);
 
@@ -147,8 +147,26 @@ TEST(Load, ReadsTheRecordsByTheRangeOfTheLastSweepTick)
     put(SavedName, file);
     beforeAnyTick.loadFile(SavedName);
     EXPECT_EQ(SampleFile::encode(beforeAnyTick.state.SampleBuffer), file);
-    EXPECT_TRUE(beforeAnyTick.options.selected[3]);
+    EXPECT_TRUE(beforeAnyTick.options.selected[HoldOption]);
     EXPECT_EQ(beforeAnyTick.plot.sinceLastClear().size(), 114u); // the grid alone
+}
+
+// At start-up no sweep has read a range yet: the records tell it where only one range fits
+// them, else the range selected holds; then Hold, as after a load.
+TEST(Load, AFileNamedAtStartIsReadInTheRangeItsRecordsTellOrTheOneSelected)
+{
+    const struct {
+        QByteArray file;
+        bool unipolar;
+        float firstY;
+    } cases[] = {{records({3000, 100}), true, 2000}, {records({-31768, 100}), false, 3500}, {records({100, 2047}), false, 2400}};
+    for (const auto& c : cases) {
+        Rig rig;
+        put(SavedName, c.file);
+        rig.load.openAtStart(SavedName);
+        EXPECT_TRUE(rig.options.selected[c.unipolar ? UnipolarOption : BipolarOption] && rig.options.selected[HoldOption]);
+        EXPECT_EQ(rig.trace().at(0).y2, c.firstY);
+    }
 }
 
 TEST(Load, LeavesTheFileAsItWasAndASaveAfterItWritesItsFirstBytes)
@@ -158,7 +176,7 @@ TEST(Load, LeavesTheFileAsItWasAndASaveAfterItWritesItsFirstBytes)
     for (int i = 0; i < longer.size(); ++i)
         longer[i] = char(i * 7 % 251);
     put(QStringLiteral("long.dat"), longer);
-    rig.state.RangeMode = QStringLiteral("0");
+    rig.state.RangeMode = Range::Bipolar;
 
     rig.loadFile(rig.scratch.path(QStringLiteral("long.dat")));
     rig.save.Command3_Click();
@@ -184,13 +202,13 @@ TEST(Load, DuringASweepEndsTheSweepWhereItStands)
     EXPECT_EQ(trace[1].y2, 3500);
     EXPECT_TRUE(std::all_of(trace.begin() + 2, trace.end(), [](const PlotLine& l) { return l.y2 == 2500; }));
     EXPECT_FALSE(rig.timer.enabled);
-    EXPECT_TRUE(rig.options.selected[3]);
+    EXPECT_TRUE(rig.options.selected[HoldOption]);
 }
 
 TEST(Load, AReplayEndsWhenAnotherLoadTakesThePlotOrTheProgramEnds)
 {
     Rig rig;
-    rig.state.RangeMode = QStringLiteral("1");
+    rig.state.RangeMode = Range::Unipolar;
     put(QStringLiteral("a.dat"), records({100}));
     put(QStringLiteral("b.dat"), records({200}));
     rig.pump.at[300] = [&] { rig.loadFile(QStringLiteral("b.dat")); };
@@ -200,7 +218,7 @@ TEST(Load, AReplayEndsWhenAnotherLoadTakesThePlotOrTheProgramEnds)
     EXPECT_EQ(rig.trace().front().y2, 4800);
 
     Rig ending;
-    ending.state.RangeMode = QStringLiteral("0");
+    ending.state.RangeMode = Range::Bipolar;
     put(QStringLiteral("a.dat"), records({100}));
     ending.pump.at[300] = [&] { ending.lifetime.endProgram(0); };
     ending.loadFile(QStringLiteral("a.dat"));

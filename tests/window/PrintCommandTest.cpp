@@ -43,19 +43,19 @@ struct PrintRig {
     RecordingPrinter printer;
     FakeTimer timer;
     ScriptedMessageBoxes boxes;
-    AfterSweep idle;
-    PrintCommand print{state, printer, timer, boxes, idle};
+    IdleAfterSweep idle;
+    PrintCommand print{state, printer, timer, boxes, idle.afterSweep};
 
     PrintRig()
     {
         timer.enabled = true;
         for (int n = 1; n <= SweepLength; ++n)
-            state.SampleBuffer[n] = qint16((n * 37) % 4096);
+            state.SampleBuffer[n - 1] = qint16((n * 37) % 4096);
     }
 };
 
 // The operations a confirmed print must issue for this buffer and mode.
-std::vector<SurfaceOp> expectedPage(const SampleArray& samples, const QString& rangeMode)
+std::vector<SurfaceOp> expectedPage(const SampleArray& samples, std::optional<Range> rangeMode)
 {
     std::vector<SurfaceOp> ops{{SurfaceOp::EndDoc}};
     for (const PlotLine& line : gridLines())
@@ -68,9 +68,9 @@ std::vector<SurfaceOp> expectedPage(const SampleArray& samples, const QString& r
             previous = v;
         }
     };
-    if (rangeMode == u"1")
+    if (rangeMode == Range::Unipolar)
         trace(PlotValue::storedUnipolar);
-    if (rangeMode == u"0")
+    if (rangeMode == Range::Bipolar)
         trace(PlotValue::storedBipolar);
     ops.push_back({SurfaceOp::EndDoc});
     return ops;
@@ -90,7 +90,7 @@ TEST(Print, CancelEndsTheDocumentOnlyAndLeavesTheTimerAsItWas)
 {
     for (bool enabled : {true, false}) {
         PrintRig rig;
-        rig.state.RangeMode = rig.state.BufferRangeMode = QStringLiteral("1");
+        rig.state.RangeMode = rig.state.BufferRangeMode = Range::Unipolar;
         rig.timer.enabled = enabled;
         rig.boxes.answers = {MsgAnswer::Cancel};
         rig.print.Command5_Click();
@@ -103,22 +103,21 @@ TEST(Print, CancelEndsTheDocumentOnlyAndLeavesTheTimerAsItWas)
 TEST(Print, OkPrintsEndBlackGridTraceEndInEveryRangeModeAndChangesNothing)
 {
     struct Case {
-        const char16_t* rangeMode;
+        std::optional<Range> rangeMode;
         std::vector<qint16> head; // the first samples; the rest keep the rig's ramp
         std::size_t traceSegments;
     };
     const Case cases[] = {
-        {u"1", {0, 4095, 2048, 1}, SweepLength},
+        {Range::Unipolar, {0, 4095, 2048, 1}, SweepLength},
         // Bipolar as stored by a sweep: the magnitude, minus 32768 when negative.
-        {u"0", {2047, qint16(0 - 32768), qint16(2047 - 32768), 0, 100}, SweepLength},
-        {u"", {}, 0},      // no sweep tick yet: the grid alone
-        {u"2", {}, 0},     // any other mode: no trace either
+        {Range::Bipolar, {2047, qint16(0 - 32768), qint16(2047 - 32768), 0, 100}, SweepLength},
+        {std::nullopt, {}, 0}, // no sweep tick yet: the grid alone
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(QString::fromUtf16(c.rangeMode).toStdString());
+        SCOPED_TRACE(c.traceSegments ? rangeWord(*c.rangeMode).toStdString() : "none");
         PrintRig rig;
-        rig.state.RangeMode = rig.state.BufferRangeMode = QString::fromUtf16(c.rangeMode);
-        std::copy(c.head.begin(), c.head.end(), rig.state.SampleBuffer.samples().begin());
+        rig.state.RangeMode = rig.state.BufferRangeMode = c.rangeMode;
+        std::copy(c.head.begin(), c.head.end(), rig.state.SampleBuffer.begin());
         const AcquisitionState before = rig.state;
 
         // Nothing queued may run while the page is being issued.
@@ -151,9 +150,9 @@ TEST(Print, SpotValuesOfBothModesAndABipolarFilePrintedUnipolarShowsItsLow13Bits
     PrintRig rig;
     // Stored bipolar samples: +5, -5, -0, full scale both ways; bits 13 and 14 set on the last.
     const std::vector<qint16> samples = {5, qint16(5 - 32768), qint16(-32768), 2047, qint16(2047 - 32768), 0x7FFF};
-    std::copy(samples.begin(), samples.end(), rig.state.SampleBuffer.samples().begin());
+    std::copy(samples.begin(), samples.end(), rig.state.SampleBuffer.begin());
 
-    rig.state.RangeMode = rig.state.BufferRangeMode = QStringLiteral("0");
+    rig.state.RangeMode = rig.state.BufferRangeMode = Range::Bipolar;
     rig.print.Command5_Click();
     auto trace = traceOf(rig.printer.ops);
     ASSERT_EQ(trace.size(), std::size_t(SweepLength));
@@ -162,7 +161,7 @@ TEST(Print, SpotValuesOfBothModesAndABipolarFilePrintedUnipolarShowsItsLow13Bits
         EXPECT_EQ(trace[n].line.y2, bipolarY[n]) << n;
 
     rig.printer.ops.clear();
-    rig.state.RangeMode = rig.state.BufferRangeMode = QStringLiteral("1");
+    rig.state.RangeMode = rig.state.BufferRangeMode = Range::Unipolar;
     rig.print.Command5_Click();
     trace = traceOf(rig.printer.ops);
     ASSERT_EQ(trace.size(), std::size_t(SweepLength));
@@ -178,15 +177,15 @@ TEST(Print, APrinterThatFailsAnywhereShowsWhyAndTheProgramGoesOn)
     for (int failAt : {1, 2, 2 + 114, total}) {
         SCOPED_TRACE(failAt);
         AcquisitionState state;
-        state.RangeMode = state.BufferRangeMode = QStringLiteral("1");
-        state.SampleBuffer[1] = 1234;
+        state.RangeMode = state.BufferRangeMode = Range::Unipolar;
+        state.SampleBuffer[0] = 1234;
         const AcquisitionState before = state;
         FailingPrinter printer;
         printer.failAt = failAt;
         FakeTimer timer;
         ScriptedMessageBoxes boxes;
-        AfterSweep idle;
-        PrintCommand print{state, printer, timer, boxes, idle};
+        IdleAfterSweep idle;
+        PrintCommand print{state, printer, timer, boxes, idle.afterSweep};
         print.Command5_Click();
 
         EXPECT_EQ(printer.count, failAt); // it stops at the failing operation
@@ -204,8 +203,8 @@ TEST(Print, APrinterThatFailsAnywhereShowsWhyAndTheProgramGoesOn)
     timer.enabled = true;
     ScriptedMessageBoxes boxes;
     boxes.answers = {MsgAnswer::Cancel};
-    AfterSweep idle;
-    PrintCommand(state, printer, timer, boxes, idle).Command5_Click();
+    IdleAfterSweep idle;
+    PrintCommand(state, printer, timer, boxes, idle.afterSweep).Command5_Click();
     ASSERT_EQ(boxes.calls.size(), 2u);
     EXPECT_EQ(boxes.calls[1].title, QStringLiteral("打印"));
     EXPECT_TRUE(timer.enabled);
@@ -219,8 +218,8 @@ struct WindowRig : SweepRig {
 
     WindowRig()
     {
-        options.selected[12] = false;
-        options.selected[11] = true;
+        options.selected[BipolarOption] = false;
+        options.selected[UnipolarOption] = true;
     }
     void queueSweep(int offset)
     {
@@ -232,7 +231,7 @@ struct WindowRig : SweepRig {
 TEST(Print, DuringASweepPrintsTheBufferAsThatSweepLeavesItInItsOwnRange)
 {
     WindowRig rig;
-    rig.options.select(12);
+    rig.options.select(BipolarOption);
     for (int n = 1; n <= SweepLength; ++n)
         rig.codes.push_back(n % 2 ? -1000 : 1000);
     // Confirmed during the very first sweep: the box comes at once, the page once it is complete.
@@ -245,18 +244,18 @@ TEST(Print, DuringASweepPrintsTheBufferAsThatSweepLeavesItInItsOwnRange)
     rig.sweep.Timer1_Timer();
     const SampleArray bipolar = rig.state.SampleBuffer;
     ASSERT_EQ(bipolar[0], -32768 + 999);
-    EXPECT_TRUE(rig.printer.ops == expectedPage(bipolar, QStringLiteral("0")));
+    EXPECT_TRUE(rig.printer.ops == expectedPage(bipolar, Range::Bipolar));
 
     // A unipolar sweep dropped when the port opens under it: the page is the buffer it left.
     rig.printer.ops.clear();
-    rig.options.select(11);
+    rig.options.select(UnipolarOption);
     rig.queueSweep(0);
     rig.pump.at[SweepLength + 50] = [&] { rig.print.Command5_Click(); };
     rig.pump.at[SweepLength + 60] = [&] { rig.comm.setPortOpen(true); };
     rig.sweep.Timer1_Timer();
     EXPECT_EQ(rig.pump.count, SweepLength + 60);
-    EXPECT_TRUE(rig.printer.ops == expectedPage(bipolar, QStringLiteral("0")));
-    EXPECT_EQ(rig.state.BufferRangeMode, QStringLiteral("0"));
+    EXPECT_TRUE(rig.printer.ops == expectedPage(bipolar, Range::Bipolar));
+    EXPECT_EQ(rig.state.BufferRangeMode, Range::Bipolar);
 }
 
 } // namespace

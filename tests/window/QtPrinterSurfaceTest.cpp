@@ -54,16 +54,16 @@ struct PdfPrint : ::testing::Test {
     QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [this] { return defaultPrinter; }};
     AcquisitionState state;
     FakeTimer timer;
-    AfterSweep idle;
-    PrintCommand print{state, printer, timer, boxes, idle};
+    IdleAfterSweep idle;
+    PrintCommand print{state, printer, timer, boxes, idle.afterSweep};
 
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(QDir::setCurrent(dir.path()));
-        state.RangeMode = state.BufferRangeMode = QStringLiteral("1");
+        state.RangeMode = state.BufferRangeMode = Range::Unipolar;
         for (int n = 1; n <= SweepLength; ++n)
-            state.SampleBuffer[n] = qint16(n % 4096);
+            state.SampleBuffer[n - 1] = qint16(n % 4096);
         timer.enabled = true;
     }
     void TearDown() override { QDir::setCurrent(previousDir); }
@@ -105,7 +105,7 @@ TEST_F(PdfPrint, NoPrinterWritesAOnePageVectorPdfOfTheRealSizeBlackGridAndGreenT
 {
     // A step: 1100 for the first half, 3900 for the second.
     for (int n = 1; n <= SweepLength; ++n)
-        state.SampleBuffer[n] = n <= 4096 ? 1100 : 3900;
+        state.SampleBuffer[n - 1] = n <= 4096 ? 1100 : 3900;
     print.Command5_Click();
 
     EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{Confirm, written(PdfName)}));

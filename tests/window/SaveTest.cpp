@@ -38,7 +38,7 @@ namespace {
 
 const QString Title = QStringLiteral("存盘");
 const QString Overwrite = QStringLiteral("文件vx-2101435.dat已存在，是否覆盖？");
-constexpr int OverwriteStyle = 4 + 48 + 256;
+constexpr int OverwriteStyle = MsgStyle::YesNo + MsgStyle::Exclamation + MsgStyle::DefaultButton2;
 
 TEST(SampleFileName, TakesYearHourAndMinuteFromFixedFormsWhateverTheLocale)
 {
@@ -60,12 +60,10 @@ TEST(Save, WritesEveryRecordLittleEndianInTheStoredEncoding)
     EXPECT_EQ(bytesOf(SavedName), QByteArray(16384, '\0')); // before any sweep
 
     rig.clock.time = rig.clock.time.addSecs(60);
-    rig.state.SampleBuffer[0] = 11;
-    rig.state.SampleBuffer[1] = 1000;
-    rig.state.SampleBuffer[2] = -31768;
-    rig.state.SampleBuffer[3] = -32768;
-    rig.state.SampleBuffer[8192] = 2047;
-    rig.state.SampleBuffer[8193] = 22;
+    rig.state.SampleBuffer[0] = 1000;
+    rig.state.SampleBuffer[1] = -31768;
+    rig.state.SampleBuffer[2] = -32768;
+    rig.state.SampleBuffer[SweepLength - 1] = 2047;
     rig.save.Command3_Click();
     const QByteArray bytes = bytesOf(QStringLiteral("vx-2101436.dat"));
     ASSERT_EQ(bytes.size(), 16384);
@@ -83,9 +81,9 @@ TEST(Save, AsksForTheNameWithTheTimerAlreadyOffAndNoWritesNothing)
     rig.save.Command3_Click();
     EXPECT_FALSE(timerOnWhileAsked);
     EXPECT_FALSE(rig.timer.enabled);
-    EXPECT_EQ(rig.boxes.calls, (std::vector<MessageCall>{{QStringLiteral("存为文件vx-2101435.dat"), Title, 4}}));
+    EXPECT_EQ(rig.boxes.calls, (std::vector<MessageCall>{{QStringLiteral("存为文件vx-2101435.dat"), Title, MsgStyle::YesNo}}));
     EXPECT_TRUE(rig.scratch.entries().isEmpty());
-    EXPECT_TRUE(rig.options.selected[4]); // Scan stays selected
+    EXPECT_TRUE(rig.options.selected[ScanOption]); // Scan stays selected
 }
 
 TEST(Save, AnExistingFileIsReplacedWholeOnlyWhenTheUserAgrees)
@@ -125,7 +123,7 @@ TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
         const QString prefix = QStringLiteral("无法保存文件vx-2101435.dat：");
         EXPECT_TRUE(box.text.startsWith(prefix) && box.text.size() > prefix.size()) << box.text.toStdString();
         EXPECT_EQ(box.title, Title);
-        EXPECT_EQ(box.style, 48);
+        EXPECT_EQ(box.style, MsgStyle::Exclamation);
     };
     {
         SCOPED_TRACE("current directory deleted");
@@ -176,6 +174,15 @@ TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
         EXPECT_EQ(rig.boxes.calls.back().text,
                   QStringLiteral("已保存文件vx-2101435.dat，但无法确认它已写入磁盘，断电后可能丢失：输入/输出错误"));
         EXPECT_EQ(bytesOf(SavedName), SampleFile::encode(rig.state.SampleBuffer));
+    }
+    {
+        SCOPED_TRACE("a file that takes the free name while the save waits for the sweep: never asked about, kept");
+        Rig rig;
+        rig.pump.at[10] = [&] { rig.save.Command3_Click(); };
+        rig.pump.at[20] = [&] { put(SavedName, "another program's"); };
+        rig.sweepWith(false, [](int) { return 5; });
+        EXPECT_EQ(rig.boxes.calls.back().text, QStringLiteral("无法保存文件vx-2101435.dat：文件已存在"));
+        EXPECT_EQ(bytesOf(SavedName), "another program's");
     }
     {
         SCOPED_TRACE("the name of a printout or a recorded sweep taken while it is written");
@@ -245,6 +252,8 @@ TEST(Save, DuringASweepWritesInTheOrderConfirmedWhatThatSweepLeavesInTheBuffer)
     EXPECT_TRUE(rig.boxes.calls[2].text.startsWith(QStringLiteral("无法保存文件vx-2101436.dat：这是一个文件夹")));
     EXPECT_EQ(rig.scripted.asked.size(), std::size_t(SweepLength));
     EXPECT_FALSE(rig.timer.enabled);
+    // Shown waiting from the first confirmation until the last file is written.
+    EXPECT_EQ(rig.waits.calls, (std::vector<std::pair<int, bool>>{{SaveButton, true}, {SaveButton, true}, {SaveButton, false}}));
 
     // A sweep dropped when the port closes under it, by a load, by Exit: the file is the buffer
     // that sweep found, written before the buffer takes the loaded file or the program ends.
@@ -269,6 +278,8 @@ TEST(Save, DuringASweepWritesInTheOrderConfirmedWhatThatSweepLeavesInTheBuffer)
     EXPECT_EQ(rig.lifetime.status, 0);
     EXPECT_FALSE(rig.comm.portOpen());
     EXPECT_EQ(rig.boxes.calls.size(), 3u + 3);
+    EXPECT_EQ(rig.waits.calls.size(), 3u + 3 * 2);
+    EXPECT_EQ(rig.waits.calls.back(), std::pair(SaveButton, false));
 }
 
 } // namespace

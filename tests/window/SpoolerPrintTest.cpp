@@ -273,12 +273,12 @@ TEST(SpoolerPrint, APrintTheSpoolerRefusesShowsABoxWithTheReasonAndLeavesNeither
         FixedClock clock{QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))};
         QtPrinterSurface printer{PrintToFile::fallback(boxes, clock), [&] { return c.printer; }};
         AcquisitionState state;
-        state.BufferRangeMode = QStringLiteral("1");
+        state.BufferRangeMode = Range::Unipolar;
         for (int n = 1; n <= SweepLength; ++n) // a trace of some 48 KiB of PDF
-            state.SampleBuffer[n] = qint16(n * 7 % 4096);
+            state.SampleBuffer[n - 1] = qint16(n * 7 % 4096);
         FakeTimer timer;
-        AfterSweep idle;
-        PrintCommand(state, printer, timer, boxes, idle).Command5_Click();
+        IdleAfterSweep idle;
+        PrintCommand(state, printer, timer, boxes, idle.afterSweep).Command5_Click();
         EXPECT_EQ(boxes.calls, (std::vector<MessageCall>{
                                    {QStringLiteral("打印机准备好？"), QStringLiteral("打印口状态"), MsgStyle::OkCancel},
                                    {QStringLiteral("打印失败：") + c.reason, QStringLiteral("打印"), MsgStyle::Exclamation}}));

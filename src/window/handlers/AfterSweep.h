@@ -1,5 +1,8 @@
 #pragma once
 
+#include "window/toolkit/WindowSystem.h"
+
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <utility>
@@ -8,15 +11,18 @@
 // waits until that sweep ends and then runs in the order it was handed in; with no sweep
 // running it runs at once. Work confirmed is never lost: whatever drops the sweep (a load, a
 // port toggle, a line failure, Exit) ends it here at that moment, so the work runs on the last
-// complete sweep before anything replaces the buffer or ends the program.
+// complete sweep before anything replaces the buffer or ends the program. While work waits,
+// the window shows it on the button of the command that handed it in, until it is done.
 class AfterSweep {
 public:
-    void run(std::function<void()> work)
+    explicit AfterSweep(WaitingShown& shown) : shown_(shown) {}
+
+    void run(int button, std::function<void()> work)
     {
-        if (sweeping_)
-            waiting_.push_back(std::move(work));
-        else
-            work();
+        if (!sweeping_)
+            return work();
+        waiting_.push_back({button, std::move(work)});
+        shown_.setWaiting(button, true);
     }
 
     void sweepStarted() { sweeping_ = true; }
@@ -27,9 +33,11 @@ public:
         const bool outer = busy_;
         busy_ = true;
         while (!waiting_.empty()) {
-            const std::function<void()> work = std::move(waiting_.front());
+            Work next = std::move(waiting_.front());
             waiting_.pop_front();
-            work();
+            next.work();
+            if (std::none_of(waiting_.begin(), waiting_.end(), [&](const Work& later) { return later.button == next.button; }))
+                shown_.setWaiting(next.button, false);
         }
         busy_ = outer;
     }
@@ -63,9 +71,15 @@ public:
     }
 
 private:
+    struct Work {
+        int button;
+        std::function<void()> work;
+    };
+
+    WaitingShown& shown_;
     bool sweeping_ = false;
     bool busy_ = false;
     int holds_ = 0;
     std::function<void()> end_;
-    std::deque<std::function<void()>> waiting_;
+    std::deque<Work> waiting_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/drawing/PlotSpace.h"
+#include "core/samples/SampleFile.h"
 #include "window/handlers/AcquisitionState.h"
 #include "window/handlers/AfterSweep.h"
 #include "window/handlers/PlotRuns.h"
@@ -27,7 +28,11 @@ public:
     explicit LoadCommand(Seams seams) : s_(seams) {}
 
     void Command4_Click();
+    // Loads the file named on the command line, right after start-up.
+    void openAtStart(const QString& name);
 
 private:
+    void load(const QString& name, const SampleFile::Contents& contents);
+
     Seams s_;
 };

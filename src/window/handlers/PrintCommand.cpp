@@ -18,7 +18,7 @@ void PrintCommand::Command5_Click()
         return;
     }
     timer_.setEnabled(false);
-    afterSweep_.run([this] {
+    afterSweep_.run(PrintButton, [this] {
         const AfterSweep::Hold hold(afterSweep_);
         printing_ = true;
         reporting([this] { printPage(); });
@@ -41,8 +41,8 @@ void PrintCommand::printPage()
     // A load while the print system is waited for replaces the buffer, not the page. The
     // samples are read in the range they were taken in, which is RangeMode unless a sweep in
     // another range has started since.
-    const SampleArray samples = state_.SampleBuffer.samples();
-    const std::optional<Range> range = state_.BufferRangeMode.range();
+    const SampleArray samples = state_.SampleBuffer;
+    const std::optional<Range> range = state_.BufferRangeMode;
     // A document left open by an earlier operation is finished first.
     printer_.endDoc();
     drawPrintedPage(printer_, samples, range);

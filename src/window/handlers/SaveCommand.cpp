@@ -20,14 +20,18 @@ void SaveCommand::Command3_Click()
         return;
     // The name has no month or day, so it comes round again: never write over a file unasked.
     // A folder of that name is no file to replace; the write refuses it.
-    if (QFileInfo(name).isFile()
+    const QFileInfo found(name);
+    if (found.isFile()
         && boxes_.show(QStringLiteral("文件") + name + QStringLiteral("已存在，是否覆盖？"), Title,
                        MsgStyle::YesNo + MsgStyle::Exclamation + MsgStyle::DefaultButton2)
             == MsgAnswer::No)
         return;
-    afterSweep_.run([this, name] {
+    // Confirmed during a sweep, the file is written once the sweep completes: a file that has
+    // taken the free name by then was never asked about, and the write leaves it be.
+    const WholeFile::Mode mode = found.exists() ? WholeFile::ReplaceExisting : WholeFile::NeverReplace;
+    afterSweep_.run(SaveButton, [this, name, mode] {
         try {
-            SampleFile::write(name, state_.SampleBuffer.samples());
+            SampleFile::write(name, state_.SampleBuffer, mode);
         } catch (const UnconfirmedFile& error) {
             boxes_.show(QStringLiteral("已保存文件") + name + QStringLiteral("，但无法确认它已写入磁盘，断电后可能丢失：") + chineseReason(error),
                         Title, MsgStyle::Exclamation);

@@ -1,6 +1,5 @@
 #include "window/handlers/SweepController.h"
 
-#include "core/converter/ControlWord.h"
 #include "core/drawing/Trace.h"
 #include "core/system/FailureWords.h"
 #include "window/handlers/Procedures.h"
@@ -17,20 +16,14 @@ void SweepController::Timer1_Timer()
     if (sweeping_ || s_.afterSweep.busy())
         return;
 
-    AcquisitionState& st = s_.state;
-    for (int channel = 0; channel < ChannelCount; ++channel) {
-        if (s_.options.isSelected(ChannelOptions[channel])) {
+    // The channel and the range stay as last read while no button of their frame is selected.
+    for (int channel = 0; channel < ChannelCount; ++channel)
+        if (s_.options.isSelected(ChannelOptions[channel]))
             channel_ = channel;
-            st.ChannelCode = bitText(ControlWord::channelBits(channel), 3);
-        }
-    }
-    if (s_.options.isSelected(UnipolarOption))
-        st.RangeMode = Range::Unipolar;
-    if (s_.options.isSelected(BipolarOption))
-        st.RangeMode = Range::Bipolar;
-    st.ControlWord = QStringLiteral("1") + st.ChannelCode + st.RangeMode.text() + QStringLiteral("110");
+    if (const std::optional<Range> range = selectedRange(s_.options))
+        s_.state.RangeMode = range;
     // With no range read yet no conversion is made.
-    const std::optional<Range> range = st.RangeMode.range();
+    const std::optional<Range> range = s_.state.RangeMode;
 
     s_.plot.clear();
     s_.timer.setEnabled(true);
@@ -71,20 +64,18 @@ void SweepController::sweep(Range range)
         return;
     }
     s_.plot.markUnanswered(!simulated && !s_.unit.lineMoved());
-    s_.state.SampleBuffer.samples() = s_.unit.samples();
+    s_.state.SampleBuffer = s_.unit.samples();
     s_.state.BufferRangeMode = s_.state.RangeMode;
 }
 
+// Hold and Scan start and stop the sweeps to come, and leave the plot as it is: a sweep that
+// is running completes whole on it, and the sweep held stays in view.
 void SweepController::Option3_Click()
 {
     s_.timer.setEnabled(false);
-    s_.plot.clear();
-    Drawgrid1(s_.plot);
 }
 
 void SweepController::Option4_Click()
 {
     s_.timer.setEnabled(true);
-    s_.plot.clear();
-    Drawgrid1(s_.plot);
 }

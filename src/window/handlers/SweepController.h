@@ -10,8 +10,8 @@
 #include <functional>
 
 // The sweep timer's tick and the Hold and Scan handlers. Each tick is one sweep of 8192
-// conversions on the selected channel and range, drawn as it grows, with a yield to the
-// event loop after every sample. A sweep takes all its samples from the source it started
+// conversions on the selected channel and range, drawn as it grows over a fresh grid, with a
+// yield to the event loop after every sample. A sweep takes all its samples from the source it started
 // with: when the port opens or closes under it, it ends at its next yield and keeps nothing.
 class SweepController {
 public:

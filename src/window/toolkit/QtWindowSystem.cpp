@@ -18,7 +18,7 @@ void toStandardError(const QString& text, const QString& title)
 // What a box answers when nobody can: no to a question, the one button otherwise.
 int refusingAnswer(int style)
 {
-    switch (style & 7) {
+    switch (style & MsgStyle::Buttons) {
     case MsgStyle::OkCancel: return MsgAnswer::Cancel;
     case MsgStyle::YesNo: return MsgAnswer::No;
     default: return MsgAnswer::Ok;
@@ -46,15 +46,15 @@ int QtMessageBoxes::show(const QString& text, const QString& title, int style)
     QMessageBox box(parent_);
     box.setWindowTitle(title);
     box.setText(text);
-    switch (style & 0x70) {
-    case 16: box.setIcon(QMessageBox::Critical); break;
-    case 32: box.setIcon(QMessageBox::Question); break;
-    case 48: box.setIcon(QMessageBox::Warning); break;
-    case 64: box.setIcon(QMessageBox::Information); break;
+    switch (style & MsgStyle::Icon) {
+    case MsgStyle::Critical: box.setIcon(QMessageBox::Critical); break;
+    case MsgStyle::Question: box.setIcon(QMessageBox::Question); break;
+    case MsgStyle::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case MsgStyle::Information: box.setIcon(QMessageBox::Information); break;
     default: box.setIcon(QMessageBox::NoIcon); break;
     }
     QList<QMessageBox::StandardButton> buttons;
-    switch (style & 7) {
+    switch (style & MsgStyle::Buttons) {
     case MsgStyle::OkCancel: buttons = {QMessageBox::Ok, QMessageBox::Cancel}; break;
     case MsgStyle::YesNo: buttons = {QMessageBox::Yes, QMessageBox::No}; break;
     default: buttons = {QMessageBox::Ok}; break;

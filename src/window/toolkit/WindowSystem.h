@@ -1,18 +1,27 @@
 #pragma once
 
+#include "core/samples/Range.h"
+
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // The window-system operations that handlers use, as seams: the Qt implementations are in
 // QtWindowSystem.h, tests put scripted or recording doubles in their place.
 
-// Message box styles and answers as the handlers use them.
+// Message box styles and answers as the handlers use them: a style is the sum of its buttons,
+// its icon and which button is the default.
 namespace MsgStyle {
 constexpr int Ok = 0;
 constexpr int OkCancel = 1;
 constexpr int YesNo = 4;
+constexpr int Buttons = 7; // the part of a style that gives the buttons
+constexpr int Critical = 16;
+constexpr int Question = 32;
 constexpr int Exclamation = 48;
+constexpr int Information = 64;
+constexpr int Icon = 0x70; // the part that gives the icon
 constexpr int DefaultButton2 = 256;
 } // namespace MsgStyle
 
@@ -80,7 +89,33 @@ public:
     virtual void select(int option) = 0;
 };
 
-// The option buttons of channels 0..7, and those of the two ranges.
+// The command buttons by number (Command1..Command6) that carry out work confirmed during a sweep.
+constexpr int SaveButton = 3;
+constexpr int PrintButton = 5;
+
+// Shows that a command the user confirmed waits for the running sweep to complete: while any
+// does, the platform's busy cursor over the plot, and each waiting command's button held down,
+// taking no click. Everything else answers as ever meanwhile.
+class WaitingShown {
+public:
+    virtual ~WaitingShown() = default;
+    virtual void setWaiting(int button, bool waiting) = 0;
+};
+
+// The option buttons by what they stand for: the display modes, channels 0..7, the two ranges.
+constexpr int HoldOption = 3;
+constexpr int ScanOption = 4;
 constexpr int ChannelOptions[] = {1, 2, 5, 6, 7, 8, 9, 10};
 constexpr int UnipolarOption = 11;
 constexpr int BipolarOption = 12;
+
+// The range the range buttons select, as a sweep tick reads them; none while neither is.
+inline std::optional<Range> selectedRange(const OptionButtons& options)
+{
+    std::optional<Range> range;
+    if (options.isSelected(UnipolarOption))
+        range = Range::Unipolar;
+    if (options.isSelected(BipolarOption))
+        range = Range::Bipolar;
+    return range;
+}
