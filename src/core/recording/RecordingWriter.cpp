@@ -19,8 +19,9 @@ constexpr hsize_t ChunkBytes = 4096;
 // gathered, once that comes within a margin of where it was grown to: a flush allocates some
 // 50 KiB at most beside the sweeps.
 constexpr qint64 GrownAhead = 1 << 20, GrowMargin = 256 << 10;
-// Sweeps gathered at most before they go to the library: about 4 MiB.
-constexpr long long MostGathered = 256;
+// Sweeps gathered at most before they go to the library: about a MiB, its room taken (and
+// written, so that the memory is the process's from the start) when the file is opened.
+constexpr long long MostGathered = 64;
 // Deflate at its fastest: a tenth of a millisecond a sweep, about as small as its slower levels.
 constexpr unsigned DeflateLevel = 1;
 
@@ -70,8 +71,11 @@ hsize_t length(hid_t dataset)
 RecordingWriter::RecordingWriter(const QByteArray& path, Opening opening, const Settings& settings) : path_(path)
 {
     const Hdf5::Quiet quiet;
-    for (int field = 0; field < FieldCount; ++field)
+    for (int field = 0; field < FieldCount; ++field) {
         memoryTypes_[field] = memoryType(Field(field));
+        gathered_[field].fill('\0', MostGathered * H5Tget_size(memoryTypes_[field]) * (field == Codes ? SweepLength : 1));
+        gathered_[field].resize(0);
+    }
     if (opening == Continue && QFile::exists(nameText(path)))
         open();
     else
