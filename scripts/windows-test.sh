@@ -86,6 +86,45 @@ for k in range(4):
 ' "$data"
 }
 
+# q390-rec.exe ended from outside. Wine hands SIGINT to the program as Ctrl-C, but SIGTERM,
+# SIGHUP and a file-size limit (SIGXFSZ) end its process at once without a word to it, as SIGKILL
+# does on Linux: sweep files the index does not name, a row cut short, temporary files. Appended
+# to, the index names exactly the folder's files again, numbered without a gap. An index named
+# INDEX.CSV is the folder's index (its row cut short dropped, the numbering going on).
+index_names_the_files() { # folder
+  /usr/bin/python3 - "$1" <<'EOF'
+import csv, os, sys
+entries = os.listdir(sys.argv[1])
+index = [e for e in entries if e.lower() == "index.csv"]
+rows = list(csv.DictReader(open(os.path.join(sys.argv[1], index[0]), newline="")))
+numbered = [int(r["sweep"]) for r in rows] == list(range(1, len(rows) + 1))
+sys.exit(not (len(index) == 1 and numbered and sorted(r["file"] for r in rows if r["file"]) == sorted(set(entries) - set(index))))
+EOF
+}
+rec_ended_from_outside() {
+  local how folder pid
+  for how in TERM HUP XFSZ; do
+    folder=$data/ended-$how
+    if [ "$how" = XFSZ ]; then
+      (ulimit -f 40 && wine "$app/q390-rec.exe" --continuous --quiet -o "$(winpath "$folder")") 2>/dev/null || true
+    else
+      LD_PRELOAD=$wine_preload /usr/lib/wine/wine64 "$app/q390-rec.exe" --continuous --quiet -o "$(winpath "$folder")" &
+      pid=$!
+      timeout 60 bash -c 'until [ "$(cat "$0/index.csv" 2>/dev/null | wc -l)" -ge 20 ]; do sleep 0.2; done' "$folder"
+      kill -"$how" "$pid"
+      wine_ended "$pid" 20 || true
+    fi
+    check "q390-rec.exe --append after SIG$how" wine "$app/q390-rec.exe" --append --sweeps 1 --quiet -o "$(winpath "$folder")"
+    check "after SIG$how and --append the index names exactly the folder's files" index_names_the_files "$folder"
+  done
+  folder=$data/upper
+  wine "$app/q390-rec.exe" --sweeps 2 --quiet -o "$(winpath "$folder")"
+  mv "$folder/index.csv" "$folder/INDEX.CSV"
+  printf '3,sweep-0' >>"$folder/INDEX.CSV"
+  check "q390-rec.exe --append continues an index named INDEX.CSV" wine "$app/q390-rec.exe" --append --quiet -o "$(winpath "$folder")"
+  check "INDEX.CSV names its three sweeps" index_names_the_files "$folder"
+}
+
 # The line driver through COM1: one bipolar sweep of channel 6 on the ramp; its n-th sample
 # (from 1) is conversion n - 1 of the process, (n × 37 + 6 × 501) mod 4096 - 2048.
 rec_com1() { wine "$app/q390-rec.exe" --port COM1 --channel 6 --range bipolar --sweeps 1 --quiet -o - >"$work/com1.csv"; }
@@ -246,7 +285,7 @@ ftdi_standin() {
 
 # Each group in a subshell of its own that stops at its first unexpected failure, which then
 # counts as a failed check named after the group; the windows it started are ended after it.
-groups=(windows_tests dat_as_on_linux rec_read_by_linux com1_sweep window_title_and_scan window_save installer
+groups=(windows_tests dat_as_on_linux rec_read_by_linux rec_ended_from_outside com1_sweep window_title_and_scan window_save installer
   ftdi_standin port_pulled_out)
 [ $# -eq 0 ] || groups=("$@")
 for group in "${groups[@]}"; do

@@ -204,13 +204,13 @@ void say(std::FILE* err, const QString& line)
 
 // The range: as given, from the index of the recording the file is in, or from the records,
 // named on err where the records had to tell it.
-Range chooseRange(const Request& r, const QString& input, const SampleArray& samples, std::FILE* err)
+Range chooseRange(const Request& r, const QString& input, const SampleArray& samples, const IndexedFiles& indexed, std::FILE* err)
 {
     if (r.range)
         return *r.range;
     // A recording's index says what the range was: as sure as one given, so not named either.
-    if (const IndexLookup indexed = lookUpInIndex(nameBytes(input)); indexed.found == IndexLookup::Named)
-        return indexed.sweep.range;
+    if (const IndexLookup found = indexed.find(nameBytes(input)); found.found == IndexLookup::Named)
+        return found.sweep.range;
     const RangeGuess guess = guessRange(samples);
     if (r.quiet)
         return guess.range;
@@ -343,12 +343,19 @@ int execute(const Request& request, std::FILE* out, std::FILE* err)
         throw failure(request.output, QFileInfo::exists(request.output) ? QStringLiteral("not a folder") : QStringLiteral("no such folder"));
     int status = 0;
     bool written = false;
+    // Each recording's index read once for all its files.
+    QList<QByteArray> inputs;
+    for (const QString& input : request.inputs)
+        inputs << nameBytes(input);
+    const IndexedFiles indexed(request.range ? QList<QByteArray>() : inputs);
+    for (const QString& refused : indexed.refused())
+        say(err, refused);
     for (const QString& input : request.inputs) {
         try {
             const SampleArray samples = readRecords(input);
             const QString target = request.outputFor(input);
             Output output(target, input, out);
-            QByteArray bytes = result(request, input, target, samples, chooseRange(request, input, samples, err));
+            QByteArray bytes = result(request, input, target, samples, chooseRange(request, input, samples, indexed, err));
             // Blocks of info apart by an empty line.
             if (written && request.command == u"info")
                 bytes.prepend('\n');

@@ -115,7 +115,8 @@ std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string&
     const std::optional<Range> wanted = parseRange(range, true);
     const SystemPath file = systemPath(path, "path");
     std::unique_ptr<SweepRecord> sweep = readRecords(file);
-    const IndexLookup indexed = lookUpInIndex(QByteArray::fromStdString(file.bytes));
+    const QByteArray bytes = QByteArray::fromStdString(file.bytes);
+    const IndexLookup indexed = IndexedFiles({bytes}).find(bytes);
     if (indexed.found == IndexLookup::Named)
         describe(*sweep, indexed.sweep);
     if (wanted) {
@@ -139,7 +140,7 @@ std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string&
 py::list readFolder(const py::object& path)
 {
     const SystemPath folder = systemPath(path, "path");
-    const RecordingIndex index = RecordingIndex::load(QByteArray::fromStdString(folder.bytes));
+    RecordingIndex index(QByteArray::fromStdString(folder.bytes));
     const auto named = [&](const QByteArray& bytes) {
         return SystemPath{bytes.toStdString(), py::isinstance<py::bytes>(folder.shown)
                                                    ? py::object(py::bytes(bytes.toStdString()))
@@ -148,13 +149,16 @@ py::list readFolder(const py::object& path)
     const SystemPath indexFile = named(index.path());
     if (index.outcome() == RecordingIndex::Unreadable)
         raiseSystemError(index.errorNumber(), indexFile);
-    if (index.outcome() == RecordingIndex::NotAnIndex)
-        throw py::value_error(shown(indexFile) + ": not the index of a recording (its header names no sweep, file, channel and range)");
-    for (const QString& lost : index.lost())
-        errors::warn(shown(indexFile) + " " + lost.toStdString() + "; left out");
+    if (index.outcome() != RecordingIndex::Read)
+        throw py::value_error(shown(indexFile) + ": " + index.refusal().toStdString());
     const QByteArray base = index.path().chopped(qstrlen(RecordingIndex::FileName));
     py::list sweeps;
-    for (const IndexedSweep& indexed : index.sweeps()) {
+    for (IndexRow row; index.next(row);) {
+        if (row.kind != IndexRow::Kept) {
+            errors::warn(shown(indexFile) + " " + row.told().toStdString() + "; left out");
+            continue;
+        }
+        const IndexedSweep& indexed = row.sweep;
         const SystemPath file = named(base + nameBytes(indexed.file));
         std::unique_ptr<SweepRecord> sweep;
         try {
@@ -171,6 +175,8 @@ py::list readFolder(const py::object& path)
         describe(*sweep, indexed);
         sweeps.append(py::cast(std::move(sweep)));
     }
+    if (index.outcome() == RecordingIndex::Unreadable)
+        raiseSystemError(index.errorNumber(), indexFile);
     return sweeps;
 }
 

@@ -71,6 +71,10 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
         usageError(err, usage);
         return {Usage};
     }
+    if (!out && options.task != RecOptions::Task::Record) {
+        std::fprintf(err, "q390-rec: standard output: %s\n", qUtf8Printable(englishReason(EBADF)));
+        return {Failed};
+    }
     switch (options.task) {
     case RecOptions::Task::Help:
         std::fputs(qUtf8Printable(RecOptions::help()), out);

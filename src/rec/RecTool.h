@@ -42,6 +42,8 @@ struct Outcome {
     int signal = 0; // the stop signal the process is to end by; 0 for none
 };
 
+// `out` is none when standard output was closed as the program started: whatever is asked of it
+// fails.
 Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams seams);
 
 } // namespace RecTool

@@ -56,11 +56,15 @@ void Recorder::run()
             sweep.seconds = seconds() - sweep.offset;
             parts_.progress.lost();
             parts_.output.lost(sweep, reason);
+            if (!failing_.isValid())
+                failing_.start();
             if (!waitForDevice(sweep, reason))
                 return;
             continue;
         }
         sweep.seconds = seconds() - sweep.offset;
+        // The device answers again, whether the sweep is kept or not.
+        failing_.invalidate();
         const SampleArray& samples = parts_.unit.samples();
         if (options_.trigger) {
             sweep.trigger = firstCrossing(samples, sweep.range, *options_.trigger);
@@ -121,9 +125,12 @@ bool Recorder::waitForDevice(const SweepRecord& lost, const QString& reason)
     const QString failed = QStringLiteral("%1: the device failed (%2); sweep %3 lost").arg(port, reason).arg(lost.number);
     if (timeout && *timeout <= 0)
         throw PortError(failed + QStringLiteral(", and --reconnect-timeout 0 waits for no device"));
+    const auto pastTimeout = [&] { return timeout && failing_.elapsed() >= *timeout * 1e3; };
+    if (pastTimeout())
+        throw PortError(failed + QStringLiteral(", and none has been kept for %1 s").arg(*timeout));
     parts_.progress.error(failed + QStringLiteral("; opening it again every %1 s%2")
                                    .arg(parts_.retry.count() / 1e3)
-                                   .arg(timeout ? QStringLiteral(" for up to %1 s").arg(*timeout) : QString()));
+                                   .arg(timeout ? QStringLiteral(" for up to %1 s").arg(*timeout - failing_.elapsed() / 1e3, 0, 'f', 1) : QString()));
     QElapsedTimer waited;
     waited.start();
     // An attempt starts `retry` after the one before started, or at once when that one took
@@ -142,7 +149,7 @@ bool Recorder::waitForDevice(const SweepRecord& lost, const QString& reason)
             parts_.progress.note(QStringLiteral("%1: back after %2 s; recording goes on").arg(port).arg(waited.elapsed() / 1e3, 0, 'f', 1));
             return true;
         } catch (const PortError& failure) {
-            if (timeout && waited.elapsed() >= *timeout * 1e3)
+            if (pastTimeout())
                 throw PortError(QStringLiteral("%1: not back within %2 s (%3)").arg(port).arg(*timeout).arg(englishReason(failure)));
         }
     }

@@ -20,7 +20,8 @@ public:
     static constexpr const char* Header = "sweep,index,time_s,channel,range,code,volts\n";
     static constexpr const char* TriggeredHeader = "sweep,index,time_s,channel,range,code,volts,trigger\n";
 
-    // Throws OutputError when the stream is no file, pipe, socket or character device open for writing.
+    // Throws OutputError when the stream is none, or no file, pipe, socket or character device
+    // open for writing.
     SampleStream(std::FILE* out, std::optional<double> seconds, bool triggered = false);
 
     QString name() const override { return QStringLiteral("standard output"); }

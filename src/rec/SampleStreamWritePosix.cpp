@@ -17,7 +17,7 @@ constexpr int WaitSliceMs = 100;
 } // namespace
 
 SampleStream::SampleStream(std::FILE* out, std::optional<double> seconds, bool triggered)
-    : out_(out), fd_(fileno(out)), seconds_(seconds), triggered_(triggered)
+    : out_(out), fd_(out ? fileno(out) : -1), seconds_(seconds), triggered_(triggered)
 {
     struct stat file {};
     if (fd_ < 0)

@@ -23,7 +23,7 @@ HANDLE handleOf(int fd)
 } // namespace
 
 SampleStream::SampleStream(std::FILE* out, std::optional<double> seconds, bool triggered)
-    : out_(out), fd_(_fileno(out)), seconds_(seconds), triggered_(triggered)
+    : out_(out), fd_(out ? _fileno(out) : -1), seconds_(seconds), triggered_(triggered)
 {
     if (fd_ < 0 || handleOf(fd_) == INVALID_HANDLE_VALUE)
         throw streamError(EBADF);

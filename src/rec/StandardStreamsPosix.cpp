@@ -3,10 +3,14 @@
 #include <cerrno>
 #include <fcntl.h>
 
-void openClosedStandardStreams()
+bool openClosedStandardStreams()
 {
+    bool outputClosed = false;
     // In order, so that each open takes the lowest free number: the one found closed.
     for (int fd = 0; fd <= 2; ++fd)
-        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
             ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            outputClosed = outputClosed || fd == 1;
+        }
+    return outputClosed;
 }

@@ -4,8 +4,9 @@
 
 #include <io.h>
 
-void openClosedStandardStreams()
+bool openClosedStandardStreams()
 {
+    bool outputClosed = false;
     // A program started without standard handles has streams on no file: they write into NUL,
     // so that a message has somewhere to go and no later file takes their place.
     const struct {
@@ -13,6 +14,9 @@ void openClosedStandardStreams()
         const char* mode;
     } streams[] = {{stdin, "r"}, {stdout, "w"}, {stderr, "w"}};
     for (const auto& standard : streams)
-        if (_fileno(standard.stream) < 0 || _get_osfhandle(_fileno(standard.stream)) < 0)
+        if (_fileno(standard.stream) < 0 || _get_osfhandle(_fileno(standard.stream)) < 0) {
             std::freopen("NUL", standard.mode, standard.stream);
+            outputClosed = outputClosed || standard.stream == stdout;
+        }
+    return outputClosed;
 }

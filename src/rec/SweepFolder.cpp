@@ -1,20 +1,22 @@
 #include "rec/SweepFolder.h"
 
+#include "core/samples/Readings.h"
 #include "core/samples/SampleCsv.h"
+#include "core/samples/SampleFile.h"
 #include "core/samples/SampleFormat.h"
+#include "core/system/FileNames.h"
+#include "core/system/FileStart.h"
 #include "core/system/WholeFile.h"
-#include "rec/IndexFile.h"
-#include "rec/StopSignals.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
-#include <pthread.h>
-#include <sched.h>
+#include <iterator>
+#include <tuple>
 
 namespace {
 
@@ -24,35 +26,68 @@ constexpr long long LastNumber = 99'999'999;
 // A sweep takes about 1 ms and each file waits for its syncs: the disk serves many at once.
 constexpr int Writers = 16;
 constexpr int MostUnfinished = 64;
-const QString IndexName = QStringLiteral("index.csv");
 
-// A CSV cell; quoted when it holds a separator, a quote or a line break.
-QByteArray cell(const QString& text)
+// The name of a sweep's file as the file system tells names apart.
+QString nameKey(const QString& name)
 {
-    QByteArray bytes = text.toUtf8();
-    if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r'))
-        bytes = '"' + bytes.replace('"', "\"\"") + '"';
-    return bytes;
-}
-
-// ISO 8601 local time with milliseconds and the offset from UTC, "2026-12-07T15:47:41.123+01:00".
-QByteArray isoLocal(const QDateTime& time)
-{
-    const int offset = time.offsetFromUtc() / 60;
-    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1()
-        + QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', std::abs(offset) / 60, std::abs(offset) % 60).toLatin1();
-}
-
-QString reasonOf(const WholeFile& file)
-{
-    return englishReason(file.errorNumber());
+    return FileNameCase == Qt::CaseSensitive ? name : name.toCaseFolded();
 }
 
 } // namespace
 
+// A sweep for the writers: its file, then its row.
+class SweepFolder::SweepJob final : public WriterJob {
+public:
+    SweepJob(SweepFolder& folder, const SweepRecord& sweep, QString file, QString note, const SampleArray* samples)
+        : WriterJob(sweep.number), folder_(folder), sweep_(sweep), file_(std::move(file)), note_(std::move(note))
+    {
+        if (samples)
+            samples_ = *samples;
+    }
+
+    std::optional<OutputError> write() override
+    {
+        if (row_.isEmpty())
+            row_ = folder_.row(sweep_, file_, samples_ ? &*samples_ : nullptr, note_);
+        if (file_.isEmpty())
+            return {};
+        const QString file = QDir(folder_.path_).filePath(file_);
+        WholeFile out(file, WholeFile::NeverReplace, &folder_.folderSync_);
+        if (out.open() && out.commit(formatted(*samples_, sweep_.range, folder_.format_)))
+            return {};
+        // The file is in the folder: its row stays, and says what is not known.
+        if (out.unconfirmed()) {
+            const QString unsynced = QStringLiteral("the folder could not be synced (%1): the file may not survive a crash")
+                                         .arg(englishReason(out.errorNumber()));
+            note_ = note_.isEmpty() ? unsynced : note_ + QStringLiteral("; ") + unsynced;
+            row_ = folder_.row(sweep_, file_, &*samples_, note_);
+            return {};
+        }
+        if (out.errorNumber() == EEXIST)
+            return OutputError(QStringLiteral("%1: already there, and nothing is replaced").arg(file), EEXIST);
+        return OutputError(QStringLiteral("%1: %2").arg(file, englishReason(out.errorNumber())), out.errorNumber());
+    }
+
+    void commit() override { folder_.appendRow(row_); }
+
+    void undo() override
+    {
+        if (!file_.isEmpty())
+            QFile::remove(QDir(folder_.path_).filePath(file_));
+    }
+
+private:
+    SweepFolder& folder_;
+    SweepRecord sweep_;
+    QString file_; // empty for a lost sweep
+    QString note_; // why a sweep was lost, or what is doubtful about one kept
+    std::optional<SampleArray> samples_;
+    QByteArray row_; // for the index, made by a writer
+};
+
 SweepFolder::SweepFolder(const QString& path, std::optional<SampleFormat> format, Opening opening, QString source)
     : path_(QDir::cleanPath(path)), format_(format.value_or(SampleFormat::Dat)), opening_(opening), source_(std::move(source)),
-      indexPath_(QDir(path_).filePath(IndexName))
+      indexPath_(QDir(path_).filePath(QLatin1String(RecordingIndex::FileName))), pool_(Writers, MostUnfinished)
 {
     const QFileInfo folder(path_);
     if (opening == NextFreeName || !folder.exists())
@@ -63,21 +98,34 @@ SweepFolder::SweepFolder(const QString& path, std::optional<SampleFormat> format
     const QStringList entries = dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     if (!dir.isReadable())
         throw OutputError(QStringLiteral("%1: %2").arg(path_, englishReason(EACCES)), EACCES);
-    if (opening == Fresh && !entries.isEmpty() && entries != QStringList{IndexName})
-        throw OutputError(QStringLiteral("%1: the folder holds files already; --append records on into it").arg(path_));
-    continueFrom(entries, opening == Append, format);
+    look(entries, opening == Append, format);
 }
 
-void SweepFolder::continueFrom(const QStringList& entries, bool append, std::optional<SampleFormat> format)
+void SweepFolder::look(const QStringList& entries, bool append, std::optional<SampleFormat> format)
 {
-    static const QRegularExpression sweepFile(QStringLiteral("^sweep-([0-9]{8})-ch[0-7]\\.(dat|csv)$"));
+    static const QRegularExpression sweepFile(QStringLiteral("^sweep-([0-9]{8})-ch([0-7])\\.(dat|csv)$"),
+                                              FileNameCase == Qt::CaseSensitive ? QRegularExpression::NoPatternOption
+                                                                                 : QRegularExpression::CaseInsensitiveOption);
+    const bool indexed = std::any_of(entries.begin(), entries.end(), &RecordingIndex::isIndexName);
+    std::vector<SweepFile> files;
+    QStringList others;
     long long highest = 0;
     QString extension;
-    for (const QString& entry : entries)
-        if (const QRegularExpressionMatch match = sweepFile.match(entry); match.hasMatch() && match.captured(1).toLongLong() >= highest) {
-            highest = match.captured(1).toLongLong();
-            extension = match.captured(2);
+    for (const QString& entry : entries) {
+        if (const QRegularExpressionMatch match = sweepFile.match(entry); match.hasMatch()) {
+            files.push_back({match.captured(1).toLongLong(), match.captured(2).toInt(), entry});
+            if (files.back().number >= highest) {
+                highest = files.back().number;
+                extension = match.captured(3).toLower();
+            }
+        } else if (indexed && WholeFile::isTemporary(entry)) {
+            temporaries_ << entry;
+        } else if (!RecordingIndex::isIndexName(entry)) {
+            others << entry;
         }
+    }
+    if (!append && (!others.isEmpty() || (!indexed && !files.empty())))
+        throw OutputError(QStringLiteral("%1: the folder holds files already; --append records on into it").arg(path_));
     if (append && !extension.isEmpty()) {
         const SampleFormat own = *formatNamed(extension);
         if (format && *format != own)
@@ -85,43 +133,128 @@ void SweepFolder::continueFrom(const QStringList& entries, bool append, std::opt
                                  .arg(path_, extension, formatWord(*format)));
         format_ = own;
     }
-    if (entries.contains(IndexName)) {
-        const QByteArray text = IndexFile::read(indexPath_);
-        // An index with its header only, or cut short within it (a disk full as it was made),
-        // holds no recording yet.
-        if (QByteArray(Header).startsWith(text) || QByteArray(OlderHeader).startsWith(text)) {
-            keepIndexBytes_ = text == Header ? -1 : 0;
-        } else {
-            if (!text.startsWith(Header) && !text.startsWith(OlderHeader))
-                throw OutputError(QStringLiteral("%1: not the index of a recording (its first line is not the header)").arg(indexPath_));
-            if (!append)
-                throw OutputError(QStringLiteral("%1: the folder holds a recording already; --append records on into it").arg(path_));
-            QList<QByteArray> lines = text.split('\n');
-            // A last row cut short (the process ended as it was written) goes.
-            if (!lines.last().isEmpty()) {
-                keepIndexBytes_ = text.lastIndexOf('\n') + 1;
-                mended_ = QStringLiteral("%1: its last row was cut short and is dropped: %2").arg(indexPath_, QString::fromUtf8(lines.last()));
-            }
-            lines.removeLast();
-            for (qsizetype line = 1; line < lines.size(); ++line) {
-                const QByteArray number = lines[line].left(lines[line].indexOf(','));
-                bool ok = false;
-                const long long n = number.toLongLong(&ok);
-                if (!ok || n < 1 || n > LastNumber)
-                    throw OutputError(QStringLiteral("%1, line %2: the sweep number '%3' cannot be continued (1 to %4)")
-                                          .arg(indexPath_).arg(line + 1).arg(QString::fromUtf8(number)).arg(LastNumber));
-                highest = std::max(highest, n);
-            }
-        }
-    }
+    const Indexed rows = indexed ? readIndex(append) : Indexed{};
+    std::vector<SweepFile> orphans;
+    std::copy_if(files.begin(), files.end(), std::back_inserter(orphans),
+                 [&rows](const SweepFile& file) { return !rows.named.contains(nameKey(file.name)); });
+    if (!append && !orphans.empty())
+        throw OutputError(QStringLiteral("%1: the folder holds sweep files its index does not name, left by a recording that "
+                                         "ended before it could name them; --append takes them in and records on")
+                              .arg(path_));
+    recover(orphans, rows);
+    highest = std::max(highest, rows.highest);
     if (highest >= LastNumber)
         throw OutputError(QStringLiteral("%1: sweep %2 is there, the last the folder takes").arg(path_).arg(LastNumber));
     next_ = highest + 1;
+    if (!temporaries_.isEmpty())
+        mended_ << QStringLiteral("%1: %2 temporary file%3 of writes left unfinished are removed")
+                       .arg(path_)
+                       .arg(temporaries_.size())
+                       .arg(temporaries_.size() == 1 ? "" : "s");
 }
 
-SweepFolder::~SweepFolder()
+SweepFolder::Indexed SweepFolder::readIndex(bool append)
 {
-    stopWriters();
+    RecordingIndex index(nameBytes(path_));
+    if (index.outcome() == RecordingIndex::Begun) {
+        // Cut short within its header (a disk full as it was made): it holds no recording yet.
+        keepIndexBytes_ = 0;
+        return {};
+    }
+    if (index.outcome() != RecordingIndex::Read)
+        throw OutputError(QStringLiteral("%1: %2").arg(indexPath_, index.refusal()),
+                          index.outcome() == RecordingIndex::Unreadable ? index.errorNumber() : 0);
+    Indexed indexed;
+    IndexRow row;
+    bool any = false;
+    while (index.next(row)) {
+        if (row.cutShort) {
+            // The last row, cut short as the process ended while it was written: it goes.
+            keepIndexBytes_ = row.offset;
+            mended_ << QStringLiteral("%1: its last row (line %2) was cut short and is dropped").arg(indexPath_).arg(row.line);
+            break;
+        }
+        if (!append)
+            throw OutputError(QStringLiteral("%1: the folder holds a recording already; --append records on into it").arg(path_));
+        if (row.kind == IndexRow::Unreadable)
+            throw OutputError(QStringLiteral("%1, line %2: %3; the index cannot be continued").arg(indexPath_).arg(row.line).arg(row.problem));
+        const long long n = row.sweep.number;
+        if (n < 1 || n > LastNumber)
+            throw OutputError(QStringLiteral("%1, line %2: the sweep number '%3' cannot be continued (1 to %4)")
+                                  .arg(indexPath_).arg(row.line).arg(n).arg(LastNumber));
+        any = true;
+        indexed.highest = std::max(indexed.highest, n);
+        if (row.kind == IndexRow::Kept) {
+            indexed.named.insert(nameKey(row.sweep.file));
+            indexed.lastRange = row.sweep.range;
+        }
+    }
+    if (index.outcome() != RecordingIndex::Read)
+        throw OutputError(QStringLiteral("%1: %2").arg(indexPath_, index.refusal()), index.errorNumber());
+    if (any)
+        header_ = index.header();
+    else if (!(index.header() == header_))
+        keepIndexBytes_ = 0; // rows only: an older header without any goes for today's
+    return indexed;
+}
+
+void SweepFolder::recover(const std::vector<SweepFile>& found, const Indexed& indexed)
+{
+    if (found.empty())
+        return;
+    std::vector<SweepFile> orphans = found;
+    std::sort(orphans.begin(), orphans.end(),
+              [](const SweepFile& a, const SweepFile& b) { return std::tie(a.number, a.name) < std::tie(b.number, b.name); });
+    long long last = indexed.highest;
+    for (const SweepFile& orphan : orphans) {
+        // A sweep handed to the writers whose file was never complete: its number, and no more.
+        for (long long n = last + 1; n < orphan.number; ++n)
+            recovered_ << header_.unknownRow(n, QStringLiteral("the recording ended before its file was complete"));
+        recovered_ << header_.row(recovered(orphan, indexed.lastRange));
+        last = std::max(last, orphan.number);
+    }
+    mended_ << QStringLiteral("%1: %2 sweep file%3 its index did not name (sweeps %4 to %5), left by a recording that ended "
+                              "before it could name them, are taken in")
+                   .arg(indexPath_)
+                   .arg(orphans.size())
+                   .arg(orphans.size() == 1 ? "" : "s")
+                   .arg(orphans.front().number)
+                   .arg(orphans.back().number);
+}
+
+IndexedSweep SweepFolder::recovered(const SweepFile& orphan, std::optional<Range> lastRange) const
+{
+    const QString path = QDir(path_).filePath(orphan.name);
+    const bool csv = orphan.name.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    // A sweep's CSV is about 250 KB; one past this is none.
+    const FileStart start = readFileStart(nameBytes(path), csv ? 1 << 20 : SampleFile::Size + 1);
+    SampleArray samples{};
+    bool whole = start.kind == FileStart::Regular;
+    std::optional<Range> told;
+    if (whole && csv) {
+        whole = readSampleCsv(start.bytes, samples);
+        // The codes and volts of a CSV file say its range, unless both ranges give the same.
+        for (const Range range : {Range::Unipolar, Range::Bipolar})
+            if (whole && sampleCsv(samples, range) == start.bytes)
+                told = told ? std::nullopt : std::optional(range);
+    } else if (whole) {
+        whole = start.bytes.size() == SampleFile::Size;
+        SampleFile::decode(start.bytes, samples);
+        if (const RangeGuess guess = guessRange(samples); guess.sure)
+            told = guess.range;
+    }
+    if (!whole)
+        throw OutputError(QStringLiteral("%1: named as a sweep's file but not a whole one; nothing in the folder is changed").arg(path));
+    IndexedSweep s;
+    s.number = orphan.number;
+    s.file = orphan.name;
+    s.channel = orphan.channel;
+    s.range = told.value_or(lastRange.value_or(guessRange(samples).range));
+    s.levels = summarise(samples, s.range);
+    s.note = QStringLiteral("recovered after the recording ended before naming it: its start and duration are not known");
+    if (!told)
+        s.note += lastRange ? QStringLiteral("; its range is that of the sweep before it") : QStringLiteral("; its range is a guess");
+    return s;
 }
 
 void SweepFolder::makeFolder(Opening opening)
@@ -131,24 +264,32 @@ void SweepFolder::makeFolder(Opening opening)
     // The parents first; the folder's own mkdir then says why when any of it failed.
     QDir().mkpath(QFileInfo(path_).absolutePath());
     const QString base = path_;
-    for (int n = 2, error; (error = makeOneFolder(path_)) != 0; ++n) {
+    for (int n = 2, error; (error = makeOneFolder(nameBytes(path_))) != 0; ++n) {
         if (opening != NextFreeName || error != EEXIST)
             throw OutputError(QStringLiteral("%1: the folder cannot be made: %2").arg(path_, englishReason(error)), error);
         path_ = base + QStringLiteral("-%1").arg(n);
     }
-    indexPath_ = QDir(path_).filePath(IndexName);
+    indexPath_ = QDir(path_).filePath(QLatin1String(RecordingIndex::FileName));
     madeFolder_ = true;
 }
 
 void SweepFolder::openIndex()
 {
     const bool made = !QFileInfo::exists(indexPath_);
-    index_.emplace(indexPath_);
+    index_.emplace(nameBytes(indexPath_));
+    if (!index_->isOpen()) {
+        const int error = index_->errorNumber();
+        const bool notRegular = index_->notRegular();
+        index_.reset();
+        throw OutputError(QStringLiteral("%1: %2").arg(indexPath_, notRegular ? QStringLiteral("not a regular file") : englishReason(error)), error);
+    }
     try {
-        if (keepIndexBytes_ >= 0)
-            index_->cutTo(keepIndexBytes_);
+        if (keepIndexBytes_ >= 0 && !index_->cutTo(keepIndexBytes_))
+            throw OutputError(QStringLiteral("%1: %2").arg(indexPath_, englishReason(index_->errorNumber())), index_->errorNumber());
         if (index_->size() == 0)
-            appendRow(Header);
+            appendRow(header_.line());
+        for (const QByteArray& row : std::as_const(recovered_))
+            appendRow(row);
     } catch (const OutputError&) {
         // Nothing made is left behind: an index without its header would be no index.
         index_.reset();
@@ -164,213 +305,51 @@ void SweepFolder::begin()
 {
     makeFolder(opening_);
     openIndex();
-    for (int n = 0; n < Writers; ++n)
-        writers_.emplace_back([this] { work(); });
+    for (const QString& temporary : std::as_const(temporaries_))
+        QFile::remove(QDir(path_).filePath(temporary));
+    pool_.start();
 }
 
 void SweepFolder::kept(const SweepRecord& sweep, const SampleArray& samples)
 {
+    if (sweep.number > LastNumber)
+        throw OutputError(QStringLiteral("%1: the folder takes no more than %2 sweeps").arg(path_).arg(LastNumber));
     const QString file = QString::asprintf("sweep-%08lld-ch%d.", sweep.number, sweep.channel) + formatWord(format_);
-    queue({0, sweep.number, file, sweep, sweep.note, {}, std::make_unique<const SampleArray>(samples)});
+    pool_.add(std::make_unique<SweepJob>(*this, sweep, file, sweep.note, &samples));
 }
 
 void SweepFolder::lost(const SweepRecord& sweep, const QString& reason)
 {
-    queue({0, sweep.number, {}, sweep, reason, {}, {}});
-}
-
-void SweepFolder::queue(Job job)
-{
-    if (job.number > LastNumber)
+    if (sweep.number > LastNumber)
         throw OutputError(QStringLiteral("%1: the folder takes no more than %2 sweeps").arg(path_).arg(LastNumber));
-    std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return failure_ || unfinished_ < MostUnfinished; });
-    if (failure_)
-        throw *failure_;
-    job.order = nextOrder_++;
-    ++unfinished_;
-    jobs_.push_back(std::move(job));
-    // A writer that is awake takes the next job on its way round: one is woken only for a job
-    // that none of them will come to. So the sweeps' thread mostly hands over without a system
-    // call.
-    if (jobs_.size() > writers_.size() - idleWriters_)
-        queued_.notify_one();
-}
-
-bool SweepFolder::mayTake() const
-{
-    return !jobs_.empty() && failed_.empty() && !alone_ && (inFlight_ == 0 || jobs_.front().order > oneByOneUpTo_);
-}
-
-void SweepFolder::work()
-{
-    // The stop signals go to the recording's thread, whose waits they are to end.
-    StopSignals::leaveToOtherThreads();
-#ifdef SCHED_BATCH
-    // A writer woken by a sweep handed over waits its turn rather than preempting the sweeps.
-    const sched_param batch{};
-    pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
-#endif
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        while (!mayTake() && !(stopping_ && jobs_.empty() && inFlight_ == 0)) {
-            ++idleWriters_;
-            queued_.wait(lock);
-            --idleWriters_;
-        }
-        if (!mayTake())
-            return;
-        Job job = std::move(jobs_.front());
-        jobs_.pop_front();
-        if (failure_ && job.order > failedOrder_) {
-            --unfinished_; // after the failure nothing more is written
-        } else {
-            const bool alone = job.order <= oneByOneUpTo_;
-            alone_ = alone;
-            ++inFlight_;
-            std::optional<OutputError> failure;
-            lock.unlock();
-            if (job.row.isEmpty())
-                job.row = row(job);
-            if (!job.file.isEmpty())
-                failure = write(job);
-            lock.lock();
-            --inFlight_;
-            alone_ = alone_ && !alone;
-            written(std::move(job), std::move(failure));
-        }
-        done_.notify_one();
-        // Writers held back while one wrote alone, or waiting to end, look again; in the
-        // common case each writer takes the next job itself.
-        if (stopping_ || oneByOneUpTo_ >= 0)
-            queued_.notify_all();
-    }
-}
-
-std::optional<OutputError> SweepFolder::write(Job& job)
-{
-    const QString file = QDir(path_).filePath(job.file);
-    WholeFile out(file, WholeFile::NeverReplace, &folderSync_);
-    if (out.open() && out.commit(formatted(*job.samples, job.sweep.range, format_)))
-        return {};
-    // The file is in the folder: its row stays, and says what is not known.
-    if (out.unconfirmed()) {
-        const QString unsynced =
-            QStringLiteral("the folder could not be synced (%1): the file may not survive a crash").arg(reasonOf(out));
-        job.note = job.note.isEmpty() ? unsynced : job.note + QStringLiteral("; ") + unsynced;
-        job.row = row(job);
-        return {};
-    }
-    if (out.errorNumber() == EEXIST)
-        return OutputError(QStringLiteral("%1: already there, and nothing is replaced").arg(file), EEXIST);
-    return OutputError(QStringLiteral("%1: %2").arg(file, reasonOf(out)), out.errorNumber());
-}
-
-void SweepFolder::written(Job job, std::optional<OutputError> failure)
-{
-    if (!failure) {
-        waiting_.emplace(job.order, std::move(job));
-        for (auto next = waiting_.find(nextRow_); next != waiting_.end(); next = waiting_.find(nextRow_)) {
-            try {
-                appendRow(next->second.row);
-            } catch (const OutputError& error) {
-                // A file whose row cannot go in goes too.
-                failure = error;
-                job = std::move(next->second);
-                waiting_.erase(next);
-                removeFile(job);
-                break;
-            }
-            waiting_.erase(next);
-            ++nextRow_;
-            --unfinished_;
-        }
-    }
-    if (failure) {
-        if (job.order <= oneByOneUpTo_ || failure_)
-            failFinally(job, *failure);
-        else
-            failed_.push_back(std::move(job));
-    }
-    if (!failed_.empty() && inFlight_ == 0)
-        rewind();
-}
-
-void SweepFolder::rewind()
-{
-    for (auto& [order, job] : waiting_) {
-        removeFile(job);
-        failed_.push_back(std::move(job));
-    }
-    waiting_.clear();
-    std::sort(failed_.begin(), failed_.end(), [](const Job& a, const Job& b) { return a.order > b.order; });
-    for (Job& job : failed_)
-        jobs_.push_front(std::move(job));
-    failed_.clear();
-    oneByOneUpTo_ = nextOrder_ - 1;
-}
-
-void SweepFolder::failFinally(const Job& job, const OutputError& failure)
-{
-    --unfinished_;
-    if (failure_ && failedOrder_ < job.order)
-        return;
-    failure_ = OutputError(QStringLiteral("%1; sweep %2 is the first not kept").arg(failure.detail()).arg(job.number), failure.errorNumber());
-    failedOrder_ = job.order;
-    // A file the index does not name would be a sweep half kept.
-    for (auto later = waiting_.upper_bound(failedOrder_); later != waiting_.end(); later = waiting_.erase(later)) {
-        removeFile(later->second);
-        --unfinished_;
-    }
-}
-
-void SweepFolder::removeFile(const Job& job) const
-{
-    if (!job.file.isEmpty())
-        QFile::remove(QDir(path_).filePath(job.file));
-}
-
-void SweepFolder::stopWriters()
-{
-    {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    queued_.notify_all();
-    for (std::thread& writer : writers_)
-        writer.join();
-    writers_.clear();
+    pool_.add(std::make_unique<SweepJob>(*this, sweep, QString(), reason, nullptr));
 }
 
 void SweepFolder::finish()
 {
-    stopWriters();
-    if (failure_)
-        throw *failure_;
+    pool_.finish();
 }
 
 void SweepFolder::appendRow(const QByteArray& row)
 {
-    index_->append(row);
+    if (!index_->append(row))
+        throw OutputError(QStringLiteral("%1: %2").arg(indexPath_, englishReason(index_->errorNumber())), index_->errorNumber());
 }
 
-QByteArray SweepFolder::row(const Job& job) const
+QByteArray SweepFolder::row(const SweepRecord& sweep, const QString& file, const SampleArray* samples, const QString& note) const
 {
-    const SweepRecord& s = job.sweep;
-    const QString& file = job.file;
-    QByteArray text = QByteArray::number(s.number) + ',' + cell(file) + ',' + isoLocal(s.start) + ',';
-    appendFixed(text, s.seconds);
-    text += ',' + QByteArray::number(s.channel) + ',' + rangeWord(s.range).toLatin1() + ',' + cell(source_) + ','
-        + s.path.toLatin1() + ',';
-    if (file.isEmpty()) {
-        text += ",,";
-    } else {
-        const Summary summary = summarise(*job.samples, s.range);
-        appendFixed(text, summary.minimum);
-        text += ',';
-        appendFixed(text, summary.maximum);
-        text += ',';
-        appendFixed(text, summary.mean);
-    }
-    return text + ',' + cell(job.note) + '\n';
+    IndexedSweep s;
+    s.number = sweep.number;
+    s.file = file;
+    s.setStart(sweep.start);
+    s.seconds = sweep.seconds;
+    s.channel = sweep.channel;
+    s.range = sweep.range;
+    s.source = source_;
+    s.link = sweep.path;
+    if (samples)
+        s.levels = summarise(*samples, sweep.range);
+    s.note = note;
+    s.trigger = sweep.trigger;
+    return header_.row(s);
 }

@@ -16,7 +16,7 @@
 
 int main(int argc, char** argv)
 {
-    openClosedStandardStreams();
+    const bool outputClosed = openClosedStandardStreams();
     // The serial port's notifiers want an application object; nothing runs its event loop.
     QCoreApplication application(argc, argv);
 #ifdef Q_OS_WIN
@@ -40,7 +40,7 @@ int main(int argc, char** argv)
 #endif
     SystemSerialDevice serial;
     const SystemClock clock;
-    const RecTool::Outcome outcome = RecTool::run(arguments, stdout, stderr, {serial, clock});
+    const RecTool::Outcome outcome = RecTool::run(arguments, outputClosed ? nullptr : stdout, stderr, {serial, clock});
     if (outcome.signal)
         StopSignals::endBy(outcome.signal);
     return outcome.status;

@@ -8,6 +8,7 @@
 #include "core/samples/SampleFile.h"
 #include "devices/SystemSerialDevice.h"
 #include "rec/RecTool.h"
+#include "rec/SweepFolder.h"
 #include "support/Ramp.h"
 
 #include <QDir>
@@ -22,6 +23,8 @@
 #include <ftdi.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <future>
 #include <thread>
 #include <fcntl.h>
 #include <spawn.h>
@@ -34,7 +37,7 @@ extern char** environ;
 
 namespace {
 
-const QByteArray IndexHeader = "sweep,file,start,seconds,channel,range,source,link,min_v,max_v,mean_v,note";
+const QByteArray IndexHeader = "sweep,file,start,seconds,channel,range,source,link,min_v,max_v,mean_v,note,trigger";
 const QByteArray OlderIndexHeader = "sweep,file,start,seconds,channel,range,source,path,min_v,max_v,mean_v,note";
 
 struct Ended {
@@ -184,7 +187,7 @@ TEST_F(Recording, AFolderOfFilesTheWindowLoadsAnIndexRowForEachAndAppendGoesOn)
     ASSERT_EQ(rows.size(), 3);
     for (int k = 0; k < 3; ++k) {
         const QList<QByteArray>& cells = rows[k];
-        ASSERT_EQ(cells.size(), 12);
+        ASSERT_EQ(cells.size(), 13);
         const int channel = k % 2 ? 5 : 2;
         EXPECT_EQ(cells[0].toInt(), k + 1);
         EXPECT_EQ(cells[1], QStringLiteral("sweep-%1-ch%2.dat").arg(k + 1, 8, 10, QChar(u'0')).arg(channel).toUtf8());
@@ -215,15 +218,20 @@ TEST_F(Recording, AFolderOfFilesTheWindowLoadsAnIndexRowForEachAndAppendGoesOn)
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err.size(), 1);
     EXPECT_EQ(indexed(path(QStringLiteral("run"))), rows);
-    // An index made by an older version, its column `link` named `path`, goes on as it is.
+    // An index made by an older version, its column `link` named `path` and no trigger column,
+    // goes on as it is.
+    QByteArray olderText = OlderIndexHeader + '\n';
+    for (const QList<QByteArray>& cells : rows)
+        olderText += cells.mid(0, 12).join(',') + '\n';
     QFile older(path(QStringLiteral("run/index.csv")));
-    ASSERT_TRUE(older.open(QIODevice::ReadWrite) && older.write(OlderIndexHeader) == OlderIndexHeader.size());
+    ASSERT_TRUE(older.open(QIODevice::WriteOnly) && older.write(olderText) == olderText.size());
     older.close();
     ASSERT_EQ(run(args + QStringList{QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("--append")}).status, 0);
     rows = indexed(path(QStringLiteral("run")), OlderIndexHeader);
     ASSERT_EQ(rows.size(), 5);
     EXPECT_EQ(rows[3].mid(0, 2), (QList<QByteArray>{"4", "sweep-00000004-ch5.dat"}));
     EXPECT_EQ(rows[4].mid(0, 2), (QList<QByteArray>{"5", "sweep-00000005-ch2.dat"}));
+    EXPECT_EQ(rows[4].size(), 12) << "rows in the older index's own columns";
 
     // --time alone records sweeps until the time is over.
     ASSERT_EQ(run({QStringLiteral("--time"), QStringLiteral("0.5s"), QStringLiteral("-o") + path(QStringLiteral("timed"))}).status, 0);
@@ -271,7 +279,7 @@ TEST_F(Recording, AStopSignalLeavesWholeFilesAndIndexAndEndsTheProcessByIt)
     const struct {
         int signal;
         bool blockedPipe;
-    } rows[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGTERM, true}};
+    } rows[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGKILL, false}, {SIGTERM, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.signal);
         const QString out = path(QStringLiteral("signal%1").arg(row.signal));
@@ -294,6 +302,20 @@ TEST_F(Recording, AStopSignalLeavesWholeFilesAndIndexAndEndsTheProcessByIt)
         EXPECT_LT(sent.elapsed(), 2000);
         ::close(pipe[0]);
         EXPECT_EQ(r.signal, row.signal);
+        if (row.signal == SIGKILL) {
+            // As a killed run leaves it, and surely so: a row cut short, a temporary file and a
+            // sweep file two numbers past the last.
+            const QString last = QDir(out).entryList({QStringLiteral("sweep-*")}, QDir::Files, QDir::Name).last();
+            ASSERT_TRUE(QFile::copy(out + u'/' + last, out + QString::asprintf("/sweep-%08lld-", last.mid(6, 8).toLongLong() + 2) + last.mid(15)));
+            index.close();
+            ASSERT_TRUE(QFile(out + QStringLiteral("/.q390-left")).open(QIODevice::WriteOnly) && index.open(QIODevice::Append) && index.write("77,sweep-0") == 10);
+            index.close();
+            ASSERT_EQ(run({QStringLiteral("--append"), QStringLiteral("-o"), out}).status, 0);
+            const QList<QList<QByteArray>> kept = indexed(out);
+            for (int n = 0; n < kept.size(); ++n)
+                EXPECT_EQ(kept[n].value(0).toLongLong(), n + 1);
+            continue;
+        }
         if (!row.blockedPipe)
             EXPECT_GE(indexed(out).size(), 3);
         EXPECT_TRUE(r.err.value(1).contains(u"stopped by SIG")) << qPrintable(r.err.join(u'\n'));
@@ -335,6 +357,8 @@ for k in range(len(f["sweep"])):
 print(len(f["sweep"]), f["codes"].compression)
 )"),
               "4 gzip");
+    ASSERT_EQ(run({QStringLiteral("--trigger"), QStringLiteral("2.5"), QStringLiteral("-o"), path(QStringLiteral("folder"))}).status, 0);
+    EXPECT_GT(indexed(path(QStringLiteral("folder"))).value(0).value(12).toInt(), 0) << "the index's trigger column";
     const Ended rows = run({QStringLiteral("--trigger"), QStringLiteral("2.5"), QStringLiteral("-o"), QStringLiteral("-")});
     const QList<QByteArray> lines = rows.out.split('\n');
     EXPECT_EQ(lines.value(0), "sweep,index,time_s,channel,range,code,volts,trigger");
@@ -510,13 +534,21 @@ TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachI
     QDir().mkdir(path(QStringLiteral("huge")));
     QFile huge(path(QStringLiteral("huge/index.csv")));
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
-    huge.write(IndexHeader + "\n9223372036854775807,,2026-12-07T15:47:41.123+01:00,1,0,unipolar,sim,simulator,,,,x\n");
+    huge.write(IndexHeader + "\n9223372036854775807,,2026-12-07T15:47:41.123+01:00,1,0,unipolar,sim,simulator,,,,x,\n");
     huge.close();
     QDir().mkdir(path(QStringLiteral("dat")));
     QFile(path(QStringLiteral("dat/sweep-00000001-ch0.dat"))).open(QIODevice::WriteOnly);
+    QDir().mkdir(path(QStringLiteral("link")));
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("dat/index.csv")), path(QStringLiteral("link/index.csv"))));
+    QFile datIndex(path(QStringLiteral("dat/index.csv")));
+    ASSERT_TRUE(datIndex.open(QIODevice::WriteOnly) && datIndex.write(IndexHeader + '\n') == IndexHeader.size() + 1);
+    // A pseudo-terminal, which opens as a port but fails every modem-line call.
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
     const struct {
         QStringList args;
         int status;
+        int lines = 1; // on stderr
     } table[] = {
         {{QStringLiteral("--bogus")}, 2},
         {{QStringLiteral("--channel"), QStringLiteral("8")}, 2},
@@ -545,18 +577,47 @@ TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachI
         {{QStringLiteral("-o"), file.fileName()}, 1},
         {{QStringLiteral("-o"), path(QStringLiteral("fifo")), QStringLiteral("--append")}, 1},
         {{QStringLiteral("-o"), path(QStringLiteral("huge")), QStringLiteral("--append")}, 1},
+        {{QStringLiteral("-o"), path(QStringLiteral("dat"))}, 1},
+        {{QStringLiteral("-o"), path(QStringLiteral("dat")), QStringLiteral("--append")}, 1},
+        {{QStringLiteral("-o"), path(QStringLiteral("link")), QStringLiteral("--append")}, 1},
         {{QStringLiteral("--port"), path(QStringLiteral("ttyNone")), QStringLiteral("-o"), none}, 1},
+        {{QStringLiteral("--port"), QString::fromLatin1(::ptsname(terminal)), QStringLiteral("--reconnect-timeout"), QStringLiteral("0.5s"),
+          QStringLiteral("-q"), QStringLiteral("-o"), path(QStringLiteral("pty"))}, 1, 2},
+        {{QStringLiteral("-c"), QStringLiteral("exec \"$0\" -o - >&-"), QStringLiteral(Q390_REC)}, 1},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.args.join(u' ').toStdString());
-        const Ended r = run(row.args);
+        const Ended r = row.args.value(0) == u"-c" ? run(row.args, "/bin/sh") : run(row.args);
         EXPECT_EQ(r.status, row.status);
-        ASSERT_EQ(r.err.size(), 1) << qPrintable(r.err.join(u'\n'));
+        ASSERT_EQ(r.err.size(), row.lines) << qPrintable(r.err.join(u'\n'));
         EXPECT_TRUE(r.err[0].startsWith(u"q390-rec: ")) << qPrintable(r.err[0]);
         EXPECT_EQ(r.err[0].endsWith(u"(q390-rec --help shows the usage)"), row.status == 2) << qPrintable(r.err[0]);
         EXPECT_TRUE(r.out.isEmpty());
     }
     EXPECT_FALSE(QFileInfo::exists(none)) << "a folder made for a port that did not open";
+    ::close(terminal);
+}
+
+// With every writer waiting for work, a sweep handed over is written at once, not when more come.
+TEST_F(Recording, AKeptSweepIsOnTheDiskWithItsRowBeforeTheRecordingEnds)
+{
+    SweepFolder folder(path(QStringLiteral("one")), SampleFormat::Dat, SweepFolder::Fresh, QStringLiteral("sim"));
+    folder.begin();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    SweepRecord sweep;
+    sweep.number = 1;
+    sweep.start = QDateTime::currentDateTime();
+    folder.kept(sweep, SampleArray{});
+    QFile index(path(QStringLiteral("one/index.csv")));
+    QElapsedTimer waited;
+    waited.start();
+    while (!(QFileInfo::exists(path(QStringLiteral("one/sweep-00000001-ch0.dat"))) && index.open(QIODevice::ReadOnly) && index.readAll().count('\n') == 2)
+           && waited.elapsed() < 5000) {
+        index.close();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_LT(waited.elapsed(), 5000) << "the sweep waited for the end of the recording";
+    folder.finish();
 }
 
 // The library in this process, with the given device, looking for a device that dropped out every millisecond.
@@ -694,14 +755,17 @@ TEST_F(Recording, OnTheEmulatedChipTheRowsHoldTheConvertersCodesAndASignalGivesT
     // Ctrl-C ends the wait within about one attempt.
     chip.failAtWrite(50, EmulatedUsbChip::Failure::StopsAnswering);
     QElapsedTimer sent;
-    std::thread ctrlC([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(4500));
-        sent.start();
-        ::kill(::getpid(), SIGINT);
+    std::promise<void> ended; // no signal once the recording has ended, which a test process would not survive
+    std::thread ctrlC([&, ending = ended.get_future()] {
+        if (ending.wait_for(std::chrono::milliseconds(4500)) == std::future_status::timeout) {
+            sent.start();
+            ::kill(::getpid(), SIGINT);
+        }
     });
     const Here stalled = recordHere({QStringLiteral("--port"), QStringLiteral("ftdi:i:0x0403:0x6001"), QStringLiteral("--continuous"),
                                      QStringLiteral("-o"), QStringLiteral("-")}, [] { return QList<PortDevice>{}; });
-    const qint64 after = sent.elapsed();
+    ended.set_value();
+    const qint64 after = sent.isValid() ? sent.elapsed() : 0;
     ctrlC.join();
     EXPECT_EQ(stalled.outcome.signal, SIGINT) << qPrintable(stalled.err.join(u'\n'));
     EXPECT_LT(after, 2000);

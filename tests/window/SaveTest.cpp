@@ -1,9 +1,6 @@
-#include "core/system/FailureWords.h"
 #include "support/FileSizeLimit.h"
 #include "support/FolderPermissions.h"
 #include "support/StorageRig.h"
-
-#include <QLocale>
 
 #include <optional>
 
@@ -39,19 +36,6 @@ namespace {
 const QString Title = QStringLiteral("存盘");
 const QString Overwrite = QStringLiteral("文件vx-2101435.dat已存在，是否覆盖？");
 constexpr int OverwriteStyle = MsgStyle::YesNo + MsgStyle::Exclamation + MsgStyle::DefaultButton2;
-
-TEST(SampleFileName, TakesYearHourAndMinuteFromFixedFormsWhateverTheLocale)
-{
-    const QLocale previous;
-    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
-    EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2010, 10, 28), QTime(14, 35, 7))), SavedName);
-    EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2009, 3, 5), QTime(9, 7, 41))), u"vx-2090907.dat");
-    EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2010, 12, 31), QTime(23, 59, 59))), u"vx-2102359.dat");
-    for (int minute = 0; minute < 60; ++minute)
-        EXPECT_EQ(SampleFile::fileName(QDateTime(QDate(2011, 1, 2), QTime(0, minute, 30))),
-                  QStringLiteral("vx-21100%1.dat").arg(minute, 2, 10, QLatin1Char('0')));
-    QLocale::setDefault(previous);
-}
 
 TEST(Save, WritesEveryRecordLittleEndianInTheStoredEncoding)
 {
@@ -107,12 +91,6 @@ TEST(Save, AnExistingFileIsReplacedWholeOnlyWhenTheUserAgrees)
     struct stat owner {};
     ASSERT_EQ(::stat(qPrintable(SavedName), &owner), 0);
     EXPECT_EQ(std::pair(owner.st_uid, owner.st_gid), given ? std::pair(1001u, 2000u) : std::pair(geteuid(), getegid()));
-
-    const QString longest = QString(250, u'n') + QStringLiteral(".dat"); // 254 bytes
-    put(longest, "old");
-    WholeFile file(longest);
-    EXPECT_TRUE(file.open() && file.commit("new"));
-    EXPECT_EQ(bytesOf(longest), "new");
 }
 
 TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
@@ -183,18 +161,6 @@ TEST(Save, FailuresShowTheReasonKeepTheOldFileAndLeaveNoTemporaryFile)
         rig.sweepWith(false, [](int) { return 5; });
         EXPECT_EQ(rig.boxes.calls.back().text, QStringLiteral("无法保存文件vx-2101435.dat：文件已存在"));
         EXPECT_EQ(bytesOf(SavedName), "another program's");
-    }
-    {
-        SCOPED_TRACE("the name of a printout or a recorded sweep taken while it is written");
-        const ScratchDir scratch;
-        const QString name = QStringLiteral("taken.pdf");
-        WholeFile file(name, WholeFile::NeverReplace);
-        ASSERT_TRUE(file.open());
-        put(name, "another program's");
-        EXPECT_FALSE(file.commit("page"));
-        EXPECT_EQ(chineseReason(file.errorNumber()), QStringLiteral("文件已存在"));
-        EXPECT_EQ(bytesOf(name), "another program's");
-        EXPECT_EQ(scratch.entries(), QStringList{name});
     }
 }
 

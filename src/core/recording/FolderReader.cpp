@@ -15,27 +15,32 @@ constexpr qsizetype CsvLimit = 1 << 20;
 
 } // namespace
 
-FolderReader::FolderReader(const QByteArray& folder) : folder_(folder), index_(load(folder)) {}
-
-RecordingIndex FolderReader::load(const QByteArray& folder)
+FolderReader::FolderReader(const QByteArray& folder) : folder_(folder)
 {
-    RecordingIndex index = RecordingIndex::load(folder);
-    switch (index.outcome()) {
-    case RecordingIndex::Read:
-        break;
-    case RecordingIndex::Unreadable:
-        throw RecordingError(QStringLiteral("%1: %2").arg(QString::fromLatin1(RecordingIndex::FileName), englishReason(index.errorNumber())),
-                             index.errorNumber());
-    case RecordingIndex::NotAnIndex:
-        throw RecordingError(QStringLiteral("%1: not the index of a recording (its header names no sweep, file, channel and range)")
-                                 .arg(QString::fromLatin1(RecordingIndex::FileName)));
+    load();
+}
+
+void FolderReader::load()
+{
+    RecordingIndex index(folder_);
+    std::vector<IndexedSweep> sweeps;
+    QStringList lost;
+    for (IndexRow row; index.next(row);) {
+        if (row.kind == IndexRow::Kept)
+            sweeps.push_back(std::move(row.sweep));
+        else
+            lost << row.told();
     }
-    return index;
+    if (index.outcome() != RecordingIndex::Read)
+        throw RecordingError(QStringLiteral("%1: %2").arg(QString::fromLatin1(RecordingIndex::FileName), index.refusal()),
+                             index.outcome() == RecordingIndex::Unreadable ? index.errorNumber() : 0);
+    sweeps_ = std::move(sweeps);
+    lost_ = std::move(lost);
 }
 
 RecordedSweep FolderReader::sweep(long long place) const
 {
-    const IndexedSweep& indexed = index_.sweeps()[place];
+    const IndexedSweep& indexed = sweeps_[std::size_t(place)];
     RecordedSweep s;
     s.number = indexed.number;
     s.start = indexed.start().toUTC();
@@ -50,7 +55,7 @@ RecordedSweep FolderReader::sweep(long long place) const
 
 SampleArray FolderReader::samples(long long place) const
 {
-    const QString& file = index_.sweeps()[place].file;
+    const QString& file = sweeps_[std::size_t(place)].file;
     const QByteArray path = folder_ + '/' + nameBytes(file);
     const auto failed = [&](const QString& why, int error = 0) { return RecordingError(file + QStringLiteral(": ") + why, error); };
     SampleArray samples{};
@@ -79,6 +84,6 @@ SampleArray FolderReader::samples(long long place) const
 
 long long FolderReader::refresh()
 {
-    index_ = load(folder_);
+    load();
     return size();
 }

@@ -12,8 +12,8 @@
 // A recording read back, either kind alike: a folder that q390-rec recorded into (its data
 // files and index.csv, read through RecordingIndex) or one HDF5 file (see OneFileLayout). Each
 // sweep is described as RecordedSweep and its records are read only when asked for, one sweep
-// at a time, so that memory stays bounded whatever the recording's length (a folder's index is
-// held as RecordingIndex holds it).
+// at a time, so that memory stays bounded whatever the recording's length (of a folder's index,
+// the rows of the sweeps kept are held, never its text).
 //
 // An HDF5 file is opened in SWMR mode: also one that is still being written, or whose writer
 // died (its mark left on it). It takes no lock, so that a reader never keeps a writer from

@@ -18,6 +18,14 @@ inline QByteArray nameBytes(const QString& name)
 #endif
 }
 
+// How two names of files in one folder are told apart: Windows' file systems take a name in
+// any case as the same file; POSIX ones do not.
+#ifdef Q_OS_WIN
+constexpr Qt::CaseSensitivity FileNameCase = Qt::CaseInsensitive;
+#else
+constexpr Qt::CaseSensitivity FileNameCase = Qt::CaseSensitive;
+#endif
+
 // The name those bytes stand for, as Qt holds names.
 inline QString nameText(const QByteArray& bytes)
 {

@@ -46,6 +46,9 @@ public:
     bool unconfirmed() const { return unconfirmed_; }
 
     QString fileName() const;
+    // Whether a name in a folder is one this class gives its temporary files there: such a
+    // file is left only by a process that ended while it wrote (killed, or the system down).
+    static bool isTemporary(const QString& name);
     // The system's error number that says why open or commit failed.
     int errorNumber() const { return errorNumber_; }
 

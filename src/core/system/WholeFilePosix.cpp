@@ -20,6 +20,9 @@
 
 namespace {
 
+// What the name of a temporary file begins with, before its random part.
+constexpr const char* TemporaryStem = ".q390-";
+
 // Writes every byte, from the start of the file or, into a FIFO or a device, in order; false,
 // with errno, when a write fails. A short write (a disk filling up) is retried for the rest,
 // which then fails with the reason.
@@ -96,6 +99,11 @@ QString WholeFile::fileName() const
     return QFile::decodeName(path_);
 }
 
+bool WholeFile::isTemporary(const QString& name)
+{
+    return name.startsWith(QLatin1String(TemporaryStem));
+}
+
 int WholeFile::closeFile()
 {
     const int closed = ::close(fd_);
@@ -148,7 +156,7 @@ bool WholeFile::openTemporary(const struct stat* existing)
     // A name no other file has, beside the target so that the rename stays in one file system,
     // and short so that a name at the system's length limit still has one beside it. A new file
     // gets the usual permissions, a replacement those of the file it replaces.
-    const QByteArray stem = folder() + "/.q390-";
+    const QByteArray stem = folder() + '/' + TemporaryStem;
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
         temporary_ = stem + QByteArray::number(QRandomGenerator::global()->generate(), 36);
         fd_ = ::open(temporary_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existing ? 0600 : 0666);

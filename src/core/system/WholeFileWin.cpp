@@ -20,6 +20,9 @@
 
 namespace {
 
+// Between the target's name and the random part of its temporary's.
+constexpr const char* TemporaryMark = ".q390-";
+
 std::wstring wide(const QByteArray& utf8)
 {
     return QString::fromUtf8(utf8).toStdWString();
@@ -91,6 +94,11 @@ QString WholeFile::fileName() const
     return QString::fromUtf8(path_);
 }
 
+bool WholeFile::isTemporary(const QString& name)
+{
+    return name.contains(QLatin1String(TemporaryMark), Qt::CaseInsensitive);
+}
+
 WholeFile::~WholeFile()
 {
     discard();
@@ -135,7 +143,7 @@ bool WholeFile::open()
     // program's own and random: no other differing in case only is sought for it (which Wine
     // would seek through the whole folder).
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary_ = target_ + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        temporary_ = target_ + TemporaryMark + QByteArray::number(QRandomGenerator::global()->generate(), 36);
         const HANDLE file = CreateFileW(wide(temporary_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_POSIX_SEMANTICS, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
