@@ -1,13 +1,11 @@
 #include "rec/SweepFile.h"
 
 #include "core/system/FileNames.h"
-#include "rec/StopSignals.h"
+#include "rec/WriterThread.h"
 
 #include <QFileInfo>
 
 #include <cerrno>
-#include <pthread.h>
-#include <sched.h>
 
 namespace {
 
@@ -89,13 +87,7 @@ void SweepFile::kept(const SweepRecord& sweep, const SampleArray& samples)
 
 void SweepFile::work()
 {
-    // The stop signals go to the recording's thread, whose waits they are to end.
-    StopSignals::leaveToOtherThreads();
-#ifdef SCHED_BATCH
-    // Woken by a sweep handed over, the writer waits its turn rather than preempting the sweeps.
-    const sched_param batch{};
-    pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
-#endif
+    becomeWriterThread();
     std::unique_lock lock(mutex_);
     for (;;) {
         writerWaits_ = true;
