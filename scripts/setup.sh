@@ -35,6 +35,7 @@ q390_test_packages=(
 q390_windows_packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 ninja-build dpkg-dev nsis zip
   wine64 unzip xvfb xauth x11-utils xdotool imagemagick fonts-noto-cjk
+  python3-h5py hdf5-tools  # a recording written under Wine read with Linux's readers
 )
 
 q390_missing() {
@@ -57,6 +58,17 @@ q390_install() {
   apt-get update -qq
   # shellcheck disable=SC2086
   apt-get install -y -qq --no-install-recommends $missing
+}
+
+# Fetches and unpacks Debian's source package NAME at VERSION into the current folder, from the
+# source of the Debian archive the machine already uses (enabled here when it is not yet).
+q390_debian_source() { # name version
+  if [ ! -f /etc/apt/sources.list.d/q390-deb-src.sources ] && ! apt-get source --print-uris "$1" >/dev/null 2>&1; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+      >/etc/apt/sources.list.d/q390-deb-src.sources
+    apt-get update -qq
+  fi
+  apt-get source -qq "$1=$2"
 }
 
 q390_build() { # build-dir [extra cmake args...]

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build under Wine, in a fresh prefix (scripts/wine-session.sh), against the Linux
-# build of scripts/test.sh: the core tests built for Windows; q390-dat.exe and q390-rec.exe
-# against q390-dat and q390-rec; the line driver through Wine's COM1 on the emulated port; the
-# window's title, scan and save; the installer and its uninstaller; a port that disappears.
+# build of scripts/test.sh: the core tests built for Windows; a recording written under Wine
+# read with h5py and h5dump; q390-dat.exe and q390-rec.exe against q390-dat and q390-rec; the
+# line driver through Wine's COM1 on the emulated port; the window's title, scan and save; the
+# installer and its uninstaller; a port that disappears.
 # Builds the packages first when they are not there. One function per group of checks; every
 # wait is bounded, and a group that stops short names itself. Ends with "N passed, N failed".
 # Arguments name the groups to run (the functions below), all of them by default.
@@ -34,9 +35,32 @@ windows_tests() {
     check "$(basename "$test") under Wine" windows_test "$test"
   done
 }
-windows_test() { # program
+windows_test() { # program [arguments...]
   WINEPATH="$(sed -n 's/^export WINEPATH="\(.*\)"$/\1/p' "$build/wine-run.sh")" QT_QPA_PLATFORM=offscreen \
-    QT_PLUGIN_PATH="$(winpath "$qt/plugins")" wine "$1"
+    QT_PLUGIN_PATH="$(winpath "$qt/plugins")" wine "$@"
+}
+
+# A recording written under Wine by the test rig (three sweeps, flushed, then one more once
+# told), read with Linux's h5py while it is written (SWMR, and HDF5's mark refusing a plain
+# open), then with h5dump once it is closed.
+live_codes() { # file: sweeps 3, sweep 3's ramp, and no plain open while written
+  /usr/bin/python3 -c 'import h5py, sys
+f = h5py.File(sys.argv[1], "r", swmr=True)
+assert f["codes"].shape == (3, 8192) and list(f["codes"][2, :3]) == [3, 4, 5], f["codes"].shape' "$1" &&
+    ! /usr/bin/python3 -c 'import h5py, sys; h5py.File(sys.argv[1], "r")' "$1" 2>/dev/null
+}
+recording_read_by_linux() {
+  local qt file=$data/wine.h5
+  qt=$("$q390_root/scripts/windows-qt.sh")
+  mkfifo "$work/rig.in"
+  windows_test "$build/tests/wine/q390recordingrig.exe" "$(winpath "$file")" 3 <"$work/rig.in" >"$work/rig.out" &
+  exec 7>"$work/rig.in"
+  timeout 60 bash -c 'until grep -q written "$0"; do sleep 0.2; done' "$work/rig.out"
+  check "h5py reads a recording while Wine writes it" live_codes "$file"
+  echo >&7
+  exec 7>&-
+  check "the recording's writer under Wine closes it" wait $!
+  check "h5dump reads the sweeps Wine wrote" grep -qx '   (0): 1, 2, 3, 4' <(h5dump -d /sweep "$file")
 }
 
 # q390-dat: the same bytes on stdout and stderr and the same status as on Linux, for recorded
@@ -285,8 +309,8 @@ ftdi_standin() {
 
 # Each group in a subshell of its own that stops at its first unexpected failure, which then
 # counts as a failed check named after the group; the windows it started are ended after it.
-groups=(windows_tests dat_as_on_linux rec_read_by_linux rec_ended_from_outside com1_sweep window_title_and_scan window_save installer
-  ftdi_standin port_pulled_out)
+groups=(windows_tests recording_read_by_linux dat_as_on_linux rec_read_by_linux rec_ended_from_outside com1_sweep
+  window_title_and_scan window_save installer ftdi_standin port_pulled_out)
 [ $# -eq 0 ] || groups=("$@")
 for group in "${groups[@]}"; do
   set +e

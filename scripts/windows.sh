@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Builds the programs for 64-bit Windows and packages them, from a fresh Debian 12 machine
-# (as root, installing what is missing): Qt for MinGW once (scripts/windows-qt.sh, cached),
-# the project into build-win/, then there q390-<version>-win64.zip, a folder that runs where it
-# is unpacked, and q390-<version>-setup.exe, the installer (packaging/q390.nsi).
+# (as root, installing what is missing): Qt and HDF5 for MinGW once (scripts/windows-qt.sh,
+# scripts/windows-hdf5.sh, cached), the project into build-win/, then there
+# q390-<version>-win64.zip, a folder that runs where it is unpacked, and
+# q390-<version>-setup.exe, the installer (packaging/q390.nsi).
 set -euo pipefail
 source "$(dirname "$0")/setup.sh"
 q390_install "${q390_packages[@]}" "${q390_windows_packages[@]}"
 qt=$("$q390_root/scripts/windows-qt.sh")
+hdf5=$("$q390_root/scripts/windows-hdf5.sh")
 build="$q390_root/build-win"
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$q390_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQ390_BENCH=OFF "${launcher[@]}" \
-  -DCMAKE_TOOLCHAIN_FILE="$q390_root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
+  -DCMAKE_TOOLCHAIN_FILE="$q390_root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" -DHDF5_ROOT="$hdf5" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
@@ -31,9 +33,9 @@ cp "$qt"/plugins/styles/*.dll "$stage/styles/"
 printf '[Paths]\nPrefix = .\nPlugins = .\nTranslations = translations\n' >"$stage/qt.conf"
 cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$stage/translations/"
 
-# Every DLL the programs and plugins import that is not Windows' own: Qt's and the MinGW
-# runtime's, and theirs in turn.
-mingw_dirs=("$qt/bin" "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
+# Every DLL the programs and plugins import that is not Windows' own: Qt's, HDF5's and the
+# MinGW runtime's, and theirs in turn.
+mingw_dirs=("$qt/bin" "$hdf5/bin" "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")"
   /usr/x86_64-w64-mingw32/lib)
 pending=("$stage"/*.exe "$stage"/*/*.dll)
 while [ ${#pending[@]} -gt 0 ]; do

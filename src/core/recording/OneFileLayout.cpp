@@ -1,5 +1,6 @@
 #include "core/recording/OneFileLayout.h"
 
+#include "core/recording/WriterSystem.h"
 #include "core/samples/Samples.h"
 
 namespace OneFileLayout {
@@ -87,6 +88,7 @@ Hdf5::Id fileAccess()
     constexpr size_t ChunkCacheSlots = 7;
     Hdf5::Id access = Hdf5::make(H5Pcreate(H5P_FILE_ACCESS), "a file access list");
     Hdf5::check(H5Pset_libver_bounds(access, H5F_LIBVER_V110, H5F_LIBVER_V110), "the file format");
+    Hdf5::check(setLibraryLocks(access), "the file locks");
     Hdf5::check(H5Pset_cache(access, 0, ChunkCacheSlots, ChunkCacheBytes, 1.0), "the chunk cache");
     H5AC_cache_config_t cache{};
     cache.version = H5AC__CURR_CACHE_CONFIG_VERSION;

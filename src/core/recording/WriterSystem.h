@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <hdf5.h>
+
 #include <cstdint>
 
 // What the one-file recording's writer needs of the system beside the HDF5 library: POSIX in
@@ -32,6 +34,13 @@ private:
     int error_ = 0;
     bool busy_ = false;
 };
+
+// The library's own file locks on the access list: kept on POSIX, where they are advisory
+// (flock) and keep a writer from a file that another program has open. Windows' locks keep
+// every other handle from the bytes they cover: a reader's lock over the whole file would
+// stop the writer's writes, and the library's over the whole file would refuse this lock, so
+// there the file's marks and this lock serve alone. The library's result.
+herr_t setLibraryLocks(hid_t access);
 
 // For a C library file descriptor, each 0 or the system's error number:
 // makes the data written through it durable, and the size the file grew to;

@@ -36,6 +36,11 @@ WriterLock::~WriterLock()
         CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
+herr_t setLibraryLocks(hid_t access)
+{
+    return H5Pset_file_locking(access, false, true);
+}
+
 int syncData(int descriptor)
 {
     return _commit(descriptor) == 0 ? 0 : errno;
