@@ -74,7 +74,7 @@ FtdiSweep measureFtdiSweep(BenchWindow& w)
     figures.pinByteSeconds = double(figures.bytes) * figures.byteNs / 1e9;
     figures.busSeconds =
         double(figures.packets + chip.outPackets - opened.outPackets) / EmulatedUsbChip::PacketsPerFrame / 1e3;
-    figures.samplesAgree = s.boxes.shown == 0 && serial.path() == SerialDevice::Path::FtdiBitBang
+    figures.samplesAgree = s.boxes.shown == 0 && serial.link() == SerialDevice::Link::FtdiBitBang
         && form.state().SampleBuffer == modemSamples;
     form.Command2_Click();
     return figures;

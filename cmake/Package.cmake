@@ -25,19 +25,23 @@ modem-control lines and draws each sweep of 8192 conversions as a trace over
 a grid; it saves sweeps to data files, loads them back and prints them. With
 the port closed a built-in simulated converter answers.
 
-q390-dat turns the data files into CSV with codes and volts, a summary, a
-PNG picture of the plot or a PDF of the printed page. q390-rec records sweeps
-without a window, from a script or a shell: one channel or several in turn,
-paced and triggered, into a folder of data files with an index, into one HDF5
-file that h5py, MATLAB and h5dump read while it grows, or as CSV on standard
-output.")
+q390-dat turns the data files into CSV with codes, volts and time, a summary,
+labelled PNG plots, PDF pages or sessions that sigrok-cli and PulseView open.
+q390-rec records sweeps without a window, from a script or a shell: one
+channel or several in turn, paced and triggered, into a folder of data files
+with an index, into one HDF5 file that h5py, MATLAB and h5dump read while it
+grows, or as CSV on standard output.")
 # The libraries come from the binaries (libhdf5 and its high-level library among them); the
-# window's Chinese captions need a CJK font; HDF5's tools and h5py read the recordings.
+# window's Chinese captions need a CJK font; HDF5's tools and h5py read the recordings. The
+# Chinese texts of Qt's dialogs, and the completions of the tools' options, which nothing loads
+# without bash-completion, are worth having.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_Q390_PACKAGE_NAME q390)
 set(CPACK_DEBIAN_Q390_PACKAGE_DEPENDS "fonts-noto-cjk")
-set(CPACK_DEBIAN_Q390_PACKAGE_RECOMMENDS "qt6-translations-l10n")
-set(CPACK_DEBIAN_Q390_PACKAGE_SUGGESTS "hdf5-tools, python3-h5py")
+set(CPACK_DEBIAN_Q390_PACKAGE_RECOMMENDS "qt6-translations-l10n, bash-completion")
+# What reads the recordings (HDF5's tools, h5py) and opens q390-dat's sessions (libzip, which
+# writes them, comes from the binaries).
+set(CPACK_DEBIAN_Q390_PACKAGE_SUGGESTS "hdf5-tools, python3-h5py, pulseview, sigrok-cli")
 
 # The module is built for one Python version, the one it names in its file name.
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-q390)

@@ -3,9 +3,10 @@
 # inside the core, system <- samples <- converter, drawing, recording (the one place for libhdf5);
 # devices on the core; the window on
 # devices and core, its handlers on no widget and on no Qt version of a seam; the tools on
-# core (and devices) alone; the core's tests on the core and the core's test support alone, so
-# that they link no device or window library; the devices' tests on devices, core and the core's
-# test support alone, so that they link no window library. A Qt header counts by the module whose folder
+# core (and devices) alone, libzip in q390-dat's sessions only; the core's tests on the core
+# and the core's test support alone, so that they link no device or window library; the
+# devices' tests on devices, core and the core's test support alone, so that they link no
+# window library. A Qt header counts by the module whose folder
 # holds it. Prints each forbidden include and fails if there is one. Run from anywhere; takes
 # the tree as $1.
 set -euo pipefail
@@ -20,6 +21,7 @@ module() {
     ftdi.h) echo libftdi ;;
     libusb*) echo libusb ;;
     cups/*) echo libcups ;;
+    zip.h|zipconf.h) echo libzip ;;
     hdf5*.h|H5*.h) echo libhdf5 ;;
     *) for m in QtWidgets QtSerialPort QtPrintSupport QtTest; do
          [ -e "$qt/$m/$1" ] && { echo "$m"; return; }
@@ -31,18 +33,18 @@ module() {
 # For each folder of src/: the project folders it may include, then the modules it may not.
 rule() {
   case $1 in
-    core/system/*)     echo "core/system|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop" ;;
-    core/samples/*)    echo "core/system core/samples|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop" ;;
-    core/converter/*)  echo "core/system core/samples core/converter|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop" ;;
-    core/drawing/*)    echo "core/system core/samples core/drawing|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop" ;;
-    core/recording/*)  echo "core/system core/samples core/recording|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups event-loop" ;;
-    devices/*)         echo "core devices|QtWidgets QtPrintSupport libhdf5" ;;
+    core/system/*)     echo "core/system|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop libzip" ;;
+    core/samples/*)    echo "core/system core/samples|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop libzip" ;;
+    core/converter/*)  echo "core/system core/samples core/converter|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop libzip" ;;
+    core/drawing/*)    echo "core/system core/samples core/drawing|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5 event-loop libzip" ;;
+    core/recording/*)  echo "core/system core/samples core/recording|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups event-loop libzip" ;;
+    devices/*)         echo "core devices|QtWidgets QtPrintSupport libhdf5 libzip" ;;
     window/handlers/*) echo "core devices window/handlers window/toolkit/WindowSystem.h window/toolkit/PrinterSurface.h|QtWidgets QtPrintSupport libhdf5" ;;
     window/toolkit/*)  echo "core devices window/toolkit|libhdf5" ;;
     window/*)          echo "core devices window|libhdf5" ;;
     dat/*)             echo "core dat|QtWidgets QtSerialPort QtPrintSupport libftdi libusb libcups libhdf5" ;;
-    rec/*)             echo "core devices rec|QtWidgets QtPrintSupport libhdf5" ;;
-    python/*)          echo "core devices python|QtWidgets QtPrintSupport libhdf5" ;;
+    rec/*)             echo "core devices rec|QtWidgets QtPrintSupport libhdf5 libzip" ;;
+    python/*)          echo "core devices python|QtWidgets QtPrintSupport libhdf5 libzip" ;;
     main.cpp)          echo "window|libhdf5" ;;
     *)                 echo "|" ;;
   esac

@@ -9,6 +9,7 @@ q390_packages=(
   googletest libgtest-dev libgmock-dev
   pkg-config libftdi1-dev libusb-1.0-0-dev  # FTDI chips in synchronous bit-bang mode
   libcups2-dev          # printing through CUPS, which gives the spooler's answer
+  libzip-dev            # q390-dat's sessions for sigrok's tools
   libhdf5-dev           # recordings in one HDF5 file
   fonts-noto-cjk        # the window's captions are Chinese
   poppler-utils         # tests render printed PDFs to pixels
@@ -26,6 +27,7 @@ q390_test_packages=(
   binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64 # the Windows build files are checked
   cups printer-driver-cups-pdf  # a real print spooler for the print test
   python3-pytest        # the Python module's tests
+  sigrok-cli            # q390-dat's sessions are read back by sigrok's own tool
   python3-h5py hdf5-tools  # recordings in one HDF5 file read as their users read them
   mypy                  # the installed package's types are found
 )

@@ -38,6 +38,7 @@ for package in q390:files python3-q390:python3-q390; do # package:its list
     <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
   echo "$(basename "$deb"): $(stat -c %s "$deb") bytes, checked"
 done
+dpkg-deb -f "$q390_root"/build-package/q390_*.deb Recommends | grep -qw bash-completion
 desktop-file-validate "$contents"/usr/share/applications/q390.desktop
 # The data files' type: a MIME database takes it, and a sweep's name is of that type.
 mkdir -p "$contents/mime/packages"

@@ -50,16 +50,17 @@ for call in EscapeCommFunction GetCommModemStatus; do
 done
 
 # The Linux headers' export attributes differ from a Windows build's: that alone is let through.
-x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Werror -Wno-attributes -fsyntax-only \
-  "$root/src/window/toolkit/QtPrinterSurface.cpp" -I"$root/src" -I"$(dirname "$qt")" -I"$qt" \
-  -I"$(dirname "$qt")/QtGui" -I"$(dirname "$qt")/QtPrintSupport"
-echo "ok: the printer surface compiles for Windows"
+for source in "$root"/src/window/toolkit/QtPrinterSurface.cpp "$root"/src/window/toolkit/*Win.cpp; do
+  x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Werror -Wno-attributes -fsyntax-only "$source" \
+    -I"$root/src" -I"$(dirname "$qt")" -I"$qt" -I"$(dirname "$qt")/QtGui" -I"$(dirname "$qt")/QtPrintSupport"
+  echo "ok: $(basename "$source") compiles for Windows"
+done
 
-# The other Windows twins of the system layer (ports, port list, FTDI chips through D2XX, whole
-# files, file starts, errors, the one-file recording's lock and syncs, the recorder's stop,
-# index, stream writes and standard streams), and the FTDI bit-bang driver they share with
-# Linux, against the host's Qt headers as above.
-for source in "$root"/src/core/system/*Win.cpp "$root"/src/core/recording/*Win.cpp "$root"/src/devices/*Win.cpp "$root"/src/devices/FtdiBitBang.cpp \
+# The other Windows twins of the system layer (whole files, file starts, errors, file
+# identities), the devices (ports, port list, FTDI chips through D2XX), the recorder's (stop,
+# index, stream writes and standard streams),
+# and the FTDI bit-bang driver they share with Linux, against the host's Qt headers as above.
+for source in "$root"/src/core/system/*Win.cpp "$root"/src/devices/*Win.cpp "$root"/src/devices/FtdiBitBang.cpp \
   "$root"/src/rec/*Win.cpp; do
   x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Werror -Wno-attributes -fsyntax-only "$source" \
     -I"$root/src" -I"$(dirname "$qt")" -I"$qt" -I"$(dirname "$qt")/QtGui"

@@ -7,8 +7,9 @@
 #
 # As on Linux: thread-safe, the 1.8 API names by default, deflate but no szip. Only the C and
 # the high-level libraries, as DLLs (HDF5 is thread-safe on Windows only as a DLL, which
-# handles its threads' ends), zlib linked into hdf5.dll. The programs HDF5 builds to describe
-# the target (H5detect, H5make_libsettings and the configure checks) run under Wine.
+# handles its threads' ends): libhdf5.dll, with zlib inside, and libhdf5_hl.dll. The programs
+# HDF5 builds to describe the target (H5detect, H5make_libsettings and the configure checks)
+# run under Wine. About 6 minutes on two cores.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cache=${Q390_CACHE:-/var/cache/q390}

@@ -26,7 +26,7 @@ ftdi_codes() { # program port channel range: one sweep has the ramp's codes
   wine "$1" --port "$2" --channel "$3" --range "$4" --sweeps 1 --quiet -o - >"$work/ftdi.csv" &&
     cmp -s <(cut -d, -f2,6 "$work/ftdi.csv" | tail -n +2) <(ramp_sweep "$3" "$4")
 }
-ftdi_path() { # program path: q390-rec's index names the path a sweep took
+ftdi_link() { # program link: q390-rec's index names the link a sweep took
   rm -rf "$work/ftdi-rec"
   wine "$1" --port COM1 --sweeps 1 --quiet -o "$(winpath "$work/ftdi-rec")" && grep -q ",$2," "$work/ftdi-rec/index.csv"
 }
@@ -42,8 +42,8 @@ for row in "6 bipolar" "3 unipolar" "0 bipolar" "7 unipolar"; do
 done
 check "ftdi:Q390EMU1 (the chip's serial number) has the ramp's codes" ftdi_codes "$ftdi_app/q390-rec.exe" ftdi:Q390EMU1 3 unipolar
 check "ftdi:FT232R USB UART (its description) has the ramp's codes" ftdi_codes "$ftdi_app/q390-rec.exe" "ftdi:FT232R USB UART" 5 bipolar
-check "q390-rec.exe's path column: ftdi-bitbang with the DLL" ftdi_path "$ftdi_app/q390-rec.exe" ftdi-bitbang
-check "q390-rec.exe's path column: modem-lines on the same COM1 without it" ftdi_path "$app/q390-rec.exe" modem-lines
+check "q390-rec.exe's link column: ftdi-bitbang with the DLL" ftdi_link "$ftdi_app/q390-rec.exe" ftdi-bitbang
+check "q390-rec.exe's link column: modem-lines on the same COM1 without it" ftdi_link "$app/q390-rec.exe" modem-lines
 check "the chip pulled out mid-sweep loses the sweep" ftdi_lost pull:50
 check "the chip no longer answering mid-sweep loses the sweep" ftdi_lost silent:50
 

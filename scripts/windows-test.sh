@@ -40,27 +40,21 @@ windows_test() { # program [arguments...]
     QT_PLUGIN_PATH="$(winpath "$qt/plugins")" wine "$@"
 }
 
-# A recording written under Wine by the test rig (three sweeps, flushed, then one more once
-# told), read with Linux's h5py while it is written (SWMR, and HDF5's mark refusing a plain
-# open), then with h5dump once it is closed.
-live_codes() { # file: sweeps 3, sweep 3's ramp, and no plain open while written
-  /usr/bin/python3 -c 'import h5py, sys
-f = h5py.File(sys.argv[1], "r", swmr=True)
-assert f["codes"].shape == (3, 8192) and list(f["codes"][2, :3]) == [3, 4, 5], f["codes"].shape' "$1" &&
-    ! /usr/bin/python3 -c 'import h5py, sys; h5py.File(sys.argv[1], "r")' "$1" 2>/dev/null
-}
+# A recording written under Wine by the test rig (tests/wine/RecordingRig.cpp): while it is
+# written, HDF5's mark refuses a plain open and h5py reads it in SWMR mode; h5dump once closed.
 recording_read_by_linux() {
   local qt file=$data/wine.h5
   qt=$("$q390_root/scripts/windows-qt.sh")
   mkfifo "$work/rig.in"
-  windows_test "$build/tests/wine/q390recordingrig.exe" "$(winpath "$file")" 3 <"$work/rig.in" >"$work/rig.out" &
+  windows_test "$build/tests/wine/q390recordingrig.exe" "$(winpath "$file")" <"$work/rig.in" >"$work/rig.out" &
   exec 7>"$work/rig.in"
   timeout 60 bash -c 'until grep -q written "$0"; do sleep 0.2; done' "$work/rig.out"
-  check "h5py reads a recording while Wine writes it" live_codes "$file"
-  echo >&7
+  check "HDF5's mark refuses a plain open while Wine writes" bash -c '! h5dump -H "$0" >/dev/null 2>&1' "$file"
+  check "h5py reads a recording while Wine writes it" /usr/bin/python3 -c 'import h5py, sys
+assert list(h5py.File(sys.argv[1], "r", swmr=True)["codes"][:, 0]) == [1, 2, 3]' "$file"
   exec 7>&-
-  check "the recording's writer under Wine closes it" wait $!
-  check "h5dump reads the sweeps Wine wrote" grep -qx '   (0): 1, 2, 3, 4' <(h5dump -d /sweep "$file")
+  wait $!
+  check "h5dump reads the four sweeps Wine wrote" grep -qx '   (0): 1, 2, 3, 4' <(h5dump -d /sweep "$file")
 }
 
 # q390-dat: the same bytes on stdout and stderr and the same status as on Linux, for recorded
@@ -85,6 +79,51 @@ dat_as_on_linux() {
   done
   (cd "$data" && "$linux/src/dat/q390-dat" csv random.dat -o linux.csv && wine "$app/q390-dat.exe" csv random.dat -o win.csv)
   check "q390-dat.exe csv -o writes the Linux file" cmp "$data/linux.csv" "$data/win.csv"
+  # cmd leaves a wildcard to the program, which expands it as Windows programs do.
+  (cd "$data" && "$linux/src/dat/q390-dat" info uni/*.dat >"$work/linux.out" \
+    && wine cmd /c "$(winpath "$app/q390-dat.exe")" info 'uni\*.dat' | tr -d '\r' | tr '\\' / >"$work/win.out")
+  check "q390-dat.exe info uni\\*.dat in cmd reads every file as on Linux" cmp "$work/linux.out" "$work/win.out"
+  dat_exports
+  dat_outputs
+}
+# The labelled page, the picture and the session, as sigrok's tool and poppler read them.
+dat_exports() {
+  (cd "$data" && "$linux/src/dat/q390-dat" sr uni/*.dat -o linux.sr &&
+    wine "$app/q390-dat.exe" sr 'uni\sweep-00000001-ch0.dat' 'uni\sweep-00000002-ch1.dat' -o win.sr &&
+    wine "$app/q390-dat.exe" pdf 'uni\sweep-00000001-ch0.dat' -o win.pdf && wine "$app/q390-dat.exe" png 'uni\sweep-00000001-ch0.dat' -o win.png)
+  check "sigrok-cli reads q390-dat.exe's session as Linux's" cmp <(sigrok-cli -i "$data/win.sr" --show) <(sigrok-cli -i "$data/linux.sr" --show)
+  check "q390-dat.exe's page has its title as text" grep -q "sweep-00000001-ch0.dat, channel 0, unipolar" <(pdftotext "$data/win.pdf" -)
+  check "q390-dat.exe's picture is a PNG" test "$(head -c 4 "$data/win.png" | od -An -tx1 | tr -d ' ')" = 89504e47
+  (cd "$data" && wine "$app/q390-dat.exe" h5 uni -o win.h5 && "$linux/src/dat/q390-dat" dat win.h5 -o win-back)
+  check "q390-dat.exe's HDF5 recording gives Linux the folder's file back" \
+    cmp "$data/uni/sweep-00000002-ch1.dat" "$data/win-back/sweep-00000002-ch1.dat"
+}
+# Status and a line of q390-dat.exe's, its output thrown away.
+dat_says() { # status words arguments...
+  local status=0
+  (cd "$data" && wine "$app/q390-dat.exe" "${@:3}") >/dev/null 2>"$work/dat.err" || status=$?
+  [ "$status" -eq "$1" ] && if [ -n "$2" ]; then grep -q "$2" "$work/dat.err"; else [ ! -s "$work/dat.err" ]; fi
+}
+# Names Windows takes for one file: the input under another of its names, names that differ in
+# case only; a folder named with a trailing backslash; a device's name.
+dat_outputs() {
+  local name short
+  mkdir -p "$data/X" "$data/d1" "$data/d2"
+  cp "$data/uni/sweep-00000001-ch0.dat" "$data/X/"
+  short=$(cd "$data" && wine cmd /c dir /x X | tr -d '\r' | awk '$NF == "sweep-00000001-ch0.dat" { print $(NF - 1) }')
+  check "the input has an 8.3 name" test "${#short}" -eq 12
+  for name in 'X\sweep-00000001-ch0.dat.' 'X\sweep-00000001-ch0.dat ' "X\\$short"; do
+    check "q390-dat.exe csv -o '$name' is refused as its input" dat_says 1 "is the data file being read" csv -q 'X\sweep-00000001-ch0.dat' -o "$name"
+  done
+  check "the input is kept whole" cmp "$data/X/sweep-00000001-ch0.dat" "$data/uni/sweep-00000001-ch0.dat"
+  cp "$data/uni/sweep-00000001-ch0.dat" "$data/d1/A.dat"
+  cp "$data/uni/sweep-00000002-ch1.dat" "$data/d2/a.dat"
+  check "inputs whose names differ in case only are refused for one folder" dat_says 2 "would both be written to" csv -q 'd1\A.dat' 'd2\a.dat' -o 'out\'
+  check "nothing was written for them" test ! -e "$data/out"
+  check "-o csvout\\ makes the folder" dat_says 0 "" csv -q 'X\sweep-00000001-ch0.dat' -o 'csvout\'
+  check "the folder has the output" test -s "$data/csvout/sweep-00000001-ch0.csv"
+  check "-o com1 names the device" dat_says 1 "COM1 is a name Windows keeps for a device" csv -q 'd1\A.dat' -o com1
+  check "-o com1\\ names the device" dat_says 1 "COM1 is a name Windows keeps for a device" csv -q 'd1\A.dat' -o 'com1\'
 }
 
 # q390-rec: the simulator is deterministic from its start, so both record the same files, and
@@ -260,6 +299,9 @@ snapshot() { # name
   wine reg export 'HKLM\Software' "$work/$1.reg" /y >/dev/null
   wine reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path >"$work/$1.path"
 }
+plain_text() { # file pattern: every line ends in CR LF, and one matches the pattern
+  ! grep -qv $'\r$' "$1" && grep -q "$2" "$1"
+}
 installer() {
   local key programs entry value
   key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Q390'
@@ -276,6 +318,8 @@ installer() {
   # reg ends its lines with CR LF.
   check "the folder is on the PATH" grep -q ';C:\\Program Files\\Q390$' \
     <(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path | tr -d '\r')
+  check "the installed README.txt tells the programs apart, in CR LF lines" plain_text "$programs/README.txt" '^q390-dat.exe '
+  check "the installed LICENSE.txt is the licence" plain_text "$programs/LICENSE.txt" '^License: '
   mkdir "$work/installed"
   check "the installed q390.exe starts" start_window "$work/installed" LD_PRELOAD="$wine_preload" /usr/lib/wine/wine64 "$programs/q390.exe"
   check "the installed q390.exe ends with Exit" quit

@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # Builds the programs for 64-bit Windows and packages them, from a fresh Debian 12 machine
-# (as root, installing what is missing): Qt and HDF5 for MinGW once (scripts/windows-qt.sh,
-# scripts/windows-hdf5.sh, cached), the project into build-win/, then there
-# q390-<version>-win64.zip, a folder that runs where it is unpacked, and
-# q390-<version>-setup.exe, the installer (packaging/q390.nsi).
+# (as root, installing what is missing): Qt, HDF5 and libzip for MinGW once
+# (scripts/windows-qt.sh, scripts/windows-hdf5.sh, scripts/windows-libzip.sh, cached), the
+# project into build-win/, then there q390-<version>-win64.zip, a folder that runs where it is
+# unpacked, and q390-<version>-setup.exe, the installer (packaging/q390.nsi).
 set -euo pipefail
 source "$(dirname "$0")/setup.sh"
 q390_install "${q390_packages[@]}" "${q390_windows_packages[@]}"
 qt=$("$q390_root/scripts/windows-qt.sh")
 hdf5=$("$q390_root/scripts/windows-hdf5.sh")
+libzip=$("$q390_root/scripts/windows-libzip.sh")
 build="$q390_root/build-win"
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
+# HDF5's libraries found again each time (-U): its prefix changes whenever its script does.
 cmake -S "$q390_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQ390_BENCH=OFF "${launcher[@]}" \
-  -DCMAKE_TOOLCHAIN_FILE="$q390_root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" -DHDF5_ROOT="$hdf5" \
+  -DCMAKE_TOOLCHAIN_FILE="$q390_root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
+  -U 'HDF5_*' -DHDF5_ROOT="$hdf5" -DQ390_LIBZIP="$libzip" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
@@ -29,6 +32,11 @@ for program in q390 q390-dat q390-rec; do
 done
 cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
 cp "$qt"/plugins/styles/*.dll "$stage/styles/"
+# What the programs are and the licence, as Windows' own editors take plain text: CR LF, and
+# UTF-8 marked as such for the Chinese in them.
+homepage=$(sed -n 's/^set(Q390_HOMEPAGE "\([^"]*\)".*/\1/p' "$q390_root/data/CMakeLists.txt")
+{ printf '\357\273\277'; sed "s|@VERSION@|$version|g; s|@HOMEPAGE@|$homepage|g; s/\$/\r/" "$q390_root/packaging/README.txt"; } >"$stage/README.txt"
+{ printf '\357\273\277'; sed 's/$/\r/' "$q390_root/data/copyright"; } >"$stage/LICENSE.txt"
 # Qt finds its plugins and the Chinese texts of its dialogs beside the programs.
 printf '[Paths]\nPrefix = .\nPlugins = .\nTranslations = translations\n' >"$stage/qt.conf"
 cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$stage/translations/"

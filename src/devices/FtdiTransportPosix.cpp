@@ -9,6 +9,7 @@
 #include <libusb.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -180,4 +181,17 @@ std::unique_ptr<FtdiBitBang> openFtdiChip(const FtdiLocation& location, std::chr
         || ftdi_usb_open_bus_addr(context, uint8_t(location.bus), uint8_t(location.address)) < 0)
         failOpen(context);
     return startChip(context, deadline);
+}
+
+std::optional<QString> ftdiBarrier(const QString& device, const QString&)
+{
+    const std::optional<FtdiLocation> chip = findFtdiChip(device, QStringLiteral("/sys"));
+    if (!chip)
+        return std::nullopt;
+    // libusb opens the chip through its node under /dev/bus/usb, which the udev rule opens to
+    // the user at the seat.
+    const QString node = QString::asprintf("/dev/bus/usb/%03d/%03d", chip->bus, chip->address);
+    if (::access(QFile::encodeName(node).constData(), R_OK | W_OK) != 0)
+        return QStringLiteral("%1 is not open to this user").arg(node);
+    return QString();
 }

@@ -2,6 +2,8 @@
 
 #include "devices/SerialDevice.h"
 
+#include <QRegularExpression>
+
 #include <cerrno>
 #include <cstdint>
 #include <vector>
@@ -216,9 +218,17 @@ std::unique_ptr<FtdiBitBang> startChip(std::shared_ptr<const D2xx> d2xx, FT_HAND
 // A chip of the driver's list as it describes it.
 struct Listed {
     DWORD type = 0;
+    DWORD location = 0;
     char serial[16] = {};
     char description[64] = {};
 };
+
+// The chip at that place, opened for overlapped transfers; none when it cannot be.
+FT_HANDLE openAt(const D2xx& d2xx, const FtdiLocation& place)
+{
+    return !place.serial.isEmpty() ? d2xx.open(place.serial.constData(), FT_OPEN_BY_SERIAL_NUMBER)
+                                   : d2xx.open(reinterpret_cast<const void*>(std::uintptr_t(place.location)), FT_OPEN_BY_LOCATION);
+}
 
 // The first chip listed, not held by another program, that `wanted` takes once it is open;
 // none when there is none.
@@ -230,13 +240,12 @@ std::optional<std::pair<FT_HANDLE, Listed>> openListed(const D2xx& d2xx, Wanted 
         return {};
     for (DWORD index = 0; index < count; ++index) {
         Listed chip;
-        DWORD flags = 0, id = 0, location = 0;
+        DWORD flags = 0, id = 0;
         FT_HANDLE listed = nullptr;
-        if (d2xx.GetDeviceInfoDetail(index, &flags, &chip.type, &id, &location, chip.serial, chip.description, &listed) != FT_OK
+        if (d2xx.GetDeviceInfoDetail(index, &flags, &chip.type, &id, &chip.location, chip.serial, chip.description, &listed) != FT_OK
             || (flags & FT_FLAGS_OPENED))
             continue;
-        const FT_HANDLE handle = *chip.serial ? d2xx.open(chip.serial, FT_OPEN_BY_SERIAL_NUMBER)
-                                              : d2xx.open(reinterpret_cast<const void*>(std::uintptr_t(location)), FT_OPEN_BY_LOCATION);
+        const FT_HANDLE handle = openAt(d2xx, {QByteArray(chip.serial), chip.location});
         if (handle && wanted(chip, handle))
             return std::pair(handle, chip);
         if (handle)
@@ -265,23 +274,39 @@ std::unique_ptr<FtdiBitBang> openFtdiChip(const QString& name, std::chrono::mill
     return startChip(d2xx, chip->first, deadline);
 }
 
-std::unique_ptr<FtdiBitBang> openFtdiChipOfPort(int portNumber, std::chrono::milliseconds deadline)
+std::optional<FtdiLocation> findFtdiChip(const QString& device, const QString&)
 {
-    const std::shared_ptr<const D2xx> d2xx = D2xx::load();
+    static const QRegularExpression port(QStringLiteral(R"(^(?:\\\\\.\\)?COM([0-9]+)$)"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = port.match(device);
+    const std::shared_ptr<const D2xx> d2xx = match.hasMatch() ? D2xx::load() : nullptr;
     const auto chip = !d2xx ? std::nullopt : openListed(*d2xx, [&](const Listed& listed, FT_HANDLE handle) {
         LONG number = -1;
-        return listed.type >= FT_DEVICE_2232C && d2xx->GetComPortNumber(handle, &number) == FT_OK && number == portNumber;
+        return listed.type >= FT_DEVICE_2232C && d2xx->GetComPortNumber(handle, &number) == FT_OK
+            && number == match.captured(1).toInt();
     });
     if (!chip)
-        return {};
-    try {
-        return startChip(d2xx, chip->first, deadline);
-    } catch (const PortError&) {
-        return {}; // closed again by its transport: the port's modem lines serve
-    }
+        return std::nullopt;
+    d2xx->W32_CloseHandle(chip->first);
+    return FtdiLocation{QByteArray(chip->second.serial), chip->second.location};
 }
 
-bool ftdiDriverPresent()
+std::unique_ptr<FtdiBitBang> openFtdiChip(const FtdiLocation& location, std::chrono::milliseconds deadline)
 {
-    return D2xx::load() != nullptr;
+    const std::shared_ptr<const D2xx> d2xx = D2xx::load();
+    if (!d2xx)
+        throw PortError(FailureKind::NoFtdiDriver, ENOENT);
+    const FT_HANDLE handle = openAt(*d2xx, location);
+    if (!handle)
+        throw PortError(FailureKind::System, ENODEV);
+    return startChip(d2xx, handle, deadline);
+}
+
+std::optional<QString> ftdiBarrier(const QString&, const QString& description)
+{
+    // FTDI's own serial driver names its devices \Device\VCPn; its D2XX library drives the chip.
+    if (!description.startsWith(u"\\Device\\VCP", Qt::CaseInsensitive))
+        return std::nullopt;
+    if (!D2xx::load())
+        return QStringLiteral("ftd2xx.dll is not there");
+    return QString();
 }

@@ -1,16 +1,9 @@
 #include "devices/PortMap.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <algorithm>
 #include <utility>
-
-#ifndef Q_OS_WIN
-#include <QSerialPortInfo>
-
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -67,13 +60,10 @@ void PortMap::refresh()
             *renamed = device.stableName;
             continue;
         }
-#ifdef Q_OS_WIN
-        bool ok = false;
-        const int number = device.path.startsWith(QStringLiteral("COM")) ? device.path.mid(3).toInt(&ok) : 0;
-        const auto free = ok && number >= 1 && number <= Ports ? numbered_.begin() + number - 1 : numbered_.end();
-#else
-        const auto free = std::find(numbered_.begin(), numbered_.end(), QString());
-#endif
+        const std::optional<int> own = systemNumber(device);
+        const auto free = !own                 ? std::find(numbered_.begin(), numbered_.end(), QString())
+            : *own >= 1 && *own <= Ports ? numbered_.begin() + *own - 1
+                                         : numbered_.end();
         if (free != numbered_.end())
             *free = device.stableName;
     }
@@ -86,11 +76,19 @@ QString PortMap::deviceFor(int portNumber) const
     return present_.value(numbered_[portNumber - 1]).path;
 }
 
-QString PortMap::descriptionFor(int portNumber) const
+QList<PortEntry> PortMap::entries() const
 {
-    if (portNumber < 1 || portNumber > Ports || numbered_[portNumber - 1].isEmpty())
-        return {};
-    return present_.value(numbered_[portNumber - 1]).description;
+    QList<PortEntry> entries;
+    for (int n = 1; n <= Ports; ++n) {
+        const PortDevice device = numbered_[n - 1].isEmpty() ? PortDevice() : present_.value(numbered_[n - 1]);
+        entries.append({n, device.path, device.description});
+    }
+    return entries;
+}
+
+QString portName(int number)
+{
+    return QStringLiteral("COM%1").arg(number);
 }
 
 QString PortMap::stableName(const QString& path) const
@@ -111,20 +109,3 @@ QHash<QString, QString> PortMap::stableLinks(const QString& folder)
     }
     return links;
 }
-
-// Windows lists its ports in PortMapWin.cpp.
-#ifndef Q_OS_WIN
-QList<PortDevice> PortMap::systemDevices()
-{
-    const QHash<QString, QString> links = stableLinks(QStringLiteral("/dev/serial/by-id"));
-    QList<PortDevice> devices;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        quint64 node = 0;
-        if (struct stat status {}; ::stat(QFile::encodeName(info.systemLocation()).constData(), &status) == 0)
-            node = status.st_rdev;
-        devices.append({info.systemLocation(), links.value(info.systemLocation(), info.systemLocation()), node,
-                        info.description()});
-    }
-    return devices;
-}
-#endif

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 // A serial device as the system reports it: its path, a name that stays the same when it is
 // unplugged and plugged in again (its /dev/serial/by-id link where it has one), its device
@@ -16,6 +17,16 @@ struct PortDevice {
     QString stableName;
     quint64 node = 0;
     QString description; // "FT232R USB UART", for one; may be empty
+};
+
+// Port `number` as the port list and the tools name it: "COM3".
+QString portName(int number);
+
+// A port number and the device under it; the device is empty while no device has the number.
+struct PortEntry {
+    int number = 0;
+    QString device;
+    QString description; // as PortDevice's
 };
 
 // Gives port numbers 1 to 16 to devices the way Windows does. On Windows COMn is the device
@@ -38,8 +49,8 @@ public:
     // now (empty while it is not there).
     QString stableName(const QString& path) const;
     QString pathOf(const QString& stableName) const { return present_.value(stableName).path; }
-    // What that device is, as the system describes it; empty when none.
-    QString descriptionFor(int portNumber) const;
+    // Every port number in order, 1 to Ports, with its device as of the last refresh.
+    QList<PortEntry> entries() const;
 
     // The system's serial devices as QSerialPortInfo reports them.
     static QList<PortDevice> systemDevices();
@@ -47,6 +58,10 @@ public:
     static QHash<QString, QString> stableLinks(const QString& folder);
 
 private:
+    // The number the system itself gives a device, where it numbers its ports (0 for one it
+    // gives none of 1 to Ports); none where the map numbers them.
+    static std::optional<int> systemNumber(const PortDevice& device);
+
     DeviceList list_;
     std::array<QString, Ports> numbered_; // stable name by port number - 1; empty while free
     QHash<QString, PortDevice> present_;  // by stable name, the devices present now

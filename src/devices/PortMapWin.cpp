@@ -34,3 +34,12 @@ QList<PortDevice> PortMap::systemDevices()
     RegCloseKey(key);
     return devices;
 }
+
+// Windows gives each port its number for good: COMn is port n, and a number outside the list's
+// (COM17, or a name that is no COMn) is none.
+std::optional<int> PortMap::systemNumber(const PortDevice& device)
+{
+    bool ok = false;
+    const int number = device.path.startsWith(QStringLiteral("COM")) ? device.path.mid(3).toInt(&ok) : 0;
+    return ok ? number : 0;
+}

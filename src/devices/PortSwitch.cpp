@@ -18,7 +18,7 @@ void PortSwitch::setSettings(const QString& settings)
 void PortSwitch::setPortNumber(int portNumber)
 {
     if (portNumber < 1 || portNumber > PortMap::Ports)
-        throw PortError(FailureKind::PortNumber, 0, QStringLiteral("COM%1").arg(portNumber));
+        throw PortError(FailureKind::PortNumber, 0, portName(portNumber));
     portNumber_ = portNumber;
 }
 
@@ -45,7 +45,7 @@ void PortSwitch::open()
         return;
     const QString name = device();
     if (name.isEmpty())
-        throw PortError(FailureKind::NoSuchPort, ENODEV, QStringLiteral("COM%1").arg(portNumber_));
+        throw PortError(FailureKind::NoSuchPort, ENODEV, portName(portNumber_));
     device_.open(name, LineSettings::parse(settings_));
     active_ = &device_;
     ++source_;
@@ -53,8 +53,8 @@ void PortSwitch::open()
 
 void PortSwitch::choose(const QString& name)
 {
-    static const QRegularExpression portName(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
-    if (const auto match = portName.match(name); match.hasMatch()) {
+    static const QRegularExpression comName(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    if (const auto match = comName.match(name); match.hasMatch()) {
         bool ok = false;
         const int number = match.captured(1).toInt(&ok);
         setPortNumber(ok ? number : 0);
@@ -64,9 +64,9 @@ void PortSwitch::choose(const QString& name)
     }
 }
 
-QString PortSwitch::sourceName() const
+QString PortSwitch::linkName() const
 {
     if (simulated())
         return QStringLiteral("simulator");
-    return path() == SerialDevice::Path::FtdiBitBang ? QStringLiteral("ftdi-bitbang") : QStringLiteral("modem-lines");
+    return link() == SerialDevice::Link::FtdiBitBang ? QStringLiteral("ftdi-bitbang") : QStringLiteral("modem-lines");
 }

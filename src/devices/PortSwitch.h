@@ -43,9 +43,10 @@ public:
     FrameReadout runFrame(const LineFrame& frame, int ahead) override { return active_->runFrame(frame, ahead); }
     void dropAhead() override { active_->dropAhead(); }
     // How the open port reaches the lines.
-    SerialDevice::Path path() const { return device_.path(); }
-    // What feeds the sweeps now, as the tools name it: "simulator", "modem-lines" or "ftdi-bitbang".
-    QString sourceName() const;
+    SerialDevice::Link link() const { return device_.link(); }
+    // The link the sweeps take now, as the tools and the index name it: "simulator",
+    // "modem-lines" or "ftdi-bitbang".
+    QString linkName() const;
 
 private:
     SerialDevice& device_;

@@ -33,7 +33,7 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
-    // How the open port reaches the converter's lines.
-    enum class Path { ModemLines, FtdiBitBang };
-    virtual Path path() const { return Path::ModemLines; }
+    // The link: how the open port reaches the converter's lines.
+    enum class Link { ModemLines, FtdiBitBang };
+    virtual Link link() const { return Link::ModemLines; }
 };

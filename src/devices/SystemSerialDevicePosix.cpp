@@ -1,11 +1,9 @@
 #include "devices/SystemSerialDevice.h"
 
+#include "devices/FtdiTransport.h"
+
 #include <QDeadlineTimer>
 #include <QThread>
-
-#ifndef Q_OS_WIN
-#include "devices/FtdiTransport.h"
-#endif
 
 #include <cerrno>
 
@@ -29,10 +27,10 @@ void SystemSerialDevice::open(const QString& device, const LineSettings& setting
         close();
     const BitBang bitBang = openBitBang(device);
     if (bitBang == BitBang::Open) {
-        path_ = Path::FtdiBitBang;
+        link_ = Link::FtdiBitBang;
         return;
     }
-    path_ = Path::ModemLines;
+    link_ = Link::ModemLines;
     port_.setPortName(device);
     // After a failed bit-bang start the kernel's driver has just taken the chip back: its tty
     // comes back, and udev gives it its permissions, a moment later.
@@ -78,13 +76,8 @@ void SystemSerialDevice::close()
 
 SystemSerialDevice::BitBang SystemSerialDevice::openBitBang(const QString& device)
 {
-#ifdef Q_OS_WIN
-    Q_UNUSED(device);
-    return BitBang::NotAChip;
-#else
-    static const QString typed = QStringLiteral("ftdi:");
-    if (device.startsWith(typed)) {
-        lines_ = openFtdiChip(device.mid(typed.size()), ftdiDeadline_);
+    if (const std::optional<QString> chipName = ftdiChipName(device)) {
+        lines_ = openFtdiChip(*chipName, ftdiDeadline_);
         return BitBang::Open;
     }
     const std::optional<FtdiLocation> chip = findFtdiChip(device, sysfsRoot_);
@@ -103,5 +96,4 @@ SystemSerialDevice::BitBang SystemSerialDevice::openBitBang(const QString& devic
     } catch (const PortError&) {
         return BitBang::Failed;
     }
-#endif
 }

@@ -32,7 +32,7 @@ public:
     bool readCts() override { return lines_->readCts(); }
     FrameReadout runFrame(const LineFrame& frame, int ahead) override { return lines_->runFrame(frame, ahead); }
     void dropAhead() override { lines_->dropAhead(); }
-    Path path() const override { return path_; }
+    Link link() const override { return link_; }
 
 private:
     enum class BitBang { Open, NotAChip, Failed };
@@ -46,5 +46,5 @@ private:
     std::chrono::milliseconds ftdiDeadline_;
     QSerialPort port_;
     std::unique_ptr<LineDriver> lines_;
-    Path path_ = Path::ModemLines;
+    Link link_ = Link::ModemLines;
 };

@@ -3,8 +3,6 @@
 #include "core/system/WindowsError.h"
 #include "devices/FtdiTransport.h"
 
-#include <QRegularExpression>
-
 #include <cerrno>
 
 #include <windows.h>
@@ -34,10 +32,10 @@ void SystemSerialDevice::open(const QString& device, const LineSettings& setting
     if (isOpen())
         close();
     if ((lines_ = openBitBang(device))) {
-        path_ = Path::FtdiBitBang;
+        link_ = Link::FtdiBitBang;
         return;
     }
-    path_ = Path::ModemLines;
+    link_ = Link::ModemLines;
     // The device namespace reaches COM10 and above too, which the plain name does not.
     static const QString deviceNamespace = QStringLiteral("\\\\.\\");
     const QString path = device.startsWith(deviceNamespace) ? device : deviceNamespace + device;
@@ -83,12 +81,16 @@ void SystemSerialDevice::open(const QString& device, const LineSettings& setting
 
 std::unique_ptr<LineDriver> SystemSerialDevice::openBitBang(const QString& device)
 {
-    static const QString typed = QStringLiteral("ftdi:");
-    if (device.startsWith(typed))
-        return openFtdiChip(device.mid(typed.size()), FtdiBitBang::Deadline);
-    static const QRegularExpression port(QStringLiteral(R"(^(?:\\\\\.\\)?COM([0-9]+)$)"), QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = port.match(device);
-    return match.hasMatch() ? openFtdiChipOfPort(match.captured(1).toInt(), FtdiBitBang::Deadline) : nullptr;
+    if (const std::optional<QString> chipName = ftdiChipName(device))
+        return openFtdiChip(*chipName, FtdiBitBang::Deadline);
+    const std::optional<FtdiLocation> chip = findFtdiChip(device, {});
+    if (!chip)
+        return nullptr;
+    try {
+        return openFtdiChip(*chip, FtdiBitBang::Deadline);
+    } catch (const PortError&) {
+        return nullptr; // the port's modem lines serve
+    }
 }
 
 void SystemSerialDevice::close()

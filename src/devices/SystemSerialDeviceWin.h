@@ -26,7 +26,7 @@ public:
     bool readCts() override { return lines_->readCts(); }
     FrameReadout runFrame(const LineFrame& frame, int ahead) override { return lines_->runFrame(frame, ahead); }
     void dropAhead() override { lines_->dropAhead(); }
-    Path path() const override { return path_; }
+    Link link() const override { return link_; }
 
 private:
     // The chip in bit-bang mode, or none for the modem lines.
@@ -34,5 +34,5 @@ private:
 
     NativePortHandle handle_ = nullptr;
     std::unique_ptr<LineDriver> lines_;
-    Path path_ = Path::ModemLines;
+    Link link_ = Link::ModemLines;
 };

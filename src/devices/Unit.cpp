@@ -1,5 +1,7 @@
 #include "devices/Unit.h"
 
+#include "devices/FtdiTransport.h"
+
 Unit::Unit(Seams seams) : simulator_(std::move(seams.simulator)), port_(seams.serial, simulator_, seams.ports) {}
 
 void Unit::open(const QString& name)
@@ -11,7 +13,7 @@ void Unit::open(const QString& name)
         return;
     port_.choose(name);
     const QString& path = port_.devicePath();
-    if (!path.isEmpty() && !path.startsWith(u"ftdi:")) {
+    if (!path.isEmpty() && !ftdiChipName(path)) {
         port_.portMap().refresh();
         stableName_ = port_.portMap().stableName(path);
     }

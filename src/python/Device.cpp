@@ -37,11 +37,9 @@ PortMap& portMap()
 std::vector<std::tuple<std::string, std::string, std::string>> ports()
 {
     std::vector<std::tuple<std::string, std::string, std::string>> found;
-    PortMap& map = portMap();
-    for (int n = 1; n <= PortMap::Ports; ++n) {
-        const QString path = map.deviceFor(n);
-        if (!path.isEmpty())
-            found.emplace_back("COM" + std::to_string(n), path.toStdString(), map.descriptionFor(n).toStdString());
+    for (const PortEntry& port : portMap().entries()) {
+        if (!port.device.isEmpty())
+            found.emplace_back(portName(port.number).toStdString(), port.device.toStdString(), port.description.toStdString());
     }
     return found;
 }
@@ -122,7 +120,7 @@ public:
 
     void close();
     bool closed() const { return !open_; }
-    std::string path();
+    std::string link();
     const std::string& port() const { return given_; }
     std::unique_ptr<SweepRecord> sweep(int channel, Range range);
 
@@ -218,11 +216,11 @@ void Device::close()
     });
 }
 
-std::string Device::path()
+std::string Device::link()
 {
     if (!open_)
         throw py::value_error("the device is closed");
-    return port_->unit.port().sourceName().toStdString();
+    return port_->unit.port().linkName().toStdString();
 }
 
 Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& errorNumber, bool& answered,
@@ -374,8 +372,9 @@ read as closed there, and nothing of theirs is closed by the child.
 Raises PortError when the port cannot be opened, ValueError for an empty port or a port number
 outside 1..16.)")
         .def(py::init(&Device::open), py::arg("port") = "sim")
-        .def_property_readonly("path", &Device::path,
+        .def_property_readonly("link", &Device::link,
                                R"(What the sweeps go through: "simulator", "modem-lines" or "ftdi-bitbang".)")
+        .def_property_readonly("path", &Device::link, "The link's earlier name, kept for programs that use it.")
         .def_property_readonly("port", &Device::port, "The port as it was given when the device was opened.")
         .def_property_readonly("closed", &Device::closed, "True once the device is closed.")
         .def("close", &Device::close, R"(Closes the port; the device takes no more sweeps. Closing again does nothing.
@@ -409,7 +408,7 @@ so every sample is the same code (no unit connected, or it is switched off).)")
 An iterator: each step takes one sweep as sweep() does, with the same errors.)")
         .def(
             "__repr__",
-            [](Device& d) { return "<q390.Device " + d.port() + (d.closed() ? " closed>" : " " + d.path() + ">"); },
+            [](Device& d) { return "<q390.Device " + d.port() + (d.closed() ? " closed>" : " " + d.link() + ">"); },
             "The port and what the sweeps go through, or that the device is closed.");
 
     mainThread = py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();

@@ -26,7 +26,7 @@ lines, or an FTDI chip in synchronous bit-bang mode. Data files are the window's
 
 Errors are Python's: OSError and its subclasses for files, PortError and LineError (both
 OSError) for the port, ValueError for a bad argument or a file that is no data file.)";
-    module.attr("__version__") = Q390_VERSION;
+    module.attr("__version__") = Q390_PYTHON_VERSION;
     errors::add(module);
     addSweep(module);
     addFiles(module);

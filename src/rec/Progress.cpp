@@ -59,10 +59,10 @@ void Progress::note(const QString& message)
         say(message);
 }
 
-void Progress::started(const QString& path, const QString& into)
+void Progress::started(const QString& link, const QString& into)
 {
     elapsed_.start();
-    path_ = path;
+    link_ = link;
     into_ = into;
     const RecOptions& o = options_;
     QStringList channels;
@@ -77,13 +77,13 @@ void Progress::started(const QString& path, const QString& into)
     if (o.trigger)
         paced += QStringLiteral(", those crossing %1 V %2").arg(o.trigger->level).arg(slopeWord(o.trigger->slope));
     note(QStringLiteral("recording %1: channel%2 %3, %4%5, from %6 (%7) into %8")
-             .arg(limit, channels.size() == 1 ? "" : "s", channels.join(u','), rangeWord(o.range), paced, o.port, path, into_));
+             .arg(limit, channels.size() == 1 ? "" : "s", channels.join(u','), rangeWord(o.range), paced, o.port, link, into_));
 }
 
 void Progress::kept(const SweepRecord& sweep, const SampleArray& samples, long long confirmed)
 {
     kept_ = confirmed;
-    path_ = sweep.path;
+    link_ = sweep.link;
     if (due()) {
         const Summary summary = summarise(samples, sweep.range);
         lastMinimum_ = summary.minimum;
@@ -115,7 +115,7 @@ void Progress::refresh()
         line += QStringLiteral(", %1 without a crossing").arg(passedOver_);
     if (kept_ > 0)
         line += QStringLiteral(", last %1 to %2 V").arg(lastMinimum_, 0, 'f', 3).arg(lastMaximum_, 0, 'f', 3);
-    line += QStringLiteral(", ") + path_;
+    line += QStringLiteral(", ") + link_;
     std::fprintf(err_, "\r%s\033[K", qUtf8Printable(line));
     std::fflush(err_);
     shownAt_ = ms;

@@ -20,9 +20,9 @@ public:
     void error(const QString& message);
     void note(const QString& message);
 
-    // The recording begins, on the path named ("simulator", "modem-lines" or "ftdi-bitbang"),
+    // The recording begins, on the link named ("simulator", "modem-lines" or "ftdi-bitbang"),
     // into the output named (a folder's name is settled once it is made).
-    void started(const QString& path, const QString& into);
+    void started(const QString& link, const QString& into);
     // A sweep handed to the output, and how many are written for sure (confirmed) by now. The
     // levels of the samples are read only when the progress line shows them.
     void kept(const SweepRecord& sweep, const SampleArray& samples, long long confirmed);
@@ -50,5 +50,5 @@ private:
     qint64 shownAt_ = -1; // when the progress line was last drawn, ms; -1 while none is there
     long long kept_ = 0, lost_ = 0, passedOver_ = 0;
     double lastMinimum_ = 0, lastMaximum_ = 0;
-    QString into_, path_;
+    QString into_, link_;
 };

@@ -117,7 +117,7 @@ struct Parser {
                                  QStringLiteral("DURATION")};
     QCommandLineOption quiet{{QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("Only errors on standard error.")};
     QCommandLineOption listPorts{QStringLiteral("list-ports"),
-                                 QStringLiteral("Lists the serial ports: number, device, description, and the path a sweep takes.")};
+                                 QStringLiteral("Lists the serial ports: number, device, description, and the link a sweep takes.")};
 
     Parser()
     {

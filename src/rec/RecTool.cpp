@@ -1,7 +1,7 @@
 #include "rec/RecTool.h"
 
+#include "devices/FtdiTransport.h"
 #include "devices/Unit.h"
-#include "rec/BitBangAccess.h"
 #include "rec/Progress.h"
 #include "rec/RecOptions.h"
 #include "rec/Recorder.h"
@@ -36,19 +36,28 @@ QString portFailure(const QString& port, const PortError& failure)
     return failure.kind() == FailureKind::Worded ? failure.detail() : port + QStringLiteral(": ") + englishReason(failure);
 }
 
-// A line for each numbered port: number, device, description and the path a sweep takes there,
+// How a sweep would reach the converter through a port, as the recorder names it:
+// "ftdi-bitbang" where the device is an FTDI chip that can be driven in synchronous bit-bang
+// mode, "modem-lines" otherwise, with the reason when it is an FTDI chip that cannot be.
+QString linkFor(const PortEntry& port)
+{
+    const std::optional<QString> barrier = ftdiBarrier(port.device, port.description);
+    if (!barrier)
+        return QStringLiteral("modem-lines");
+    return barrier->isEmpty() ? QStringLiteral("ftdi-bitbang") : QStringLiteral("modem-lines (an FTDI chip, but %1)").arg(*barrier);
+}
+
+// A line for each numbered port: number, device, description and the link a sweep takes there,
 // apart by tabs; a line on err when there is none.
 void listPorts(std::FILE* out, std::FILE* err, const PortMap::DeviceList& devices)
 {
     const PortMap map(devices);
     bool any = false;
-    for (int n = 1; n <= PortMap::Ports; ++n) {
-        const QString device = map.deviceFor(n);
-        if (device.isEmpty())
+    for (const PortEntry& port : map.entries()) {
+        if (port.device.isEmpty())
             continue;
-        const QString description = map.descriptionFor(n);
-        std::fprintf(out, "COM%d\t%s\t%s\t%s\n", n, qUtf8Printable(device), qUtf8Printable(description),
-                     qUtf8Printable(sweepPathFor(device, description)));
+        std::fprintf(out, "%s\t%s\t%s\t%s\n", qUtf8Printable(portName(port.number)), qUtf8Printable(port.device),
+                     qUtf8Printable(port.description), qUtf8Printable(linkFor(port)));
         any = true;
     }
     if (!any)
@@ -122,7 +131,7 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
             output->begin();
             if (!output->mended().isEmpty())
                 progress.note(output->mended());
-            progress.started(unit.port().sourceName(), output->name());
+            progress.started(unit.port().linkName(), output->name());
             Recorder recorder(options, {unit, *output, progress, seams.clock, seams.retry});
             recorder.run();
             unit.close();

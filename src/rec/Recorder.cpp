@@ -46,7 +46,7 @@ void Recorder::run()
         sweep.channel = options_.channels[(number - 1) % options_.channels.size()];
         sweep.range = options_.range;
         sweep.start = parts_.clock.now();
-        sweep.path = parts_.unit.port().sourceName();
+        sweep.link = parts_.unit.port().linkName();
         sweep.offset = seconds();
         try {
             if (!parts_.unit.sweep({sweep.channel, sweep.range}, each))

@@ -1,6 +1,9 @@
 #include "rec/StandardStreams.h"
 
+#include "core/system/FileNames.h"
+
 #include <cerrno>
+#include <clocale>
 #include <fcntl.h>
 
 bool openClosedStandardStreams()
@@ -13,4 +16,11 @@ bool openClosedStandardStreams()
             outputClosed = outputClosed || fd == 1;
         }
     return outputClosed;
+}
+
+std::optional<QStringList> programArguments(int argc, char** argv)
+{
+    // It takes the user's locale otherwise.
+    std::setlocale(LC_MESSAGES, "C");
+    return argumentsAsText("q390-rec", argc, argv);
 }

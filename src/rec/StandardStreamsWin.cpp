@@ -1,7 +1,10 @@
 #include "rec/StandardStreams.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 
+#include <fcntl.h>
 #include <io.h>
 
 bool openClosedStandardStreams()
@@ -19,4 +22,12 @@ bool openClosedStandardStreams()
             outputClosed = outputClosed || standard.stream == stdout;
         }
     return outputClosed;
+}
+
+std::optional<QStringList> programArguments(int, char**)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    return arguments;
 }

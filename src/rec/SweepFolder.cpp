@@ -346,7 +346,7 @@ QByteArray SweepFolder::row(const SweepRecord& sweep, const QString& file, const
     s.channel = sweep.channel;
     s.range = sweep.range;
     s.source = source_;
-    s.link = sweep.path;
+    s.link = sweep.link;
     if (samples)
         s.levels = summarise(*samples, sweep.range);
     s.note = note;

@@ -27,7 +27,7 @@ struct SweepRecord {
     QDateTime start;      // local time when it began
     double offset = 0;    // seconds from the recording's start to the sweep's
     double seconds = 0;   // how long it took
-    QString path;         // what fed it: "simulator", "modem-lines" or "ftdi-bitbang"
+    QString link;         // what fed it: "simulator", "modem-lines" or "ftdi-bitbang"
     QString note;         // what is doubtful about a sweep kept; empty when nothing
     std::optional<int> trigger; // with --trigger: the index (from 0) of the first sample past the crossing
 };

@@ -18,8 +18,8 @@ void PortControl::setUp()
 {
     if (comm_.portOpen())
         comm_.setPortOpen(false);
-    for (int n = 1; n <= PortMap::Ports; ++n)
-        w_.Combo1->addItem(QStringLiteral("COM%1").arg(n));
+    for (const PortEntry& entry : comm_.port().portMap().entries())
+        w_.Combo1->addItem(portName(entry.number));
     w_.Combo1->setCurrentIndex(0);
     comm_.setCommPort(w_.Combo1->currentIndex() + 1);
     comm_.setSettings(LineSettings::Standard);
@@ -33,11 +33,11 @@ void PortControl::setUp()
 void PortControl::describeDevices()
 {
     comm_.port().portMap().refresh();
-    auto* entries = static_cast<QStandardItemModel*>(w_.Combo1->model());
-    for (int i = 0; i < w_.Combo1->count(); ++i) {
-        const QString device = comm_.port().portMap().deviceFor(i + 1);
-        entries->item(i)->setToolTip(device.isEmpty() ? PortTexts::NoSuchPort : device);
-        entries->item(i)->setEnabled(!device.isEmpty());
+    auto* items = static_cast<QStandardItemModel*>(w_.Combo1->model());
+    for (const PortEntry& entry : comm_.port().portMap().entries()) {
+        QStandardItem* item = items->item(entry.number - 1);
+        item->setToolTip(entry.device.isEmpty() ? PortTexts::NoSuchPort : entry.device);
+        item->setEnabled(!entry.device.isEmpty());
     }
 }
 
@@ -68,7 +68,7 @@ void PortControl::showState(bool open)
     w_.Command2->setText(open ? PortTexts::Close : PortTexts::Open);
     w_.Shape1->setFillColor(open ? LampOpen : LampClosed);
     w_.Shape1->setToolTip(!open ? QString()
-                          : comm_.port().path() == SerialDevice::Path::FtdiBitBang ? QStringLiteral("FTDI 同步位模式")
+                          : comm_.port().link() == SerialDevice::Link::FtdiBitBang ? QStringLiteral("FTDI 同步位模式")
                                                                             : QStringLiteral("串口控制线"));
 }
 

@@ -1,4 +1,5 @@
 #include "core/drawing/Grid.h"
+#include "core/drawing/PlotAxes.h"
 #include "core/drawing/Trace.h"
 #include "support/CoreDoubles.h"
 
@@ -82,6 +83,39 @@ TEST(Trace, PlotValuesOfStoredSamplesKeepLow13BitsAndSignFromBit15)
     EXPECT_EQ(PlotValue::storedBipolar(-32768), 2500);
     EXPECT_EQ(PlotValue::storedUnipolar(-32768), 0);
     EXPECT_EQ(PlotValue::storedBipolar(qint16(-31768)), 1500); // E8 83
+}
+
+// The axes' marks by hand: unipolar code = volts × 4096 / 5 at y = 5000 - code; bipolar code =
+// volts × 1024 at y = 2500 - code, or 2499 - code below zero; sample k at x = k + 1; with the
+// duration known, the time of sample i is (i - 1) × seconds / 8192, reached at x = i + 1.
+TEST(PlotAxes, MarksFallWhereTheTraceRuleDrawsTheirValues)
+{
+    const struct {
+        Range range;
+        std::optional<double> seconds;
+        std::size_t volts, times;
+        AxisMark lowest, second, firstTime, lastTime;
+        const char* timeTitle;
+        const char* perDivision;
+    } rows[] = {
+        {Range::Unipolar, std::nullopt, 7, 9, {5000, "0"}, {4180.8f, "1"}, {1, "0"}, {8001, "8000"}, "sample", "0.61 V/div, 820 samples/div"},
+        {Range::Bipolar, 0.8192, 9, 9, {4547, "-2.0"}, {4035, "-1.5"}, {2, "0"}, {8002, "800"}, "time (ms)", "0.488 V/div, 82 ms/div"},
+        {Range::Bipolar, 40.96, 9, 9, {4547, "-2.0"}, {4035, "-1.5"}, {2, "0"}, {8002, "40"}, "time (s)", "0.488 V/div, 4.1 s/div"},
+    };
+    for (const auto& row : rows) {
+        const PlotAxes axes = plotAxes(row.range, row.seconds);
+        ASSERT_EQ(axes.volts.size(), row.volts);
+        ASSERT_EQ(axes.time.size(), row.times);
+        EXPECT_EQ(axes.volts[0], row.lowest);
+        EXPECT_EQ(axes.volts[1], row.second);
+        EXPECT_EQ(axes.time.front(), row.firstTime);
+        EXPECT_EQ(axes.time.back(), row.lastTime);
+        EXPECT_EQ(axes.timeTitle, QString::fromUtf8(row.timeTitle));
+        EXPECT_EQ(axes.perDivision, QString::fromUtf8(row.perDivision));
+    }
+    const PlotAxes bipolar = plotAxes(Range::Bipolar, std::nullopt);
+    EXPECT_EQ(bipolar.volts[4], (AxisMark{2500, "0.0"}));
+    EXPECT_EQ(bipolar.volts[5], (AxisMark{1988, "0.5"}));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Windows' own side of the system layer, on the system's real files and ports.
 #include "core/system/FailureWords.h"
+#include "core/system/FileIdentity.h"
 #include "core/system/FileNames.h"
 #include "core/system/FileStart.h"
 #include "core/system/WholeFile.h"
@@ -14,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+
+#include <windows.h>
 
 namespace {
 
@@ -119,4 +122,19 @@ TEST(WindowsSystem, ADeviceNameIsWrittenIntoAndNeverReplaced)
     WholeFile refused(QStringLiteral("NUL"), WholeFile::NeverReplace);
     EXPECT_FALSE(refused.open());
     EXPECT_EQ(refused.errorNumber(), EEXIST);
+}
+
+// Windows takes names that differ in case, in trailing dots and spaces and the 8.3 name for one file.
+TEST(WindowsSystem, EveryNameWindowsTakesForAFileIsThatFile)
+{
+    const QTemporaryDir dir;
+    const QString name = QDir::toNativeSeparators(dir.filePath(QStringLiteral("sweep-00000001-ch0.dat")));
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    wchar_t shortName[MAX_PATH];
+    ASSERT_GT(GetShortPathNameW(reinterpret_cast<const wchar_t*>(name.utf16()), shortName, MAX_PATH), 0u);
+    for (const QString& other : {name.toUpper(), name + u'.', name + u' ', QString::fromWCharArray(shortName)})
+        EXPECT_TRUE(sameFile(name, other)) << other.toStdString();
+    EXPECT_FALSE(sameFile(name, name + u'x'));
 }

@@ -64,7 +64,29 @@ struct DatFiles : ::testing::Test {
         return path(name);
     }
     QStringList entries() const { return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System); }
+    // A recording as q390-rec leaves it: rec/sweep-N.dat and an index row each ("N,channel,range,seconds").
+    QString recording(const QStringList& rows, const SampleArray& samples) const
+    {
+        QDir(dir.path()).mkdir(QStringLiteral("rec"));
+        QByteArray index = "sweep,file,start,seconds,channel,range\n";
+        for (const QString& row : rows) {
+            const QStringList c = row.split(u',');
+            write(QStringLiteral("rec/sweep-%1.dat").arg(c[0]), samples);
+            index += QStringLiteral("%1,sweep-%1.dat,2026-01-02T03:04:0%1.678+01:00,%4,%2,%3\n").arg(c[0], c[1], c[2], c[3]).toUtf8();
+        }
+        QFile f(path(QStringLiteral("rec/index.csv")));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(index) == index.size());
+        return path(QStringLiteral("rec/sweep-%1.dat"));
+    }
 };
+
+// A tool's text output, or "" when it fails.
+QString textOf(const QString& tool, const QStringList& args)
+{
+    QProcess p;
+    p.start(tool, args);
+    return p.waitForFinished(30000) && p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
 
 // Stored records, and by hand: unipolar code and volts, bipolar code and volts.
 struct Row {
@@ -135,6 +157,11 @@ TEST_F(DatFiles, CsvGivesEveryRecordsCodeAndVoltsInBothRangesAndInfoSumsThemUp)
     QFile csv(path(QStringLiteral("t.csv")));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_EQ(csv.readAll(), dat({QStringLiteral("csv"), file, QStringLiteral("--range"), QStringLiteral("bipolar")}).out);
+    // That text is a sweep's file of q390-rec --format csv: read as CSV, not as records.
+    const auto summary = [](const QString& input) {
+        return dat({QStringLiteral("info"), input, QStringLiteral("--range"), QStringLiteral("bipolar")}).out.split('\n').mid(1);
+    };
+    EXPECT_EQ(summary(path(QStringLiteral("t.csv"))), summary(file));
 }
 
 TEST_F(DatFiles, AutoRangeIsBipolarForASignUnipolarForALargeMagnitudeAndSaysWhenItCannotTell)
@@ -173,7 +200,8 @@ TEST_F(DatFiles, PngIsTheWindowsPlotAndPdfThePrintedPage)
     for (const int scale : {1, 3}) {
         SCOPED_TRACE(scale);
         const QString png = path(QStringLiteral("s%1.png").arg(scale));
-        ASSERT_EQ(dat({QStringLiteral("png"), file, QStringLiteral("-o"), png, QStringLiteral("--scale"), QString::number(scale)}).status, 0);
+        ASSERT_EQ(dat({QStringLiteral("png"), file, QStringLiteral("-o"), png, QStringLiteral("--scale"), QString::number(scale),
+                       QStringLiteral("--bare")}).status, 0);
         const QImage image = QImage(png).convertToFormat(QImage::Format_RGB32);
         ASSERT_FALSE(image.isNull());
         EXPECT_EQ(image.size(), QSize((8200 * scale + 14) / 15 + 1, (5000 * scale + 14) / 15 + 1));
@@ -190,7 +218,7 @@ TEST_F(DatFiles, PngIsTheWindowsPlotAndPdfThePrintedPage)
 
     // The page: 114 grid lines and 8192 trace segments, each stroked on its own.
     const QString pdf = path(QStringLiteral("step.pdf"));
-    ASSERT_EQ(dat({QStringLiteral("pdf"), file, QStringLiteral("-o"), pdf}).status, 0);
+    ASSERT_EQ(dat({QStringLiteral("pdf"), file, QStringLiteral("-o"), pdf, QStringLiteral("--bare")}).status, 0);
     QFile f(pdf);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
@@ -225,6 +253,9 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
     ASSERT_TRUE(QFile::link(path(QStringLiteral("loop.dat")), path(QStringLiteral("loop.dat"))));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("closed")) && QFile::copy(good, path(QStringLiteral("closed/in.dat"))));
     ASSERT_EQ(chmod(qPrintable(path(QStringLiteral("closed"))), 0700), 0); // nobody may not enter
+    QFile cut(path(QStringLiteral("cut.csv")));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly) && cut.write(dat({QStringLiteral("csv"), good, QStringLiteral("-q")}).out.left(20000)) == 20000);
+    cut.close();
     const QStringList before = entries();
 
     struct Case {
@@ -260,8 +291,21 @@ TEST_F(DatFiles, BadInputIsOneLineNamingTheFileAndTheReasonAndLeavesNoOutput)
         {{QStringLiteral("png"), good, QStringLiteral("-o"), out, QStringLiteral("--scale"), QStringLiteral("0")}, 2, QStringLiteral("--scale takes a whole number")},
         {{QStringLiteral("png"), good}, 2, QStringLiteral("png needs -o OUT.png")},
         {{QStringLiteral("csv")}, 2, QStringLiteral("csv needs a data file")},
-        {{QStringLiteral("csv"), good, path(QStringLiteral("short.dat")), QStringLiteral("-o"), out + u'/'}, 1, QStringLiteral("out.png/: no such folder")},
+        {{QStringLiteral("csv"), good, QStringLiteral("-qo"), good + QStringLiteral("/sub/")}, 1,
+         QStringLiteral("good.dat/sub/: Not a directory")},
         {{QStringLiteral("csv"), good, good}, 2, QStringLiteral("csv of several data files needs -o DIR")},
+        {{QStringLiteral("info"), path(QStringLiteral("cut.csv"))}, 1, QStringLiteral("cut.csv: begins as a sweep's CSV but is not one")},
+        {{QStringLiteral("info"), good, QStringLiteral("--overlay")}, 2, QStringLiteral("info has no option --overlay")},
+        {{QStringLiteral("sr"), good, QStringLiteral("--bare"), QStringLiteral("-o-")}, 2, QStringLiteral("sr has no option --bare")},
+        {{QStringLiteral("sr"), good}, 2, QStringLiteral("sr needs -o OUT.sr")},
+        {{QStringLiteral("pdf"), QStringLiteral("--overlay"), good, QStringLiteral("-o"), dir.path() + u'/'}, 2,
+         QStringLiteral("--overlay writes one file of every data file: -o OUT.pdf, not a folder")},
+        {{QStringLiteral("sr"), good, path(QStringLiteral("none.dat")), QStringLiteral("-o"), out}, 1, QStringLiteral("none.dat: no such file")},
+        {{QStringLiteral("sr"), path(QStringLiteral("link.dat")), QStringLiteral("-o"), good}, 1, QStringLiteral("good.dat: is the data file being read")},
+        {{QStringLiteral("info"), good, QStringLiteral("--sweeps"), QStringLiteral("3-2")}, 2, QStringLiteral("--sweeps takes a sweep's number or two")},
+        {{QStringLiteral("h5"), dir.path(), good, QStringLiteral("-o"), out}, 2, QStringLiteral("h5 makes one recording's folder into one file")},
+        {{QStringLiteral("dat"), good, QStringLiteral("-o-")}, 2, QStringLiteral("dat needs -o DIR")},
+        {{QStringLiteral("h5"), dir.path(), QStringLiteral("-o"), out}, 1, QStringLiteral("index.csv: No such file or directory")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(u' ').toStdString());
@@ -373,6 +417,7 @@ TEST_F(DatFiles, CommandLinesFollowGnuConventionsAndSeveralFilesGiveAnOutputEach
         {{QStringLiteral("csv"), good, sign, QStringLiteral("-o"), path(QStringLiteral("out"))}, {}, 2,
          {QStringLiteral("out/good.csv"), QStringLiteral("out/sign.csv")}},
         {{QStringLiteral("info"), good, sign, QStringLiteral("--quiet")}, {}, 0, {}},
+        {{QStringLiteral("csv"), good, QStringLiteral("-qo"), path(QStringLiteral("made/deeper/"))}, {}, 0, {QStringLiteral("made/deeper/good.csv")}},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.args.join(u' ').toStdString());
@@ -380,7 +425,8 @@ TEST_F(DatFiles, CommandLinesFollowGnuConventionsAndSeveralFilesGiveAnOutputEach
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err.size(), row.errLines) << r.err.join(u'\n').toStdString();
         if (row.out == "help") {
-            for (const char* option : {"-h, --help", "-V, --version", "--range <RANGE>", "-o, --output <FILE>", "--scale <N>", "-q, --quiet"})
+            for (const char* option : {"-h, --help", "-V, --version", "--range <RANGE>", "-o, --output <FILE>", "--scale <N>", "-q, --quiet",
+                                       "--bare", "--overlay"})
                 EXPECT_TRUE(r.out.contains(option)) << option;
         } else if (row.args[0] == u"info") {
             EXPECT_EQ(r.out.count("file: "), 2);
@@ -391,6 +437,127 @@ TEST_F(DatFiles, CommandLinesFollowGnuConventionsAndSeveralFilesGiveAnOutputEach
         for (const QString& file : row.written)
             EXPECT_EQ(bytesOf(path(file)), file.endsWith(u"sign.csv") ? dat({QStringLiteral("csv"), sign}).out : csv) << qPrintable(file);
     }
+}
+
+TEST_F(DatFiles, ARecordingsIndexGivesTheTimeChannelAndStartToCsvInfoAndTheLabels)
+{
+    SampleArray samples{};
+    for (int n = 0; n < SweepLength; ++n)
+        samples[n] = qint16(n % 4096);
+    const QString sweep = recording({"1,0,unipolar,0.8192", "2,3,unipolar,0.8192", "3,0,unipolar,", "4,1,bipolar,1"}, samples);
+    const QString start = QStringLiteral("2026-01-02T03:04:01.678+01:00");
+
+    // The time of sample i: (i - 1) × 0.8192 s / 8192, that is (i - 1) × 100 µs.
+    const QList<QByteArray> rows = dat({QStringLiteral("csv"), sweep.arg(1)}).out.split('\n');
+    EXPECT_EQ(rows[0], "index,stored,code,volts,time_s,channel,start");
+    EXPECT_EQ(rows[2], "2,1,1,0.001221,0.000100000,0," + start.toUtf8());
+    EXPECT_EQ(rows[8192], "8192,4095,4095,4.998779,0.819100000,0," + start.toUtf8());
+    EXPECT_EQ(dat({QStringLiteral("csv"), sweep.arg(3)}).out.left(41), "index,stored,code,volts,channel,start\n1,0");
+    EXPECT_TRUE(dat({QStringLiteral("info"), sweep.arg(1)}).out.contains("channel: 0\nstart: " + start.toUtf8() + "\nduration: 0.819200 s\n"));
+
+    // The page's words, read back as text: pdftotext joins a line's words with spaces.
+    const auto words = [&](const QStringList& args) {
+        const QString pdf = path(QStringLiteral("page.pdf"));
+        EXPECT_EQ(dat(QStringList{QStringLiteral("pdf"), QStringLiteral("-o"), pdf} + args).status, 0);
+        EXPECT_TRUE(textOf(QStringLiteral("pdfinfo"), {pdf}).contains(u"Page size:       842 x 595 pts (A4)")); // landscape
+        return textOf(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}).simplified();
+    };
+    const struct {
+        QStringList inputs;
+        QStringList shown;
+    } pages[] = {
+        {{sweep.arg(1)}, {"sweep-1.dat, channel 0, unipolar ( +5V), started 2026-01-02 03:04:01.678+01:00", "V 6 5 4 3 2 1 0",
+                          "0 100 200 300 400 500 600 700 800 time (ms) 0.61 V/div, 82 ms/div"}},
+        {{sweep.arg(4)}, {"channel 1, bipolar (±2V)", "2.0 1.5 1.0 0.5 0.0 -0.5 -1.0 -1.5 -2.0", "0 200 400 600 800 1000 time (ms) 0.488 V/div, 100 ms/div"}},
+        {{sweep.arg(1), sweep.arg(2)}, {"2 sweeps, unipolar ( +5V), the first started 2026-01-02 03:04:01.678+01:00", "channel 0 channel 3",
+                                        "82 ms/div"}},
+        {{sweep.arg(1), sweep.arg(3)}, {"2 sweeps, channel 0,", "sweep-1.dat, 03:04:01.678", "sweep-3.dat, 03:04:03.678",
+                                        "8000 sample 0.61 V/div, 820 samples/div"}},
+        {{path(QStringLiteral("rec/none.dat"))}, {}}, // a failure: no page
+    };
+    write(QStringLiteral("rec/none.dat"), samples); // in the recording's folder, not in its index
+    for (const auto& page : pages) {
+        SCOPED_TRACE(page.inputs.join(u' ').toStdString());
+        const QString text = words(QStringList{QStringLiteral("--overlay")} + page.inputs);
+        for (const QString& shown : page.shown)
+            EXPECT_TRUE(text.contains(shown)) << text.toStdString();
+        if (page.shown.isEmpty())
+            EXPECT_TRUE(text.startsWith(u"none.dat, unipolar ( +5V) V 6")) << text.toStdString();
+    }
+    const Result mixed = dat({QStringLiteral("png"), QStringLiteral("--overlay"), sweep.arg(1), sweep.arg(4), QStringLiteral("-o"), path("m.png")});
+    EXPECT_EQ(mixed.status, 1);
+    EXPECT_EQ(mixed.err.value(0), QStringLiteral("q390-dat: %1: was taken in bipolar (±2V) and %2 in unipolar ( +5V); one plot has one volts axis")
+                                      .arg(sweep.arg(4), sweep.arg(1)));
+    EXPECT_FALSE(QFileInfo::exists(path("m.png")));
+
+    // The labelled picture holds the window's picture, pixel for pixel, on white.
+    for (const QString& scale : {QStringLiteral("1"), QStringLiteral("2")}) {
+        const QStringList args{QStringLiteral("png"), sweep.arg(1), QStringLiteral("--scale"), scale, QStringLiteral("-o")};
+        ASSERT_EQ(dat(args + QStringList{path("bare.png"), QStringLiteral("--bare")}).status, 0);
+        ASSERT_EQ(dat(args + QStringList{path("labelled.png")}).status, 0);
+        const QImage bare = QImage(path("bare.png")).convertToFormat(QImage::Format_RGB32);
+        const QImage labelled = QImage(path("labelled.png")).convertToFormat(QImage::Format_RGB32);
+        QPoint corner; // the grid's top-left pixel: the first in GridColor
+        for (int y = labelled.height() - 1; y >= 0; --y)
+            for (int x = labelled.width() - 1; x >= 0; --x)
+                if (labelled.pixel(x, y) == GridColor)
+                    corner = {x, y};
+        EXPECT_EQ(labelled.copy(QRect(corner, bare.size())), bare);
+        EXPECT_EQ(labelled.pixel(0, 0), 0xFFFFFFFFu);
+    }
+}
+
+TEST_F(DatFiles, SigrokCliReadsASessionBackAsTheVoltsOfTheCsv)
+{
+    SampleArray samples{};
+    for (int n = 0; n < SweepLength; ++n)
+        samples[n] = qint16(n % 3 ? 2047 - n % 2048 : -32768 + n % 2048);
+    const QString sweep = recording({"1,0,bipolar,0.8192", "2,3,bipolar,0.8", "3,3,bipolar,0.8384"}, samples);
+    const QString sr = path(QStringLiteral("s.sr"));
+    ASSERT_EQ(dat({QStringLiteral("sr"), sweep.arg(1), sweep.arg(2), sweep.arg(3), QStringLiteral("-o"), sr}).status, 0);
+    // 3 × 8192 samples in 2.4576 s.
+    EXPECT_TRUE(textOf(QStringLiteral("sigrok-cli"), {QStringLiteral("-i"), sr, QStringLiteral("--show")})
+                    .endsWith(u"Samplerate: 10000\nChannels: 2\n- CH0: analog\n- CH3: analog\nAnalog sample count: 24576\n"));
+    QStringList rows = textOf(QStringLiteral("sigrok-cli"), {QStringLiteral("-i"), sr, QStringLiteral("-O"), QStringLiteral("csv:header=false:label=off")})
+                           .split(u'\n', Qt::SkipEmptyParts);
+    rows.removeIf([](const QString& row) { return row.contains(u"V DC"); }); // sigrok-cli 0.7.2 also shows the first channel so
+    ASSERT_EQ(rows.size(), 3 * SweepLength);
+    const QList<QByteArray> csv = dat({QStringLiteral("csv"), sweep.arg(1)}).out.split('\n');
+    for (int n = 0; n < 3 * SweepLength; ++n) {
+        const QStringList cells = rows[n].split(u',');
+        const double volts = csv[n % SweepLength + 1].split(',')[3].toDouble();
+        const int ours = n < SweepLength ? 0 : 1;
+        ASSERT_EQ(cells.size(), 2);
+        EXPECT_EQ(cells[1 - ours], u"nan") << n;
+        // sigrok-cli prints six significant digits; the CSV rounds to six decimals.
+        EXPECT_NEAR(cells[ours].toDouble(), volts, 5e-7 + 5e-6 * std::abs(volts)) << n;
+    }
+    // Outside a recording: no channel, no time.
+    ASSERT_EQ(dat({QStringLiteral("sr"), write("plain.dat", samples), QStringLiteral("-qo"), sr}).status, 0);
+    EXPECT_TRUE(textOf(QStringLiteral("sigrok-cli"), {QStringLiteral("-i"), sr, QStringLiteral("--show")})
+                    .endsWith(u"Channels: 1\n- CH?: analog\nAnalog sample count: 8192\n"));
+}
+
+TEST_F(DatFiles, ARecordingFolderBecomesOneHdf5FileAndItsSweepsComeBackByteForByte)
+{
+    SampleArray samples{};
+    for (int n = 0; n < SweepLength; ++n)
+        samples[n] = qint16(n % 7 ? n % 4096 : -32768 + n % 2048);
+    const QString sweep = recording({"1,0,bipolar,0.8192", "2,5,bipolar,0.8", "3,5,bipolar,", "4,1,bipolar,1"}, samples);
+    const QString h5 = path(QStringLiteral("run.h5"));
+    ASSERT_EQ(dat({QStringLiteral("h5"), path(QStringLiteral("rec")), QStringLiteral("-o"), h5}).status, 0);
+    EXPECT_EQ(dat({QStringLiteral("h5"), path(QStringLiteral("rec")), QStringLiteral("-o"), h5}).err.value(0),
+              QStringLiteral("q390-dat: %1: exists; h5 makes a new recording and replaces nothing").arg(h5));
+    ASSERT_EQ(dat({QStringLiteral("dat"), h5, QStringLiteral("--sweeps"), QStringLiteral("2-3"), QStringLiteral("-o"), path("back")}).status, 0);
+    EXPECT_EQ(QDir(path("back")).entryList(QDir::Files), (QStringList{"sweep-00000002-ch5.dat", "sweep-00000003-ch5.dat"}));
+    EXPECT_EQ(bytesOf(path("back/sweep-00000003-ch5.dat")), bytesOf(sweep.arg(3)));
+    // Its sweeps wherever a data file goes, as the folder's files.
+    const QByteArray info = dat({QStringLiteral("info"), h5, QStringLiteral("--sweeps"), QStringLiteral("4")}).out;
+    EXPECT_TRUE(info.startsWith("file: " + h5.toUtf8() + " sweep 4\nrange: bipolar (±2V)\nrecords: 8192\nsweep: 4\nchannel: 1\n")) << info.constData();
+    const QByteArray fromFile = dat({QStringLiteral("info"), sweep.arg(4)}).out;
+    EXPECT_EQ(info.mid(info.indexOf("minimum")), fromFile.mid(fromFile.indexOf("minimum")));
+    EXPECT_EQ(dat({QStringLiteral("csv"), h5, QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("-o-")}).out.split('\n')[2],
+              dat({QStringLiteral("csv"), sweep.arg(2)}).out.split('\n')[2].replace("+01:00", "").replace("03:04:02", "02:04:02") + "Z");
 }
 
 } // namespace

@@ -164,6 +164,7 @@ int EmulatedUsbChip::submit(libusb_transfer* transfer)
     }
     if (writes_.empty() && reads_.empty())
         ++roundTrips;
+    reads += !writing;
     const double nextFrame = (std::floor(modelledNanoseconds / FrameNs) + 1) * FrameNs;
     (writing ? writes_ : reads_).push_back({transfer, nextFrame});
     return 0;

@@ -90,6 +90,7 @@ public:
     // What the model counts.
     double modelledNanoseconds = 0; // the time of the bus and the chip
     long roundTrips = 0;   // transfers submitted with none under way: the chip waits for the host
+    long reads = 0;        // bulk IN transfers submitted
     long packets = 0;      // bulk IN packets
     long outPackets = 0;   // bulk OUT packets taken
     long latencyWaits = 0; // short packets sent when the latency timer ran out

@@ -88,7 +88,7 @@ def test_a_sweep_pickles_equal_is_its_volts_to_numpy_and_spreads_its_duration_ev
 @pytest.mark.parametrize("channel, range_", [(0, "unipolar"), (3, "bipolar"), (7, "unipolar")])
 def test_a_sweep_of_the_simulator_is_the_one_q390_rec_takes(tmp_path, channel, range_):
     with q390.Device("sim") as dev:
-        assert dev.path == "simulator"
+        assert dev.link == dev.path == "simulator"
         s = dev.sweep(channel=channel, range=range_)
     subprocess.run([os.environ["Q390_REC"], "--channel", str(channel), "--range", range_, "-o", tmp_path / "rec",
                     "--quiet"], check=True)
@@ -106,7 +106,7 @@ def test_on_the_emulated_port_and_chip_the_codes_are_the_window_s(emulation, por
     with emulation() as unit:
         port = port or unit.path
         with q390.Device(port) as dev:
-            assert dev.path == path
+            assert dev.link == dev.path == path
             with pytest.raises(q390.PortError) as refused:
                 q390.Device(port)
             assert refused.value.errno == busy

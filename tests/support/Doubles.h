@@ -123,10 +123,10 @@ public:
     void setRts(bool) override { lineOp(); }
     void setDtr(bool) override { lineOp(); }
     bool readCts() override { lineOp(); return true; }
-    Path path() const override { return reach; }
+    Link link() const override { return reach; }
 
     bool refuseOpen = false;
-    Path reach = Path::ModemLines; // how an open port says it reaches the lines
+    Link reach = Link::ModemLines; // how an open port says it reaches the lines
     long failFromLineOp = -1; // 0-based count of line operations after which they fail
     long lineOps = 0;
     int closes = 0;

@@ -278,7 +278,7 @@ TEST(Form1, PortToggleOpensClosesAndRefuses)
     EXPECT_EQ(w.lamp()->fillColor(), LampClosed);
     EXPECT_TRUE(w.lamp()->toolTip().isEmpty());
 
-    w.serial.reach = SerialDevice::Path::FtdiBitBang;
+    w.serial.reach = SerialDevice::Link::FtdiBitBang;
     w.click(w.command(2));
     EXPECT_EQ(w.lamp()->toolTip(), QStringLiteral("FTDI 同步位模式"));
     w.click(w.command(2));

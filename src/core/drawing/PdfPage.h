@@ -17,6 +17,8 @@ public:
     // False when the device could not finish the document.
     bool end() { return painter_.end(); }
     bool isActive() const { return painter_.isActive(); }
+    // For what else goes on the page; lines drawn after keep its pen's width.
+    QPainter& painter() { return painter_; }
 
 private:
     QPainter painter_;

@@ -19,15 +19,20 @@ void appendFixed(QByteArray& text, double value)
     text.append(digits, end - digits);
 }
 
+void appendSampleCells(QByteArray& text, int n, qint16 stored, Range range)
+{
+    const Reading r = reading(stored, range);
+    text += QByteArray::number(n + 1) + ',' + QByteArray::number(stored) + ',' + QByteArray::number(r.code) + ',';
+    appendFixed(text, r.volts);
+}
+
 QByteArray sampleCsv(const SampleArray& samples, Range range)
 {
     QByteArray text;
     text.reserve(SweepLength * 32);
     text += Header;
     for (int n = 0; n < SweepLength; ++n) {
-        const Reading r = reading(samples[n], range);
-        text += QByteArray::number(n + 1) + ',' + QByteArray::number(samples[n]) + ',' + QByteArray::number(r.code) + ',';
-        appendFixed(text, r.volts);
+        appendSampleCells(text, n, samples[n], range);
         text += '\n';
     }
     return text;

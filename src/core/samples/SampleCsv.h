@@ -10,6 +10,9 @@
 // Appends a number with six decimals; the decimal point is always ".".
 void appendFixed(QByteArray& text, double value);
 
+// The cells index,stored,code,volts of record n (from 0), with no line break.
+void appendSampleCells(QByteArray& text, int n, qint16 stored, Range range);
+
 // The records, numbered from 1, as "index,stored,code,volts" rows under that header, read in the range.
 QByteArray sampleCsv(const SampleArray& samples, Range range);
 

@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
+#include <cstdio>
 #include <optional>
 
 // A name as the bytes the system layer takes: Qt's encoding of file names where the system's
@@ -45,4 +47,20 @@ inline std::optional<QString> nameAsText(const QByteArray& bytes)
     if (QFile::encodeName(text) != bytes)
         return std::nullopt;
     return text;
+}
+
+// A tool's arguments given as bytes (argv[1] on) as text; none, after a line on standard error
+// that names the program and the argument, when one has none.
+inline std::optional<QStringList> argumentsAsText(const char* program, int argc, char** argv)
+{
+    QStringList arguments;
+    for (int n = 1; n < argc; ++n) {
+        const std::optional<QString> argument = nameAsText(argv[n]);
+        if (!argument) {
+            std::fprintf(stderr, "%s: %s: not a valid name in this system's encoding\n", program, argv[n]);
+            return std::nullopt;
+        }
+        arguments << *argument;
+    }
+    return arguments;
 }

@@ -1,11 +1,11 @@
 #pragma once
 
-
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 class SharedSync;
-struct stat;
 
 // A file written completely or not at all, and on the disk once it says so. The bytes go to a
 // temporary file beside the name, are synced, and the temporary file is renamed over the name;
@@ -43,42 +43,19 @@ public:
     bool commit(const QByteArray& bytes);
     // After a commit that failed: true when the new bytes had already taken the name and only the
     // folder's sync failed, so that they may not survive a crash. The old file is gone then.
-    bool unconfirmed() const { return unconfirmed_; }
+    bool unconfirmed() const;
 
     QString fileName() const;
     // Whether a name in a folder is one this class gives its temporary files there: such a
     // file is left only by a process that ended while it wrote (killed, or the system down).
     static bool isTemporary(const QString& name);
     // The system's error number that says why open or commit failed.
-    int errorNumber() const { return errorNumber_; }
+    int errorNumber() const;
 
 private:
-    bool openTemporary(const struct stat* existing);
-    bool openInPlace();
-    bool replace(const QByteArray& bytes);
-    bool rename();
-    bool rewrite(const QByteArray& bytes);
-    bool stream(const QByteArray& bytes);
-    bool openStream();
-    bool syncFolder();
-    int syncFolderOnce() const;
-    QByteArray folder() const;
-    bool failed(int errorNumber)
-    {
-        errorNumber_ = errorNumber;
-        return false;
-    }
-    int closeFile();
-    void discard();
-
-    QByteArray path_;
-    Mode mode_;
-    SharedSync* folderSync_;
-    QByteArray target_;    // the file the name stands for, links followed
-    QByteArray temporary_; // empty when writing in place or into a stream
-    QByteArray previous_;  // in place: what the file held
-    bool streaming_ = false;
-    bool unconfirmed_ = false;
-    int fd_ = -1;
-    int errorNumber_ = 0;
+    // Each system's writer, with the state it keeps, is its own (WholeFilePosix.cpp,
+    // WholeFileWin.cpp): behind a pointer, the face stays one and no system type reaches the
+    // includers, for one allocation a file, which is nothing beside its syncs.
+    class Writer;
+    std::unique_ptr<Writer> writer_;
 };

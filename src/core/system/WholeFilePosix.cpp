@@ -4,7 +4,6 @@
 
 #include "core/system/SharedSync.h"
 
-
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -80,8 +79,50 @@ QByteArray resolved(const QByteArray& path)
 
 } // namespace
 
+// The writer's state: the name as given, the file it stands for and, while one is open, the
+// temporary file beside it or the old bytes of a file written in place.
+class WholeFile::Writer {
+public:
+    Writer(const QByteArray& path, Mode mode, SharedSync* folderSync);
+    ~Writer();
+
+    bool open();
+    bool commit(const QByteArray& bytes);
+    QString fileName() const;
+
+    bool unconfirmed_ = false;
+    int errorNumber_ = 0;
+
+private:
+    bool openTemporary(const struct stat* existing);
+    bool openInPlace();
+    bool replace(const QByteArray& bytes);
+    bool rename();
+    bool rewrite(const QByteArray& bytes);
+    bool stream(const QByteArray& bytes);
+    bool syncFolder();
+    int syncFolderOnce() const;
+    QByteArray folder() const;
+    bool failed(int errorNumber)
+    {
+        errorNumber_ = errorNumber;
+        return false;
+    }
+    int closeFile();
+    void discard();
+
+    QByteArray path_;
+    Mode mode_;
+    SharedSync* folderSync_;
+    QByteArray target_;    // the file the name stands for, links followed
+    QByteArray temporary_; // empty when writing in place or into a stream
+    QByteArray previous_;  // in place: what the file held
+    bool streaming_ = false;
+    int fd_ = -1;
+};
+
 WholeFile::WholeFile(const QByteArray& path, Mode mode, SharedSync* folderSync)
-    : path_(path), mode_(mode), folderSync_(folderSync), target_(path)
+    : writer_(std::make_unique<Writer>(path, mode, folderSync))
 {
 }
 
@@ -89,12 +130,44 @@ WholeFile::WholeFile(const QString& path, Mode mode, SharedSync* folderSync) : W
 {
 }
 
-WholeFile::~WholeFile()
+WholeFile::~WholeFile() = default;
+
+bool WholeFile::open()
+{
+    return writer_->open();
+}
+
+bool WholeFile::commit(const QByteArray& bytes)
+{
+    return writer_->commit(bytes);
+}
+
+bool WholeFile::unconfirmed() const
+{
+    return writer_->unconfirmed_;
+}
+
+QString WholeFile::fileName() const
+{
+    return writer_->fileName();
+}
+
+int WholeFile::errorNumber() const
+{
+    return writer_->errorNumber_;
+}
+
+WholeFile::Writer::Writer(const QByteArray& path, Mode mode, SharedSync* folderSync)
+    : path_(path), mode_(mode), folderSync_(folderSync), target_(path)
+{
+}
+
+WholeFile::Writer::~Writer()
 {
     discard();
 }
 
-QString WholeFile::fileName() const
+QString WholeFile::Writer::fileName() const
 {
     return QFile::decodeName(path_);
 }
@@ -104,14 +177,14 @@ bool WholeFile::isTemporary(const QString& name)
     return name.startsWith(QLatin1String(TemporaryStem));
 }
 
-int WholeFile::closeFile()
+int WholeFile::Writer::closeFile()
 {
     const int closed = ::close(fd_);
     fd_ = -1;
     return closed;
 }
 
-void WholeFile::discard()
+void WholeFile::Writer::discard()
 {
     if (fd_ >= 0)
         closeFile();
@@ -120,13 +193,13 @@ void WholeFile::discard()
     temporary_.clear();
 }
 
-QByteArray WholeFile::folder() const
+QByteArray WholeFile::Writer::folder() const
 {
     const qsizetype slash = target_.lastIndexOf('/');
     return slash < 0 ? QByteArrayLiteral(".") : target_.left(std::max<qsizetype>(slash, 1));
 }
 
-bool WholeFile::open()
+bool WholeFile::Writer::open()
 {
     struct stat existing {};
     if (::stat(path_.constData(), &existing) != 0) {
@@ -151,7 +224,7 @@ bool WholeFile::open()
     return openTemporary(&existing);
 }
 
-bool WholeFile::openTemporary(const struct stat* existing)
+bool WholeFile::Writer::openTemporary(const struct stat* existing)
 {
     // A name no other file has, beside the target so that the rename stays in one file system,
     // and short so that a name at the system's length limit still has one beside it. A new file
@@ -185,7 +258,7 @@ bool WholeFile::openTemporary(const struct stat* existing)
     return true;
 }
 
-bool WholeFile::openInPlace()
+bool WholeFile::Writer::openInPlace()
 {
     fd_ = ::open(target_.constData(), O_RDWR | O_CLOEXEC);
     if (fd_ < 0 || !readAll(fd_, previous_)) {
@@ -196,7 +269,7 @@ bool WholeFile::openInPlace()
     return true;
 }
 
-bool WholeFile::commit(const QByteArray& bytes)
+bool WholeFile::Writer::commit(const QByteArray& bytes)
 {
     Q_ASSERT(fd_ >= 0);
     const bool written = streaming_                                                 ? stream(bytes)
@@ -207,12 +280,12 @@ bool WholeFile::commit(const QByteArray& bytes)
     return written;
 }
 
-bool WholeFile::stream(const QByteArray& bytes)
+bool WholeFile::Writer::stream(const QByteArray& bytes)
 {
     return (writeAll(fd_, bytes, false) && closeFile() == 0) || failed(errno);
 }
 
-bool WholeFile::replace(const QByteArray& bytes)
+bool WholeFile::Writer::replace(const QByteArray& bytes)
 {
     if (!writeAll(fd_, bytes) || ::fdatasync(fd_) != 0 || closeFile() != 0 || !rename())
         return failed(errno);
@@ -221,7 +294,7 @@ bool WholeFile::replace(const QByteArray& bytes)
     return !unconfirmed_;
 }
 
-bool WholeFile::rename()
+bool WholeFile::Writer::rename()
 {
     if (mode_ == ReplaceExisting)
         return ::rename(temporary_.constData(), target_.constData()) == 0;
@@ -234,7 +307,7 @@ bool WholeFile::rename()
     return true;
 }
 
-bool WholeFile::rewrite(const QByteArray& bytes)
+bool WholeFile::Writer::rewrite(const QByteArray& bytes)
 {
     if (writeAll(fd_, bytes) && ::ftruncate(fd_, bytes.size()) == 0 && ::fdatasync(fd_) == 0)
         return true;
@@ -245,13 +318,13 @@ bool WholeFile::rewrite(const QByteArray& bytes)
     return failed(error);
 }
 
-bool WholeFile::syncFolder()
+bool WholeFile::Writer::syncFolder()
 {
     const int error = folderSync_ ? folderSync_->after([this] { return syncFolderOnce(); }) : syncFolderOnce();
     return error == 0 || failed(error);
 }
 
-int WholeFile::syncFolderOnce() const
+int WholeFile::Writer::syncFolderOnce() const
 {
     const int fd = ::open(folder().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // A folder this process may not read cannot be synced from here, and a file system that

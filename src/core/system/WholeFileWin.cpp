@@ -79,17 +79,81 @@ Named named(const QByteArray& target)
 
 } // namespace
 
+// The writer's state: the name as given, the file it stands for and, while one is open, the
+// temporary file beside it.
+class WholeFile::Writer {
+public:
+    Writer(const QByteArray& path, Mode mode);
+    ~Writer();
+
+    bool open();
+    bool commit(const QByteArray& bytes);
+    QString fileName() const;
+
+    int errorNumber_ = 0;
+
+private:
+    bool openStream();
+    bool stream(const QByteArray& bytes);
+    bool replace(const QByteArray& bytes);
+    bool rename();
+    bool failed(int errorNumber)
+    {
+        errorNumber_ = errorNumber;
+        return false;
+    }
+    int closeFile();
+    void discard();
+
+    QByteArray path_;
+    Mode mode_;
+    QByteArray target_;    // the file the name stands for, links followed, in Windows' separators
+    QByteArray temporary_; // empty when writing into a stream
+    bool streaming_ = false;
+    int fd_ = -1;
+};
+
 // The move is written through, so the folder needs no sync of its own and `folderSync` goes unused.
-WholeFile::WholeFile(const QByteArray& path, Mode mode, SharedSync* folderSync)
-    : path_(path), mode_(mode), folderSync_(folderSync), target_(QDir::toNativeSeparators(QString::fromUtf8(path)).toUtf8())
-{
-}
+WholeFile::WholeFile(const QByteArray& path, Mode mode, SharedSync*) : writer_(std::make_unique<Writer>(path, mode)) {}
 
 WholeFile::WholeFile(const QString& path, Mode mode, SharedSync* folderSync) : WholeFile(path.toUtf8(), mode, folderSync)
 {
 }
 
+WholeFile::~WholeFile() = default;
+
+bool WholeFile::open()
+{
+    return writer_->open();
+}
+
+bool WholeFile::commit(const QByteArray& bytes)
+{
+    return writer_->commit(bytes);
+}
+
+// The move is written through: a commit that failed never gave the name new bytes.
+bool WholeFile::unconfirmed() const
+{
+    return false;
+}
+
 QString WholeFile::fileName() const
+{
+    return writer_->fileName();
+}
+
+int WholeFile::errorNumber() const
+{
+    return writer_->errorNumber_;
+}
+
+WholeFile::Writer::Writer(const QByteArray& path, Mode mode)
+    : path_(path), mode_(mode), target_(QDir::toNativeSeparators(QString::fromUtf8(path)).toUtf8())
+{
+}
+
+QString WholeFile::Writer::fileName() const
 {
     return QString::fromUtf8(path_);
 }
@@ -99,19 +163,19 @@ bool WholeFile::isTemporary(const QString& name)
     return name.contains(QLatin1String(TemporaryMark), Qt::CaseInsensitive);
 }
 
-WholeFile::~WholeFile()
+WholeFile::Writer::~Writer()
 {
     discard();
 }
 
-int WholeFile::closeFile()
+int WholeFile::Writer::closeFile()
 {
     const int closed = _close(fd_);
     fd_ = -1;
     return closed;
 }
 
-void WholeFile::discard()
+void WholeFile::Writer::discard()
 {
     if (fd_ >= 0)
         closeFile();
@@ -120,7 +184,7 @@ void WholeFile::discard()
     temporary_.clear();
 }
 
-bool WholeFile::open()
+bool WholeFile::Writer::open()
 {
     // A device's name with any extension (NUL.x) is the device again.
     Named what = named(target_);
@@ -165,7 +229,7 @@ bool WholeFile::open()
     return failed(EEXIST);
 }
 
-bool WholeFile::openStream()
+bool WholeFile::Writer::openStream()
 {
     const HANDLE file = CreateFileW(wide(target_).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -180,12 +244,12 @@ bool WholeFile::openStream()
     return true;
 }
 
-bool WholeFile::stream(const QByteArray& bytes)
+bool WholeFile::Writer::stream(const QByteArray& bytes)
 {
     return (writeAll(handleOf(fd_), bytes) && closeFile() == 0) || failed(errnoFromWindows(GetLastError()));
 }
 
-bool WholeFile::commit(const QByteArray& bytes)
+bool WholeFile::Writer::commit(const QByteArray& bytes)
 {
     Q_ASSERT(fd_ >= 0);
     const bool written = streaming_ ? stream(bytes) : replace(bytes);
@@ -193,7 +257,7 @@ bool WholeFile::commit(const QByteArray& bytes)
     return written;
 }
 
-bool WholeFile::replace(const QByteArray& bytes)
+bool WholeFile::Writer::replace(const QByteArray& bytes)
 {
     const HANDLE file = handleOf(fd_);
     if (!writeAll(file, bytes) || !FlushFileBuffers(file))
@@ -205,7 +269,7 @@ bool WholeFile::replace(const QByteArray& bytes)
     return true;
 }
 
-bool WholeFile::rename()
+bool WholeFile::Writer::rename()
 {
     // The move replaces the old file in one step: the name never stands empty. Without
     // MOVEFILE_REPLACE_EXISTING it fails when any file has taken the name meanwhile.

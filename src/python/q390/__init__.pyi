@@ -70,8 +70,11 @@ class Device:
 
     def __init__(self, port: str | os.PathLike[str] = "sim") -> None: ...
     @property
+    def link(self) -> Literal["simulator", "modem-lines", "ftdi-bitbang"]:
+        """What the sweeps go through, as the index's link column names it."""
+    @property
     def path(self) -> Literal["simulator", "modem-lines", "ftdi-bitbang"]:
-        """What the sweeps go through."""
+        """The link's earlier name, kept for programs that use it."""
     @property
     def port(self) -> str:
         """The port as it was given."""

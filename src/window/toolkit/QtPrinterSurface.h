@@ -24,9 +24,22 @@ public:
     void endDoc() override;
 
     // The printer's or the PDF file's side of one document.
-    class Document;
+    class Document {
+    public:
+        virtual ~Document() = default;
+        virtual QPagedPaintDevice& device() = 0;
+        // Why a painter could not start on the device.
+        virtual QString refusal() const = 0;
+        // Hands the finished page over, once the painter has ended. Throws PrintError.
+        virtual void finish() = 0;
+        // The file the page went to, empty when it went to a printer.
+        virtual QString fileName() const { return {}; }
+    };
 
 private:
+    // The printer's side, each system's own: CUPS (QtPrinterSurfacePosix.cpp) or Qt's printer
+    // (QtPrinterSurfaceWin.cpp).
+    static std::unique_ptr<Document> printerDocument(const QString& name);
     void beginDoc();
 
     PdfFallback fallback_;

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QSocketNotifier>
-
-#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -19,10 +16,7 @@ public:
     TerminationSignals& operator=(const TerminationSignals&) = delete;
 
 private:
-    std::function<void()> handler_;
-#ifndef Q_OS_WIN
-    int sockets_[2] = {-1, -1};
-    std::unique_ptr<QSocketNotifier> notifier_;
-    struct sigaction previous_[3] = {};
-#endif
+    // What watches the signals, each system's own (TerminationSignalsPosix.cpp; nothing on Windows).
+    struct Watch;
+    std::unique_ptr<Watch> watch_;
 };
