@@ -15,7 +15,7 @@ constexpr std::size_t RingSweeps = 256;
 
 RecordedSweep recorded(const SweepRecord& s)
 {
-    return {s.number, s.start.toUTC(), s.seconds, s.channel, s.range, s.path, s.note, s.trigger};
+    return {s.number, s.start.toUTC(), s.seconds, s.channel, s.range, s.link, s.note, s.trigger};
 }
 
 } // namespace
