@@ -65,6 +65,14 @@ long waits()
     return usage.ru_nvcsw;
 }
 
+double cpuSecondsOf(long pid)
+{
+    // After the command's closing parenthesis: the state is field 3, utime and stime 14 and 15.
+    const QByteArray stat = readProc(("/proc/" + QByteArray::number(pid) + "/stat").constData());
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? (fields[11].toDouble() + fields[12].toDouble()) / sysconf(_SC_CLK_TCK) : 0;
+}
+
 long residentKiB(long pid)
 {
     const QByteArray statm = pid ? "/proc/" + QByteArray::number(pid) + "/statm" : QByteArray("/proc/self/statm");

@@ -22,6 +22,9 @@ std::int64_t sinceProcessStartNs();
 // User plus system CPU time of this process, all threads, in seconds.
 double cpuSeconds();
 
+// User plus system CPU time of another process, to the kernel's clock tick, in seconds.
+double cpuSecondsOf(long pid);
+
 // Times this process's threads gave up the processor to wait, all threads together.
 long waits();
 

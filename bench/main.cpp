@@ -44,6 +44,9 @@ constexpr int RecRoundSweeps = 1500;
 constexpr int RecFewSweeps = 100;
 constexpr int RecManySweeps = 5000;
 constexpr double RecRatioGoal = 0.95;
+constexpr int RecScaleSweeps = 100'000;
+constexpr double RecScalePaceGoal = 1.10;
+constexpr double RecOpenGoalMs = 1000;
 constexpr int RecFtdiSweeps = 20;
 // A sweep recorded costs at most 5 % more than the window's.
 constexpr double RecFtdiGoal = 1.05;
@@ -190,11 +193,36 @@ void reportRec(BenchWindow& window)
 {
     const Recording r = measureRecording(RecRounds, RecRoundSweeps, RecFewSweeps, RecManySweeps);
     const RecordingRounds& d = r.disk;
-    line(QStringLiteral("q390-rec from the simulator into a folder: %1 sweeps/s, the bare sweep %2/s: %3 ×   goal ≥ %4 ×   %5")
-             .arg(d.sweepsPerSecond, 0, 'f', 1).arg(d.bareSweepsPerSecond, 0, 'f', 1).arg(d.ratio, 0, 'f', 3)
-             .arg(RecRatioGoal).arg(verdict(d.ratio >= RecRatioGoal)));
-    line(QStringLiteral("  (medians of %1 rounds of %2 sweeps each way, in turn; a ratio is the median of the rounds')")
+    const RecordingRounds& h = r.oneFile;
+    line(QStringLiteral("q390-rec into one HDF5 file against the bare sweep (≥ %1 ×): %2 / %3 sweeps/s = %4 ×   %5")
+             .arg(RecRatioGoal).arg(h.sweepsPerSecond, 0, 'f', 1).arg(h.bareSweepsPerSecond, 0, 'f', 1).arg(h.ratio, 0, 'f', 3)
+             .arg(verdict(h.ratio >= RecRatioGoal)));
+    line(QStringLiteral("  (medians of %1 rounds of %2 sweeps each way, in turn, on the disk; a ratio is the median of the rounds')")
              .arg(RecRounds).arg(RecRoundSweeps));
+    line(QStringLiteral("  processor time a sweep: the recording's thread %1, the bare sweep %2, the writer beside it %3; %4 KiB a sweep")
+             .arg(ms(h.recordingCpuMs, 2), ms(h.bareCpuMs, 2), ms(h.writersCpuMs, 2)).arg(h.bytesPerSweep / 1024, 0, 'f', 2));
+    const RecordingRounds& z = r.compressed;
+    line(QStringLiteral("  --compress: %1 / %2 sweeps/s = %3 ×; %4 KiB a sweep, %5 × the plain file's; the writer %6 a sweep")
+             .arg(z.sweepsPerSecond, 0, 'f', 1).arg(z.bareSweepsPerSecond, 0, 'f', 1).arg(z.ratio, 0, 'f', 3)
+             .arg(z.bytesPerSweep / 1024, 0, 'f', 2).arg(z.bytesPerSweep / h.bytesPerSweep, 0, 'f', 3).arg(ms(z.writersCpuMs, 2)));
+    const OneFileScale scale = measureOneFileScale(RecScaleSweeps);
+    const double paceRatio = scale.lastTenthSeconds / scale.firstTenthSeconds;
+    const double cpuRatio = scale.lastTenthCpuSeconds / scale.firstTenthCpuSeconds;
+    const long grownKiB = scale.residentMostKiB - scale.residentTenthKiB;
+    line(QStringLiteral("  %1 sweeps into one file as a process: the first tenth %2 s, the last %3 s: %4 ×   goal ≤ %5 ×   %6")
+             .arg(RecScaleSweeps).arg(scale.firstTenthSeconds, 0, 'f', 2).arg(scale.lastTenthSeconds, 0, 'f', 2).arg(paceRatio, 0, 'f', 3)
+             .arg(RecScalePaceGoal).arg(verdict(paceRatio <= RecScalePaceGoal)));
+    line(QStringLiteral("    its processor time: the first tenth %1 s, the last %2 s: %3 ×   goal ≤ %4 ×   %5")
+             .arg(scale.firstTenthCpuSeconds, 0, 'f', 2).arg(scale.lastTenthCpuSeconds, 0, 'f', 2).arg(cpuRatio, 0, 'f', 3)
+             .arg(RecScalePaceGoal).arg(verdict(cpuRatio <= RecScalePaceGoal)));
+    line(QStringLiteral("  resident memory: %1 MiB when the first tenth was in, at most %2 MiB after (%3%4 KiB)   goal under %5 KiB more   %6")
+             .arg(scale.residentTenthKiB / 1024.0, 0, 'f', 1).arg(scale.residentMostKiB / 1024.0, 0, 'f', 1)
+             .arg(grownKiB >= 0 ? QStringLiteral("+") : QString()).arg(grownKiB).arg(MemoryGoalKiB).arg(verdict(grownKiB < MemoryGoalKiB)));
+    line(QStringLiteral("  the file (%1 GB) opened in %2, any sweep read from it in %3 at most   goal under %4 ms   %5")
+             .arg(scale.bytesPerSweep * RecScaleSweeps / 1e9, 0, 'f', 2).arg(ms(scale.openMs, 1), ms(scale.slowestSweepMs, 2))
+             .arg(RecOpenGoalMs).arg(verdict(scale.openMs + scale.slowestSweepMs < RecOpenGoalMs)));
+    line(QStringLiteral("q390-rec from the simulator into a folder: %1 sweeps/s, the bare sweep %2/s: %3 ×")
+             .arg(d.sweepsPerSecond, 0, 'f', 1).arg(d.bareSweepsPerSecond, 0, 'f', 1).arg(d.ratio, 0, 'f', 3));
     line(QStringLiteral("  processor time a sweep: the recording's thread %1, the bare sweep %2, the writers beside it %3")
              .arg(ms(d.recordingCpuMs, 2), ms(d.bareCpuMs, 2), ms(d.writersCpuMs, 2)));
     if (const std::optional<RecordingRounds>& m = r.memory)

@@ -126,7 +126,8 @@ dat_outputs() {
   check "-o com1\\ names the device" dat_says 1 "COM1 is a name Windows keeps for a device" csv -q 'd1\A.dat' -o 'com1\'
 }
 
-# q390-rec: the simulator is deterministic from its start, so both record the same files.
+# q390-rec: the simulator is deterministic from its start, so both record the same files, and
+# q390-rec.exe's HDF5 file holds the codes of Linux's data files (unipolar: the records).
 rec_read_by_linux() {
   local n file
   (cd "$data" && "$linux/src/rec/q390-rec" --channels 2-3 --sweeps 4 --quiet -o linux-rec)
@@ -137,6 +138,15 @@ rec_read_by_linux() {
     check "q390-dat reads q390-rec.exe's $file" "$linux/src/dat/q390-dat" info --range unipolar "$data/win-rec/$file"
   done
   check "q390-rec.exe's index has a row a sweep" test "$(tail -n +2 "$data/win-rec/index.csv" | wc -l)" -eq 4
+  (cd "$data" && wine "$app/q390-rec.exe" --channels 2-3 --sweeps 4 --quiet -o win-rec.h5)
+  check "Linux's h5py reads q390-rec.exe's HDF5 file: the codes of Linux's files" /usr/bin/python3 -c '
+import h5py, numpy, sys
+f = h5py.File(sys.argv[1] + "/win-rec.h5", "r")
+assert list(f["channel"]) == [2, 3, 2, 3] and set(f["link"].asstr()[:]) == {"simulator"}
+for k in range(4):
+    dat = numpy.fromfile(sys.argv[1] + "/linux-rec/sweep-%08d-ch%d.dat" % (k + 1, f["channel"][k]), "<i2")
+    assert (f["codes"][k] == dat).all(), k
+' "$data"
 }
 
 # q390-rec.exe ended from outside. Wine hands SIGINT to the program as Ctrl-C, but SIGTERM,

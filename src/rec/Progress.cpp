@@ -71,13 +71,18 @@ void Progress::started(const QString& link, const QString& into)
     const QString limit = o.sweeps ? QStringLiteral("%1 sweep%2").arg(*o.sweeps).arg(*o.sweeps == 1 ? "" : "s")
         : o.seconds               ? QStringLiteral("for %1 s").arg(*o.seconds)
                                   : QStringLiteral("until stopped");
-    note(QStringLiteral("recording %1: channel%2 %3, %4, from %5 (%6) into %7")
-             .arg(limit, channels.size() == 1 ? "" : "s", channels.join(u','), rangeWord(o.range), o.port, link, into_));
+    QString paced;
+    if (o.every)
+        paced += QStringLiteral(", one every %1 s").arg(*o.every);
+    if (o.trigger)
+        paced += QStringLiteral(", those crossing %1 V %2").arg(o.trigger->level).arg(slopeWord(o.trigger->slope));
+    note(QStringLiteral("recording %1: channel%2 %3, %4%5, from %6 (%7) into %8")
+             .arg(limit, channels.size() == 1 ? "" : "s", channels.join(u','), rangeWord(o.range), paced, o.port, link, into_));
 }
 
-void Progress::kept(const SweepRecord& sweep, const SampleArray& samples)
+void Progress::kept(const SweepRecord& sweep, const SampleArray& samples, long long confirmed)
 {
-    ++kept_;
+    kept_ = confirmed;
     link_ = sweep.link;
     if (due()) {
         const Summary summary = summarise(samples, sweep.range);
@@ -106,6 +111,8 @@ void Progress::refresh()
         line += QStringLiteral(", %1 left").arg(clockTime(*options_.seconds - seconds));
     else if (options_.sweeps && rate > 0)
         line += QStringLiteral(", %1 left").arg(clockTime((*options_.sweeps - kept_) / rate));
+    if (passedOver_ > 0)
+        line += QStringLiteral(", %1 without a crossing").arg(passedOver_);
     if (kept_ > 0)
         line += QStringLiteral(", last %1 to %2 V").arg(lastMinimum_, 0, 'f', 3).arg(lastMaximum_, 0, 'f', 3);
     line += QStringLiteral(", ") + link_;
@@ -120,6 +127,8 @@ void Progress::finished(const QString& ending)
     QString summary = QStringLiteral("%1 sweep%2 kept").arg(kept_).arg(kept_ == 1 ? "" : "s");
     if (lost_ > 0)
         summary += QStringLiteral(", %1 lost").arg(lost_);
+    if (passedOver_ > 0)
+        summary += QStringLiteral(", %1 passed over without a crossing").arg(passedOver_);
     summary += QStringLiteral(" in %1 s (%2), into %3").arg(seconds, 0, 'f', 2).arg(pace(kept_, seconds), into_);
     if (!ending.isEmpty())
         summary += QStringLiteral("; ") + ending;

@@ -20,6 +20,24 @@ long long parseCount(const QString& option, const QString& text)
 
 } // namespace
 
+Trigger parseTrigger(const QString& text, Range range)
+{
+    const QStringList parts = text.split(u',');
+    bool ok = false;
+    Trigger trigger;
+    trigger.level = parts[0].toDouble(&ok);
+    const std::optional<Trigger::Slope> slope = parts.size() == 2 ? slopeNamed(parts[1]) : Trigger::Rising;
+    if (!ok || !slope || parts.size() > 2)
+        throw UsageError(QStringLiteral("--trigger takes a level in volts and rising or falling, such as 1.5 or -0.5,falling, not '%1'").arg(text));
+    if (!withinRange(trigger.level, range))
+        throw UsageError(QStringLiteral("--trigger %1: the level lies outside the %2 range's %3 to %4 V")
+                             .arg(text, rangeWord(range))
+                             .arg(levelsOf(range).lowest)
+                             .arg(levelsOf(range).highest, 0, 'f', 4));
+    trigger.slope = *slope;
+    return trigger;
+}
+
 double parseDuration(const QString& option, const QString& text)
 {
     static const QRegularExpression form(QStringLiteral("^([0-9]+(?:\\.[0-9]+)?)([smh]?)$"));
@@ -53,11 +71,12 @@ namespace {
 
 const char* const UsageText =
     "Usage: q390-rec [--port PORT] [--channel N | --channels LIST] [--range unipolar|bipolar]\n"
-    "                [--sweeps N | --time DURATION | --continuous] [-o DIR | -o -] [--format dat|csv]\n"
-    "                [--append] [--reconnect-timeout DURATION] [-q]\n"
+    "                [--sweeps N | --time DURATION | --continuous] [--every SECONDS]\n"
+    "                [--trigger LEVEL[,rising|falling]] [-o DIR | -o NAME.h5 | -o -]\n"
+    "                [--format dat|csv|h5] [--compress] [--append] [--reconnect-timeout DURATION] [-q]\n"
     "       q390-rec --list-ports\n"
-    "Records sweeps without a window into a folder of data files with an index, or as CSV rows on\n"
-    "standard output.\n";
+    "Records sweeps without a window into a folder of data files with an index, into one HDF5 file,\n"
+    "or as CSV rows on standard output.\n";
 
 struct Parser {
     QCommandLineParser parser;
@@ -75,14 +94,24 @@ struct Parser {
                             QStringLiteral("DURATION")};
     QCommandLineOption continuous{QStringLiteral("continuous"), QStringLiteral("Records until stopped.")};
     QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
-                              QStringLiteral("The folder to record into (default: q390-YYYYMMDD-HHMMSS), or - for CSV rows "
-                                             "on standard output."),
+                              QStringLiteral("The folder to record into (default: q390-YYYYMMDD-HHMMSS), NAME.h5 for one "
+                                             "HDF5 file, or - for CSV rows on standard output."),
                               QStringLiteral("DIR")};
     QCommandLineOption format{QStringLiteral("format"),
-                              QStringLiteral("The sweep files: dat (the window's data file, the default) or csv (q390-dat's rows)."),
+                              QStringLiteral("A folder's sweep files: dat (the window's data file, the default) or csv "
+                                             "(q390-dat's rows); or h5: one HDF5 file."),
                               QStringLiteral("FORMAT")};
+    QCommandLineOption compress{QStringLiteral("compress"), QStringLiteral("Deflates a new HDF5 file's data (after a byte shuffle).")};
+    QCommandLineOption every{QStringLiteral("every"),
+                             QStringLiteral("Begins a sweep at each multiple of SECONDS from the start; a sweep that overruns "
+                                            "skips the starts it missed."),
+                             QStringLiteral("SECONDS")};
+    QCommandLineOption trigger{QStringLiteral("trigger"),
+                               QStringLiteral("Keeps only the sweeps whose signal crosses LEVEL volts, rising (the default) or "
+                                              "falling; the first crossing is recorded."),
+                               QStringLiteral("LEVEL[,SLOPE]")};
     QCommandLineOption append{QStringLiteral("append"),
-                              QStringLiteral("Records on into a folder that holds a recording, in its format.")};
+                              QStringLiteral("Records on into a folder that holds a recording, in its format, or into an HDF5 file.")};
     QCommandLineOption reconnect{QStringLiteral("reconnect-timeout"),
                                  QStringLiteral("How long to wait for a device that dropped out (default 60s; inf: for ever)."),
                                  QStringLiteral("DURATION")};
@@ -93,8 +122,8 @@ struct Parser {
     Parser()
     {
         CommandLine::prepare(parser);
-        for (const QCommandLineOption* option : {&port, &channel, &channels, &range, &sweeps, &time, &continuous, &output, &format,
-                                                 &append, &reconnect, &quiet, &listPorts})
+        for (const QCommandLineOption* option : {&port, &channel, &channels, &range, &sweeps, &time, &continuous, &every, &trigger,
+                                                 &output, &format, &compress, &append, &reconnect, &quiet, &listPorts})
             parser.addOption(*option);
     }
 
@@ -176,12 +205,28 @@ RecOptions RecOptions::parse(const QStringList& args)
         r.toStdout = value == u"-";
         r.folder = r.toStdout ? QString() : value;
     }
+    r.oneFile = r.folder.endsWith(QStringLiteral(".h5"), Qt::CaseInsensitive);
     if (line.isSet(p.format)) {
         const QString value = line.value(p.format);
         r.format = formatNamed(value);
-        if (!r.format)
-            throw UsageError(QStringLiteral("--format takes dat or csv, not '%1'").arg(value));
+        if (value == u"h5")
+            r.oneFile = true;
+        else if (!r.format)
+            throw UsageError(QStringLiteral("--format takes dat, csv or h5, not '%1'").arg(value));
+        else if (r.oneFile)
+            throw UsageError(QStringLiteral("-o %1 writes one HDF5 file; --format %2 is for a folder's files").arg(r.folder, value));
     }
+    r.compress = line.isSet(p.compress);
+    if (r.compress && !r.oneFile)
+        throw UsageError(QStringLiteral("--compress is for one HDF5 file: -o NAME.h5 or --format h5"));
+    if (line.isSet(p.every)) {
+        const QString value = line.value(p.every);
+        r.every = parseDuration(QStringLiteral("--every"), value);
+        if (*r.every <= 0)
+            throw UsageError(QStringLiteral("--every takes a duration above 0, not '%1'").arg(value));
+    }
+    if (line.isSet(p.trigger))
+        r.trigger = parseTrigger(line.value(p.trigger), r.range);
     r.append = line.isSet(p.append);
     if (line.isSet(p.reconnect)) {
         const QString value = line.value(p.reconnect);
@@ -191,8 +236,8 @@ RecOptions RecOptions::parse(const QStringList& args)
             r.reconnectSeconds = parseDuration(QStringLiteral("--reconnect-timeout"), value);
     }
     r.quiet = line.isSet(p.quiet);
-    if (r.toStdout && (r.format || r.append))
-        throw UsageError(QStringLiteral("-o - writes CSV rows to standard output; --format and --append are for a folder"));
+    if (r.toStdout && (r.format || r.oneFile || r.append))
+        throw UsageError(QStringLiteral("-o - writes CSV rows to standard output; --format and --append are for a folder or a file"));
     if (r.append && !outputGiven)
         throw UsageError(QStringLiteral("--append needs the folder: -o DIR"));
     return r;

@@ -7,6 +7,7 @@
 #include "rec/Recorder.h"
 #include "rec/SampleStream.h"
 #include "rec/StopSignals.h"
+#include "rec/SweepFile.h"
 #include "rec/SweepFolder.h"
 
 #include <cerrno>
@@ -98,7 +99,7 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
     }
 
     const QString folder = options.folder.isEmpty()
-        ? QStringLiteral("q390-") + seams.clock.now().toString(QStringLiteral("yyyyMMdd-HHmmss"))
+        ? QStringLiteral("q390-") + seams.clock.now().toString(QStringLiteral("yyyyMMdd-HHmmss")) + (options.oneFile ? ".h5" : "")
         : options.folder;
     const Progress::Mode mode = options.quiet ? Progress::Mode::Quiet
         : ::isatty(fileno(err))               ? Progress::Mode::Terminal
@@ -113,7 +114,13 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
         try {
             std::unique_ptr<SweepOutput> output;
             if (options.toStdout)
-                output = std::make_unique<SampleStream>(out, options.seconds);
+                output = std::make_unique<SampleStream>(out, options.seconds, options.trigger.has_value());
+            else if (options.oneFile)
+                output = std::make_unique<SweepFile>(folder,
+                                                     options.folder.isEmpty() ? SweepFile::NextFreeName
+                                                         : options.append     ? SweepFile::Append
+                                                                              : SweepFile::Fresh,
+                                                     options.compress);
             else
                 output = std::make_unique<SweepFolder>(folder, options.format,
                                                        options.folder.isEmpty() ? SweepFolder::NextFreeName
@@ -125,9 +132,11 @@ Outcome run(const QStringList& arguments, std::FILE* out, std::FILE* err, Seams 
             if (!output->mended().isEmpty())
                 progress.note(output->mended());
             progress.started(unit.port().linkName(), output->name());
-            Recorder(options, {unit, *output, progress, seams.clock, seams.retry}).run();
+            Recorder recorder(options, {unit, *output, progress, seams.clock, seams.retry});
+            recorder.run();
             unit.close();
             output->finish();
+            progress.confirmed(output->confirmed(recorder.handed()));
         } catch (const UsageError& usage) {
             // A folder whose format the command line contradicts.
             usageError(err, usage);

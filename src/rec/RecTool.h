@@ -11,11 +11,13 @@
 #include <cstdio>
 
 // q390-rec: sweeps recorded without a window, from the simulated converter, a port or an FTDI
-// chip, into a folder of data files with an index, or as CSV rows on standard output.
+// chip, paced and triggered, into a folder of data files with an index, into one HDF5 file, or
+// as CSV rows on standard output.
 //
 //     q390-rec [--port PORT] [--channel N | --channels LIST] [--range unipolar|bipolar]
-//              [--sweeps N | --time DURATION | --continuous] [-o DIR | -o -] [--format dat|csv]
-//              [--append] [--reconnect-timeout DURATION] [-q]
+//              [--sweeps N | --time DURATION | --continuous] [--every SECONDS]
+//              [--trigger LEVEL[,rising|falling]] [-o DIR | -o NAME.h5 | -o -]
+//              [--format dat|csv|h5] [--compress] [--append] [--reconnect-timeout DURATION] [-q]
 //     q390-rec --list-ports
 //
 // Messages go to err, one line each, in English. The status is 0 at the limit, 1 for a port,

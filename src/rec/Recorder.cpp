@@ -1,5 +1,6 @@
 #include "rec/Recorder.h"
 
+#include "core/recording/Pacing.h"
 #include "rec/StopSignals.h"
 
 #include <algorithm>
@@ -29,7 +30,17 @@ void Recorder::run()
             parts_.progress.tick();
         return !StopSignals::caught();
     };
+    std::optional<Pacing> pacing;
+    if (options_.every)
+        pacing.emplace(*options_.every);
+    long long skipped = 0; // slots of the pacing passed over since the last sweep kept
     for (long long number = parts_.output.firstNumber(); !StopSignals::caught() && !limitReached();) {
+        if (pacing) {
+            const Pacing::Slot slot = pacing->next(seconds());
+            skipped += slot.skipped;
+            if (!waitUntil(slot.at))
+                return;
+        }
         SweepRecord sweep;
         sweep.number = number;
         sweep.channel = options_.channels[(number - 1) % options_.channels.size()];
@@ -52,13 +63,42 @@ void Recorder::run()
             continue;
         }
         sweep.seconds = seconds() - sweep.offset;
-        markUnanswered(sweep);
-        parts_.output.kept(sweep, parts_.unit.samples());
+        // The device answers again, whether the sweep is kept or not.
         failing_.invalidate();
+        const SampleArray& samples = parts_.unit.samples();
+        if (options_.trigger) {
+            sweep.trigger = firstCrossing(samples, sweep.range, *options_.trigger);
+            if (!sweep.trigger) {
+                parts_.progress.passedOver();
+                continue;
+            }
+        }
+        markUnanswered(sweep);
+        if (skipped > 0) {
+            const QString late = QStringLiteral("%1 start%2 of --every skipped before it")
+                                     .arg(skipped)
+                                     .arg(skipped == 1 ? "" : "s");
+            sweep.note = sweep.note.isEmpty() ? late : sweep.note + QStringLiteral("; ") + late;
+            skipped = 0;
+        }
+        parts_.output.kept(sweep, samples);
         ++kept_;
         ++number;
-        parts_.progress.kept(sweep, parts_.unit.samples());
+        parts_.progress.kept(sweep, samples, parts_.output.confirmed(kept_));
     }
+}
+
+bool Recorder::waitUntil(double at)
+{
+    if (options_.seconds && at >= *options_.seconds)
+        return false;
+    for (double left; (left = at - seconds()) > 0;) {
+        if (StopSignals::caught())
+            return false;
+        parts_.progress.tick();
+        std::this_thread::sleep_for(std::min(std::chrono::duration<double>(left), std::chrono::duration<double>(WaitSlice)));
+    }
+    return !StopSignals::caught();
 }
 
 void Recorder::markUnanswered(SweepRecord& sweep)

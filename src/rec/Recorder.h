@@ -9,12 +9,15 @@
 #include <QElapsedTimer>
 
 #include <chrono>
+#include <optional>
 
 // Records sweeps from the unit into the output until the limit is reached or a stop signal
 // comes. A device that drops out loses the sweep under way (a lost row) and is opened again
 // every `retry` until it is back, for as long as the options allow: the time allowed runs from
 // the first sweep lost after the last kept, so that a device that opens but fails every sweep
-// ends the recording too.
+// ends the recording too. With --every a sweep begins at each slot of the pacing; with
+// --trigger only the sweeps that cross its level are kept, the others passed over (their
+// number and channel go to the next sweep).
 class Recorder {
 public:
     struct Parts {
@@ -28,9 +31,14 @@ public:
 
     // Throws OutputError, and PortError when the device stays away longer than allowed.
     void run();
+    // Sweeps handed to the output.
+    long long handed() const { return kept_; }
 
 private:
     bool limitReached() const;
+    // Waits until `at` seconds from the start; false when a stop signal came, or the time allowed
+    // is over first.
+    bool waitUntil(double at);
     double seconds() const { return elapsed_.nsecsElapsed() / 1e9; }
     // False when a stop signal or the end of the recording's time came first. Throws PortError
     // when no sweep has been kept for longer than the options allow.

@@ -8,7 +8,7 @@
 void SampleStream::begin()
 {
     elapsed_.start();
-    put(Header);
+    put(triggered_ ? TriggeredHeader : Header);
 }
 
 void SampleStream::kept(const SweepRecord& sweep, const SampleArray& samples)
@@ -26,6 +26,8 @@ void SampleStream::kept(const SweepRecord& sweep, const SampleArray& samples)
         rows_ += QByteArray::number(r.code);
         rows_ += ',';
         appendFixed(rows_, r.volts);
+        if (triggered_)
+            rows_ += n == sweep.trigger ? ",1" : ",0";
         rows_ += '\n';
     }
     put(rows_);

@@ -16,7 +16,8 @@ namespace {
 constexpr int WaitSliceMs = 100;
 } // namespace
 
-SampleStream::SampleStream(std::FILE* out, std::optional<double> seconds) : out_(out), fd_(out ? fileno(out) : -1), seconds_(seconds)
+SampleStream::SampleStream(std::FILE* out, std::optional<double> seconds, bool triggered)
+    : out_(out), fd_(out ? fileno(out) : -1), seconds_(seconds), triggered_(triggered)
 {
     struct stat file {};
     if (fd_ < 0)

@@ -22,7 +22,8 @@ HANDLE handleOf(int fd)
 
 } // namespace
 
-SampleStream::SampleStream(std::FILE* out, std::optional<double> seconds) : out_(out), fd_(out ? _fileno(out) : -1), seconds_(seconds)
+SampleStream::SampleStream(std::FILE* out, std::optional<double> seconds, bool triggered)
+    : out_(out), fd_(out ? _fileno(out) : -1), seconds_(seconds), triggered_(triggered)
 {
     if (fd_ < 0 || handleOf(fd_) == INVALID_HANDLE_VALUE)
         throw streamError(EBADF);

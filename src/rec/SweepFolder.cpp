@@ -350,5 +350,6 @@ QByteArray SweepFolder::row(const SweepRecord& sweep, const QString& file, const
     if (samples)
         s.levels = summarise(*samples, sweep.range);
     s.note = note;
+    s.trigger = sweep.trigger;
     return header_.row(s);
 }

@@ -9,6 +9,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
 // An output that cannot be written (a folder, a file, the index, standard output): the
 // recording ends with status 1. The reason names what failed.
 class OutputError : public Failure {
@@ -27,9 +29,10 @@ struct SweepRecord {
     double seconds = 0;   // how long it took
     QString link;         // what fed it: "simulator", "modem-lines" or "ftdi-bitbang"
     QString note;         // what is doubtful about a sweep kept; empty when nothing
+    std::optional<int> trigger; // with --trigger: the index (from 0) of the first sample past the crossing
 };
 
-// Where the sweeps go: a folder of files with its index, or rows on standard output.
+// Where the sweeps go: a folder of files with its index, one HDF5 file, or rows on standard output.
 // Each throws OutputError when it cannot write.
 class SweepOutput {
 public:
@@ -44,6 +47,9 @@ public:
     virtual long long firstNumber() const { return 1; }
     virtual void kept(const SweepRecord& sweep, const SampleArray& samples) = 0;
     virtual void lost(const SweepRecord& sweep, const QString& reason) = 0;
+    // How many of the first `handed` sweeps handed to kept() are written for sure: those count as
+    // kept. All of them, for an output that has written a sweep by the time kept() returns.
+    virtual long long confirmed(long long handed) const { return handed; }
     // Everything handed over is written.
     virtual void finish() {}
 };

@@ -1,10 +1,8 @@
 #include "rec/WriterPool.h"
 
-#include "rec/StopSignals.h"
+#include "rec/WriterThread.h"
 
 #include <algorithm>
-#include <pthread.h>
-#include <sched.h>
 
 WriterPool::WriterPool(int writers, int mostUnfinished) : writerCount_(writers), mostUnfinished_(mostUnfinished)
 {
@@ -43,13 +41,7 @@ bool WriterPool::mayTake() const
 
 void WriterPool::work()
 {
-    // The stop signals go to the recording's thread, whose waits they are to end.
-    StopSignals::leaveToOtherThreads();
-#ifdef SCHED_BATCH
-    // A writer woken by a sweep handed over waits its turn rather than preempting the sweeps.
-    const sched_param batch{};
-    pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
-#endif
+    becomeWriterThread();
     std::unique_lock lock(mutex_);
     for (;;) {
         while (!mayTake() && !(stopping_ && jobs_.empty() && inFlight_ == 0)) {

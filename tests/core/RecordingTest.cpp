@@ -77,7 +77,7 @@ TEST(Recording, PacingGivesEachSweepTheFirstSlotNotPastAndSkipsTheMissedOnes)
         long long index;
         double at;
         long long skipped;
-    } rows[] = {{0.0, 0, 0.0, 0}, {0.2, 1, 0.5, 0}, {0.5, 2, 1.0, 0}, {1.6, 4, 2.0, 1}, {3.0, 6, 3.0, 1}, {3.01, 7, 3.5, 0}};
+    } rows[] = {{0.01, 0, 0.0, 0}, {0.2, 1, 0.5, 0}, {0.5, 2, 1.0, 0}, {1.6, 4, 2.0, 1}, {3.0, 6, 3.0, 1}, {3.01, 7, 3.5, 0}};
     for (const auto& row : rows) {
         const Pacing::Slot slot = pacing.next(row.now);
         EXPECT_EQ(slot.index, row.index) << row.now;
@@ -108,7 +108,7 @@ void expectSweep(const RecordingReader& reader, long long place, const RecordedS
 
 // Records no sweep produces among those a sweep does, read back exactly; a file copied while
 // written (as a writer that died leaves it) read and continued; compressed or not.
-TEST(Recording, OneFileGivesBackWhatWasWrittenWhileItGrowsAndAfterItsWriterDied)
+TEST(Recording, OneFileGivesBackWhatWasWrittenAndIsContinuedAfterItsWriterDied)
 {
     for (const bool compress : {false, true}) {
         QTemporaryDir dir;

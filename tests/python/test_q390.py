@@ -409,7 +409,7 @@ DAMAGE = {
     "a file gone": (lambda f: (f / "sweep-00000002-ch5.dat").unlink(), r"ch5\.dat: No such file.*; sweep 2 left out", [3, 0]),
     "a file cut short": (lambda f: os.truncate(f / "sweep-00000002-ch5.dat", 100), r"100 bytes.*sweep 2 left out", [3, 0]),
     "a sweep not kept": (lambda f: rewrite_index(f, lambda t: t + "4,,2026-12-07T15:47:41.123+01:00,1.0,1,unipolar,"
-                                                   "sim,modem-lines,,,,\"gone, \"\"then\"\" back\"\n"),
+                                                   "sim,modem-lines,,,,\"gone, \"\"then\"\" back\",\n"),
                          r'index.csv line 5: sweep 4 was not kept: gone, "then" back; left out', [3, 5, 0]),
     "a row cut short": (lambda f: rewrite_index(f, lambda t: t + "4,sweep-000"), r"line 5: cut short", [3, 5, 0]),
     "a row of other cells": (lambda f: rewrite_index(f, lambda t: t + "4,x.dat\n"), r"line 5: 2 cells", [3, 5, 0]),

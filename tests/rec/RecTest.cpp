@@ -4,6 +4,7 @@
 
 #include "EmulatedDevice.h"
 #include "EmulatedUsbChip.h"
+#include "core/recording/RecordingReader.h"
 #include "core/samples/SampleFile.h"
 #include "devices/SystemSerialDevice.h"
 #include "rec/RecTool.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -35,7 +37,7 @@ extern char** environ;
 
 namespace {
 
-const QByteArray IndexHeader = "sweep,file,start,seconds,channel,range,source,link,min_v,max_v,mean_v,note";
+const QByteArray IndexHeader = "sweep,file,start,seconds,channel,range,source,link,min_v,max_v,mean_v,note,trigger";
 const QByteArray OlderIndexHeader = "sweep,file,start,seconds,channel,range,source,path,min_v,max_v,mean_v,note";
 
 struct Ended {
@@ -55,7 +57,7 @@ QStringList linesOf(const QByteArray& text)
 constexpr int Closed = -2;
 class Child {
 public:
-    Child(const char* program, const QStringList& args, const QString& logs, int out = -1)
+    Child(const char* program, const QStringList& args, const QString& logs, int out = -1, int err = -1)
         : out_(logs + QStringLiteral("/out")), err_(logs + QStringLiteral("/err"))
     {
         QList<QByteArray> bytes{program};
@@ -75,7 +77,10 @@ public:
                 posix_spawn_file_actions_adddup2(&files, out, 1);
             else
                 posix_spawn_file_actions_addopen(&files, 1, QFile::encodeName(out_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            posix_spawn_file_actions_addopen(&files, 2, QFile::encodeName(err_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (err >= 0)
+                posix_spawn_file_actions_adddup2(&files, err, 2);
+            else
+                posix_spawn_file_actions_addopen(&files, 2, QFile::encodeName(err_).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         }
         EXPECT_EQ(posix_spawn(&pid_, program, &files, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&files);
@@ -94,7 +99,8 @@ public:
         }
         QFile out(out_), err(err_);
         out.open(QIODevice::ReadOnly);
-        err.open(QIODevice::ReadOnly);
+        if (err.exists())
+            err.open(QIODevice::ReadOnly);
         return {WIFEXITED(how) ? WEXITSTATUS(how) : -1, WIFSIGNALED(how) ? WTERMSIG(how) : 0, out.readAll(), linesOf(err.readAll())};
     }
 
@@ -110,6 +116,30 @@ double volts(qint16 stored, bool bipolar)
     const int m = stored & 0x1FFF;
     return bipolar ? (stored < 0 ? -(m + 1) : m) / 1024.0 : m * 5.0 / 4096;
 }
+
+// What a Python script prints reading the file with h5py, as a user reads it (sys.argv[1]).
+QByteArray h5py(const QString& file, const char* script)
+{
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(script), file});
+    python.waitForFinished(60000);
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().constData();
+    return python.readAllStandardOutput().trimmed();
+}
+
+// Every sweep in the file whole as h5py opens it with swmr=True: numbered 1 up, on channel 0 of
+// the simulator, its codes of the unipolar range and not the fill value. Prints the count.
+const char* const WholeSweeps = R"(
+import h5py, sys
+f = h5py.File(sys.argv[1], "r", libver="latest", swmr=True)
+n = min(len(f[name]) for name in f)
+assert list(f["sweep"][:n]) == list(range(1, n + 1))
+assert not f["channel"][:n].any() and (f["duration"][:n] > 0).all()
+for k in range(n):
+    codes = f["codes"][k]
+    assert codes.min() >= 0 and codes.max() <= 4095 and codes.any(), k
+print(n)
+)";
 
 struct Recording : ::testing::Test {
     QTemporaryDir dir, logs;
@@ -157,7 +187,7 @@ TEST_F(Recording, AFolderOfFilesTheWindowLoadsAnIndexRowForEachAndAppendGoesOn)
     ASSERT_EQ(rows.size(), 3);
     for (int k = 0; k < 3; ++k) {
         const QList<QByteArray>& cells = rows[k];
-        ASSERT_EQ(cells.size(), 12);
+        ASSERT_EQ(cells.size(), 13);
         const int channel = k % 2 ? 5 : 2;
         EXPECT_EQ(cells[0].toInt(), k + 1);
         EXPECT_EQ(cells[1], QStringLiteral("sweep-%1-ch%2.dat").arg(k + 1, 8, 10, QChar(u'0')).arg(channel).toUtf8());
@@ -188,15 +218,20 @@ TEST_F(Recording, AFolderOfFilesTheWindowLoadsAnIndexRowForEachAndAppendGoesOn)
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err.size(), 1);
     EXPECT_EQ(indexed(path(QStringLiteral("run"))), rows);
-    // An index made by an older version, its column `link` named `path`, goes on as it is.
+    // An index made by an older version, its column `link` named `path` and no trigger column,
+    // goes on as it is.
+    QByteArray olderText = OlderIndexHeader + '\n';
+    for (const QList<QByteArray>& cells : rows)
+        olderText += cells.mid(0, 12).join(',') + '\n';
     QFile older(path(QStringLiteral("run/index.csv")));
-    ASSERT_TRUE(older.open(QIODevice::ReadWrite) && older.write(OlderIndexHeader) == OlderIndexHeader.size());
+    ASSERT_TRUE(older.open(QIODevice::WriteOnly) && older.write(olderText) == olderText.size());
     older.close();
     ASSERT_EQ(run(args + QStringList{QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("--append")}).status, 0);
     rows = indexed(path(QStringLiteral("run")), OlderIndexHeader);
     ASSERT_EQ(rows.size(), 5);
     EXPECT_EQ(rows[3].mid(0, 2), (QList<QByteArray>{"4", "sweep-00000004-ch5.dat"}));
     EXPECT_EQ(rows[4].mid(0, 2), (QList<QByteArray>{"5", "sweep-00000005-ch2.dat"}));
+    EXPECT_EQ(rows[4].size(), 12) << "rows in the older index's own columns";
 
     // --time alone records sweeps until the time is over.
     ASSERT_EQ(run({QStringLiteral("--time"), QStringLiteral("0.5s"), QStringLiteral("-o") + path(QStringLiteral("timed"))}).status, 0);
@@ -287,6 +322,126 @@ TEST_F(Recording, AStopSignalLeavesWholeFilesAndIndexAndEndsTheProcessByIt)
     }
 }
 
+TEST_F(Recording, OneHdf5FileReadsInH5pyAsVoltsPerSweepAndAppendTriggerAndPacingGoOn)
+{
+    const QString file = path(QStringLiteral("run.h5"));
+    const QStringList args{QStringLiteral("--channels"), QStringLiteral("2,5"), QStringLiteral("--range"), QStringLiteral("bipolar"),
+                           QStringLiteral("-o"), file};
+    ASSERT_EQ(run(args + QStringList{QStringLiteral("--sweeps"), QStringLiteral("3")}).status, 0);
+    EXPECT_EQ(run(args).status, 1) << "a file that is there is only appended to";
+    ASSERT_EQ(run(args + QStringList{QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("--append")}).status, 0);
+    // A bipolar code's volts by hand: code / 1024.
+    EXPECT_EQ(h5py(file, R"(
+import h5py, sys
+f = h5py.File(sys.argv[1], "r")
+k = 3
+volts = f["codes"][k] * f["volts_per_code"][k]
+assert abs(volts - f["codes"][k] / 1024.0).max() == 0 and f["codes"][k].min() >= -2048 and f["codes"][k].max() <= 2047
+assert f.attrs["samples_per_sweep"] == 8192 and f.attrs["program"] == "q390-rec" and f["volts_per_code"].attrs["units"] == "V"
+assert (f["start"][1:] >= f["start"][:-1]).all() and f["start"].attrs["units"] == "s" and f["codes"].chunks == (1, 8192)
+print(list(f["sweep"][:]), list(f["channel"][:]), set(f["range"].asstr()[:]), set(f["link"].asstr()[:]), set(f["trigger"][:]))
+)"),
+              "[1, 2, 3, 4, 5] [2, 5, 2, 5, 2] {'bipolar'} {'simulator'} {-1}");
+
+    // Kept only when the signal crosses 2.5 V rising: numpy finds the same first crossing.
+    const QString triggered = path(QStringLiteral("triggered.h5"));
+    ASSERT_EQ(run({QStringLiteral("--channels"), QStringLiteral("0-7"), QStringLiteral("--trigger"), QStringLiteral("2.5"),
+                   QStringLiteral("--sweeps"), QStringLiteral("4"), QStringLiteral("--compress"), QStringLiteral("-o"), triggered}).status, 0);
+    EXPECT_EQ(h5py(triggered, R"(
+import h5py, numpy, sys
+f = h5py.File(sys.argv[1], "r")
+for k in range(len(f["sweep"])):
+    v = f["codes"][k] * f["volts_per_code"][k]
+    crossings = numpy.nonzero((v[:-1] < 2.5) & (v[1:] >= 2.5))[0] + 1
+    assert f["trigger"][k] == crossings[0], k
+print(len(f["sweep"]), f["codes"].compression)
+)"),
+              "4 gzip");
+    ASSERT_EQ(run({QStringLiteral("--trigger"), QStringLiteral("2.5"), QStringLiteral("-o"), path(QStringLiteral("folder"))}).status, 0);
+    EXPECT_GT(indexed(path(QStringLiteral("folder"))).value(0).value(12).toInt(), 0) << "the index's trigger column";
+    const Ended rows = run({QStringLiteral("--trigger"), QStringLiteral("2.5"), QStringLiteral("-o"), QStringLiteral("-")});
+    const QList<QByteArray> lines = rows.out.split('\n');
+    EXPECT_EQ(lines.value(0), "sweep,index,time_s,channel,range,code,volts,trigger");
+    EXPECT_EQ(rows.out.count(",1\n"), 1) << "one row marks the crossing";
+    for (qsizetype n = 2; n < lines.size(); ++n)
+        if (lines[n].endsWith(",1"))
+            EXPECT_TRUE(lines[n - 1].split(',')[6].toDouble() < 2.5 && lines[n].split(',')[6].toDouble() >= 2.5) << n;
+
+    // Begun 0.1 s apart, never before their time (starts are told to the millisecond).
+    const QString paced = path(QStringLiteral("paced.h5"));
+    ASSERT_EQ(run({QStringLiteral("--every"), QStringLiteral("0.1"), QStringLiteral("--sweeps"), QStringLiteral("3"), QStringLiteral("-o"), paced}).status, 0);
+    EXPECT_EQ(h5py(paced, R"(
+import h5py, sys
+f = h5py.File(sys.argv[1], "r")
+print(all(b - a >= 0.099 for a, b in zip(f["start"][:-1], f["start"][1:])), set(f["note"].asstr()[:]))
+)"),
+              "True {''}");
+
+    // A stop signal closes the file whole: a plain open reads it.
+    const QString stopped = path(QStringLiteral("stopped.h5"));
+    const Child child(Q390_REC, {QStringLiteral("--continuous"), QStringLiteral("-o"), stopped}, logs.path());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    child.signal(SIGINT);
+    EXPECT_EQ(child.wait().signal, SIGINT);
+    EXPECT_GT(h5py(stopped, "import h5py, sys\nprint(len(h5py.File(sys.argv[1], 'r')['sweep']))").toLongLong(), 0);
+}
+
+// Killed at moments of a paced recording (a sweep each 50 ms, about 1 ms long, its flush a few
+// after it): at the start, within a sweep, within its flush, between sweeps, and well on, while
+// readers follow it. Every sweep the progress line counted as kept is there and whole; --append
+// goes on and clears the file's mark.
+TEST_F(Recording, KilledAtAnyMomentAnHdf5FileHoldsEverySweepToldKeptAndAppendGoesOn)
+{
+    const struct {
+        int slot;
+        double into; // ms after the slot's start
+    } moments[] = {{0, 0}, {4, 0.3}, {4, 2.5}, {4, 25}, {20, 1.5}};
+    for (const auto& moment : moments) {
+        SCOPED_TRACE(moment.slot * 1000 + moment.into);
+        const QString file = path(QStringLiteral("killed%1-%2.h5").arg(moment.slot).arg(moment.into));
+        const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+        const int err = ::open(ptsname(terminal), O_RDWR | O_NOCTTY);
+        const Child child(Q390_REC, {QStringLiteral("--continuous"), QStringLiteral("--every"), QStringLiteral("0.05"), QStringLiteral("-o"), file},
+                          logs.path(), -1, err);
+        ::close(err);
+        QByteArray told;
+        QElapsedTimer since;
+        for (char bytes[4096]; !told.contains('\n');) // the start line
+            told.append(bytes, std::max<ssize_t>(0, ::read(terminal, bytes, sizeof bytes)));
+        since.start();
+        const qint64 due = qint64((moment.slot * 50 + moment.into) * 1e6);
+        std::unique_ptr<RecordingReader> reader;
+        long long seen = 0;
+        if (moment.slot > 10) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(moment.slot * 25));
+            reader = RecordingReader::open(QFile::encodeName(file));
+            seen = reader->size();
+        }
+        while (since.nsecsElapsed() < due)
+            ;
+        child.signal(SIGKILL);
+        child.wait();
+        fcntl(terminal, F_SETFL, O_NONBLOCK);
+        for (char bytes[4096]; ::read(terminal, bytes, sizeof bytes) > 0;)
+            told.append(bytes, sizeof bytes);
+        ::close(terminal);
+        static const QRegularExpression count(QStringLiteral("\r(\\d+) sweeps"));
+        long long kept = 0;
+        for (QRegularExpressionMatchIterator m = count.globalMatch(QString::fromUtf8(told)); m.hasNext();)
+            kept = m.next().captured(1).toLongLong();
+        if (reader)
+            EXPECT_GT(reader->refresh(), seen) << "a reader follows the file as it grows";
+        reader.reset();
+        const long long there = h5py(file, WholeSweeps).toLongLong();
+        EXPECT_GE(there, kept);
+        const Ended appended = run({QStringLiteral("--sweeps"), QStringLiteral("1"), QStringLiteral("-o"), file, QStringLiteral("--append")});
+        EXPECT_EQ(appended.status, 0) << qPrintable(appended.err.join(u'\n'));
+        EXPECT_TRUE(appended.err.value(0).endsWith(u"the mark it left is cleared")) << qPrintable(appended.err.join(u'\n'));
+        EXPECT_EQ(h5py(file, "import h5py, sys\nprint(len(h5py.File(sys.argv[1], 'r')['sweep']))").toLongLong(), there + 1);
+    }
+}
+
 TEST_F(Recording, AFullDiskOrAFileSizeLimitEndsWithTheFirstSweepNotKeptNothingPartialAndAppendGoesOn)
 {
     const QString disk = path(QStringLiteral("disk"));
@@ -335,6 +490,39 @@ TEST_F(Recording, AFullDiskOrAFileSizeLimitEndsWithTheFirstSweepNotKeptNothingPa
         ::umount(QFile::encodeName(disk).constData());
 }
 
+// The file is grown ahead of the library's writes: the disk found full there stops the recording
+// between flushes, and h5py reads every sweep before the first not kept.
+TEST_F(Recording, AFullDiskOrAFileSizeLimitLeavesAnHdf5FileWithEverySweepBeforeTheFirstNotKept)
+{
+    const QString disk = path(QStringLiteral("disk"));
+    QDir().mkdir(disk);
+    const bool mounted = ::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=3m") == 0;
+    const struct {
+        QString file;
+        QStringList command;
+        QString reason;
+    } table[] = {
+        {disk + QStringLiteral("/run.h5"), {QStringLiteral(Q390_REC)}, QStringLiteral("No space left on device")},
+        {path(QStringLiteral("limited.h5")),
+         {QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("ulimit -f 3000 && exec \"$0\" \"$@\""), QStringLiteral(Q390_REC)},
+         QStringLiteral("File too large")},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.reason.toStdString());
+        if (row.file.startsWith(disk) && !mounted)
+            continue;
+        const QByteArray program = row.command[0].toLocal8Bit();
+        const Ended r = run(row.command.mid(1) + QStringList{QStringLiteral("--continuous"), QStringLiteral("-o"), row.file}, program.constData());
+        EXPECT_EQ(r.status, 1);
+        ASSERT_EQ(r.err.size(), 2);
+        const long long there = h5py(row.file, WholeSweeps).toLongLong();
+        EXPECT_GT(there, 10);
+        EXPECT_TRUE(r.err[1].endsWith(QStringLiteral(": %1; sweep %2 is the first not kept").arg(row.reason).arg(there + 1))) << qPrintable(r.err[1]);
+    }
+    if (mounted)
+        ::umount(QFile::encodeName(disk).constData());
+}
+
 TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachInOneLine)
 {
     QFile file(path(QStringLiteral("file")));
@@ -346,7 +534,7 @@ TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachI
     QDir().mkdir(path(QStringLiteral("huge")));
     QFile huge(path(QStringLiteral("huge/index.csv")));
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
-    huge.write(IndexHeader + "\n9223372036854775807,,2026-12-07T15:47:41.123+01:00,1,0,unipolar,sim,simulator,,,,x\n");
+    huge.write(IndexHeader + "\n9223372036854775807,,2026-12-07T15:47:41.123+01:00,1,0,unipolar,sim,simulator,,,,x,\n");
     huge.close();
     QDir().mkdir(path(QStringLiteral("dat")));
     QFile(path(QStringLiteral("dat/sweep-00000001-ch0.dat"))).open(QIODevice::WriteOnly);
@@ -372,6 +560,12 @@ TEST_F(Recording, BadOptionsAreAUsageErrorAndAnUnusableOutputOrPortAFailureEachI
         {{QStringLiteral("--time"), QStringLiteral("5x")}, 2},
         {{QStringLiteral("--sweeps"), QStringLiteral("2"), QStringLiteral("--continuous")}, 2},
         {{QStringLiteral("--format"), QStringLiteral("png")}, 2},
+        {{QStringLiteral("--compress")}, 2},
+        {{QStringLiteral("-o"), path(QStringLiteral("x.h5")), QStringLiteral("--format"), QStringLiteral("csv")}, 2},
+        {{QStringLiteral("-o"), QStringLiteral("-"), QStringLiteral("--format"), QStringLiteral("h5")}, 2},
+        {{QStringLiteral("--trigger"), QStringLiteral("5")}, 2},
+        {{QStringLiteral("--trigger"), QStringLiteral("1,up")}, 2},
+        {{QStringLiteral("--every"), QStringLiteral("0")}, 2},
         {{QStringLiteral("-o"), QStringLiteral("-"), QStringLiteral("--append")}, 2},
         {{QStringLiteral("--reconnect-timeout"), QStringLiteral("soon")}, 2},
         {{QStringLiteral("-o")}, 2},

@@ -1,6 +1,6 @@
 #include "core/recording/OneFileLayout.h"
 
-#include "core/recording/WriterLock.h"
+#include "core/recording/WriterSystem.h"
 #include "core/samples/Samples.h"
 
 namespace OneFileLayout {

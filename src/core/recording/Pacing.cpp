@@ -5,8 +5,9 @@
 
 Pacing::Slot Pacing::next(double now)
 {
-    // The first slot at or after now; never one already taken.
-    const long long due = std::max(last_ + 1, static_cast<long long>(std::ceil(now / interval_)));
+    // The first sweep begins the pacing; each after it takes the first slot at or after now,
+    // never one already taken.
+    const long long due = last_ < 0 ? 0 : std::max(last_ + 1, static_cast<long long>(std::ceil(now / interval_)));
     const Slot slot{due, due * interval_, due - last_ - 1};
     last_ = due;
     return slot;

@@ -15,7 +15,8 @@ public:
     // `interval` in seconds, above 0.
     explicit Pacing(double interval) : interval_(interval) {}
 
-    // The slot for the next sweep, `now` seconds from the start: the first call gives slot 0.
+    // The slot for the next sweep, `now` seconds from the start: the first sweep takes slot 0,
+    // whenever it comes.
     Slot next(double now);
 
 private:

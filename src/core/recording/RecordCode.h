@@ -14,7 +14,24 @@
 //   bipolar, negative with a magnitude m = record + 32768 above 2047: m - 34816 (-32768..-2049).
 namespace RecordCode {
 
-qint16 code(qint16 stored, Range range);
-qint16 stored(qint16 code, Range range);
+// The magnitude of a negative bipolar record below which the converter can have given it.
+constexpr int Magnitudes = 2048;
+constexpr int Negative = 32768;
+
+// Inline: a sweep's 8192 records are turned into codes in a loop the compiler unrolls.
+constexpr qint16 code(qint16 stored, Range range)
+{
+    if (range == Range::Unipolar || stored >= 0)
+        return stored;
+    const int magnitude = stored + Negative;
+    return qint16(magnitude < Magnitudes ? -(magnitude + 1) : magnitude - Negative - Magnitudes);
+}
+
+constexpr qint16 stored(qint16 code, Range range)
+{
+    if (range == Range::Unipolar || code >= 0)
+        return code;
+    return qint16(code >= -Magnitudes ? -(code + 1) - Negative : code + Magnitudes);
+}
 
 } // namespace RecordCode

@@ -6,8 +6,6 @@
 
 #include <QFile>
 
-#include <hdf5_hl.h>
-
 #include <cerrno>
 #include <limits>
 
@@ -17,7 +15,15 @@ namespace {
 
 // The dataset's chunk: a sweep of codes, or about 4 KiB of one field.
 constexpr hsize_t ChunkBytes = 4096;
-constexpr unsigned DeflateLevel = 4;
+// The file is grown this far ahead of the library's end of allocated space and the sweeps
+// gathered, once that comes within a margin of where it was grown to: a flush allocates some
+// 50 KiB at most beside the sweeps.
+constexpr qint64 GrownAhead = 1 << 20, GrowMargin = 256 << 10;
+// Sweeps gathered at most before they go to the library: about a MiB, its room taken (and
+// written, so that the memory is the process's from the start) when the file is opened.
+constexpr long long MostGathered = 64;
+// Deflate at its fastest: a tenth of a millisecond a sweep, about as small as its slower levels.
+constexpr unsigned DeflateLevel = 1;
 
 // Fixed-length UTF-8, cut at the end of the last character that fits.
 QByteArray fixedText(const QString& text, int bytes)
@@ -65,8 +71,11 @@ hsize_t length(hid_t dataset)
 RecordingWriter::RecordingWriter(const QByteArray& path, Opening opening, const Settings& settings) : path_(path)
 {
     const Hdf5::Quiet quiet;
-    for (int field = 0; field < FieldCount; ++field)
+    for (int field = 0; field < FieldCount; ++field) {
         memoryTypes_[field] = memoryType(Field(field));
+        gathered_[field].fill('\0', MostGathered * H5Tget_size(memoryTypes_[field]) * (field == Codes ? SweepLength : 1));
+        gathered_[field].resize(0);
+    }
     if (opening == Continue && QFile::exists(nameText(path)))
         open();
     else
@@ -205,42 +214,106 @@ void RecordingWriter::align()
     size_ = shortest;
 }
 
+template <class Step>
+void RecordingWriter::writing(const Step& step)
+{
+    if (failed_)
+        throw RecordingError(QStringLiteral("an earlier write failed"), EIO);
+    const Hdf5::Quiet quiet;
+    try {
+        step();
+    } catch (const RecordingError&) {
+        failed_ = true;
+        detach(descriptor_);
+        throw;
+    }
+}
+
+void RecordingWriter::reserve(qint64 more)
+{
+    haddr_t end = 0;
+    Hdf5::check(H5Fget_eoa(file_, &end), "the file's end");
+    const qint64 needed = qint64(end) + more + GrowMargin;
+    if (needed <= reserved_)
+        return;
+    if (const int error = reserveSpace(descriptor_, needed - GrowMargin + GrownAhead))
+        throw RecordingError(FailureKind::System, error);
+    reserved_ = needed - GrowMargin + GrownAhead;
+}
+
 void RecordingWriter::append(const RecordedSweep& sweep, const SampleArray& stored)
 {
-    const Hdf5::Quiet quiet;
-    std::array<qint16, SweepLength> codes;
-    for (int n = 0; n < SweepLength; ++n)
-        codes[n] = RecordCode::code(stored[n], sweep.range);
-    const qint64 number = sweep.number;
+    if (failed_)
+        throw RecordingError(QStringLiteral("an earlier write failed"), EIO);
+    const auto add = [this](Field field, const void* value, qsizetype bytes) {
+        gathered_[field].append(static_cast<const char*>(value), bytes);
+    };
+    const auto addValue = [&](Field field, const auto& value) { add(field, &value, sizeof value); };
+    addValue(Sweep, qint64(sweep.number));
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double start = sweep.start.isValid() ? sweep.start.toMSecsSinceEpoch() / 1e3 : nan;
-    const double seconds = sweep.seconds.value_or(nan);
-    const quint8 channel = quint8(sweep.channel);
-    const QByteArray range = fixedText(rangeWord(sweep.range), RangeBytes);
-    const double step = voltsPerCode(sweep.range);
-    const QByteArray link = fixedText(sweep.link, LinkBytes);
-    const QByteArray note = fixedText(sweep.note, NoteBytes);
-    const qint32 trigger = sweep.trigger.value_or(NoTrigger);
-    const void* const values[FieldCount] = {&number,           &start,        &seconds,     &channel, range.constData(), &step,
-                                            link.constData(), note.constData(), &trigger, codes.data()};
-    for (int f = 0; f < FieldCount; ++f)
-        Hdf5::check(H5DOappend(datasets_[f], H5P_DEFAULT, 0, 1, memoryTypes_[f], values[f]), "a sweep cannot be appended");
-    ++size_;
-    lastNumber_ = number;
+    addValue(Start, sweep.start.isValid() ? sweep.start.toMSecsSinceEpoch() / 1e3 : nan);
+    addValue(Duration, sweep.seconds.value_or(nan));
+    addValue(Channel, quint8(sweep.channel));
+    add(RangeName, fixedText(rangeWord(sweep.range), RangeBytes).constData(), RangeBytes);
+    addValue(VoltsPerCode, voltsPerCode(sweep.range));
+    add(Link, fixedText(sweep.link, LinkBytes).constData(), LinkBytes);
+    add(Note, fixedText(sweep.note, NoteBytes).constData(), NoteBytes);
+    addValue(TriggerIndex, qint32(sweep.trigger.value_or(NoTrigger)));
+    QByteArray& codes = gathered_[Codes];
+    codes.resize(codes.size() + sizeof stored);
+    auto* into = reinterpret_cast<qint16*>(codes.data() + codes.size()) - SweepLength;
+    for (int n = 0; n < SweepLength; ++n)
+        into[n] = RecordCode::code(stored[n], sweep.range);
+    ++gatheredSweeps_;
+    lastNumber_ = sweep.number;
+    if (gatheredSweeps_ >= MostGathered)
+        writing([this] { writeGathered(); });
+}
+
+void RecordingWriter::writeGathered()
+{
+    if (gatheredSweeps_ == 0)
+        return;
+    qint64 bytes = 0;
+    for (const QByteArray& values : gathered_)
+        bytes += values.size();
+    reserve(bytes);
+    const hsize_t first[2] = {hsize_t(size_), 0}, dims[2] = {hsize_t(size_ + gatheredSweeps_), SweepLength};
+    for (int f = 0; f < FieldCount; ++f) {
+        const hsize_t count[2] = {hsize_t(gatheredSweeps_), SweepLength};
+        const int rank = f == Codes ? 2 : 1;
+        Hdf5::check(H5Dset_extent(datasets_[f], dims), "a sweep cannot be appended");
+        const Hdf5::Id space = Hdf5::make(H5Dget_space(datasets_[f]), "a sweep cannot be appended");
+        Hdf5::check(H5Sselect_hyperslab(space, H5S_SELECT_SET, first, nullptr, count, nullptr), "a sweep cannot be appended");
+        const Hdf5::Id memory = Hdf5::make(H5Screate_simple(rank, count, nullptr), "a sweep cannot be appended");
+        Hdf5::check(H5Dwrite(datasets_[f], memoryTypes_[f], memory, space, H5P_DEFAULT, gathered_[f].constData()),
+                    "a sweep cannot be appended");
+        gathered_[f].resize(0); // its room kept for the next
+    }
+    size_ += gatheredSweeps_;
+    gatheredSweeps_ = 0;
 }
 
 void RecordingWriter::flush()
 {
-    const Hdf5::Quiet quiet;
-    Hdf5::check(H5Fflush(file_, H5F_SCOPE_LOCAL), "cannot be flushed");
-    if (const int error = syncData(descriptor_))
-        throw RecordingError(FailureKind::System, error);
+    writing([this] {
+        writeGathered();
+        reserve(0);
+        Hdf5::check(H5Fflush(file_, H5F_SCOPE_LOCAL), "cannot be flushed");
+        if (const int error = syncData(descriptor_))
+            throw RecordingError(FailureKind::System, error);
+    });
 }
 
 void RecordingWriter::close()
 {
     flush();
     const Hdf5::Quiet quiet;
+    // The room grown ahead goes; anything the close still writes grows the file again.
+    haddr_t end = 0;
+    Hdf5::check(H5Fget_eoa(file_, &end), "the file's end");
+    if (const int error = truncateTo(descriptor_, qint64(end)))
+        throw RecordingError(FailureKind::System, error);
     for (Hdf5::Id& dataset : datasets_)
         dataset.reset();
     Hdf5::check(H5Fclose(file_.release()), "cannot be closed");

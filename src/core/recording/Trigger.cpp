@@ -15,10 +15,16 @@ std::optional<int> firstCrossing(const SampleArray& stored, Range range, const T
     return std::nullopt;
 }
 
-bool withinRange(double level, Range range)
+Levels levelsOf(Range range)
 {
     const double step = voltsPerCode(range);
-    return range == Range::Unipolar ? level >= 0 && level <= 4095 * step : level >= -2048 * step && level <= 2047 * step;
+    return range == Range::Unipolar ? Levels{0, 4095 * step} : Levels{-2048 * step, 2047 * step};
+}
+
+bool withinRange(double level, Range range)
+{
+    const Levels levels = levelsOf(range);
+    return level >= levels.lowest && level <= levels.highest;
 }
 
 std::optional<Trigger::Slope> slopeNamed(QStringView word)

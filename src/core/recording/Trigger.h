@@ -20,7 +20,11 @@ struct Trigger {
 // The index (from 0) of the first sample past the crossing; none when the signal never crosses.
 std::optional<int> firstCrossing(const SampleArray& stored, Range range, const Trigger& trigger);
 
-// Whether a level lies between the lowest and the highest volts the range's codes stand for.
+// The lowest and the highest volts the range's codes stand for, and whether a level lies there.
+struct Levels {
+    double lowest, highest;
+};
+Levels levelsOf(Range range);
 bool withinRange(double level, Range range);
 
 // "rising" or "falling", as the options name a slope; none for any other word.

@@ -18,23 +18,21 @@ constexpr qsizetype ReadBytes = 64 << 10;
 
 struct ColumnName {
     const char* name;
-    const char* older;  // the name older recordings gave it, or none
-    bool given = true;  // to a new index; the trigger is read, and not yet recorded
+    const char* older; // the name older recordings gave it, or none
 };
 // In the order a new index has them. The link column was first called "path".
 constexpr ColumnName Names[Columns] = {
     {"sweep", nullptr},  {"file", nullptr},  {"start", nullptr},   {"seconds", nullptr},
     {"channel", nullptr}, {"range", nullptr}, {"source", nullptr},  {"link", "path"},
     {"min_v", nullptr},  {"max_v", nullptr}, {"mean_v", nullptr},  {"note", nullptr},
-    {"trigger", nullptr, false},
+    {"trigger", nullptr},
 };
 
 QByteArray headerLine(bool older)
 {
     QByteArray line;
     for (const ColumnName& column : Names)
-        if (column.given)
-            line += QByteArray(older && column.older ? column.older : column.name) + ',';
+        line += QByteArray(older && column.older ? column.older : column.name) + ',';
     line.back() = '\n';
     return line;
 }
@@ -90,8 +88,7 @@ IndexHeader IndexHeader::current()
 {
     QList<QByteArray> names;
     for (const ColumnName& column : Names)
-        if (column.given)
-            names << column.name;
+        names << column.name;
     return IndexHeader(names);
 }
 

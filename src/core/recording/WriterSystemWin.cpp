@@ -1,10 +1,11 @@
-#include "core/recording/WriterLock.h"
+#include "core/recording/WriterSystem.h"
 
 #include "core/system/WindowsError.h"
 
 #include <QString>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -73,4 +74,37 @@ herr_t setLibraryLocks(hid_t access)
 int syncData(int descriptor)
 {
     return _commit(descriptor) == 0 ? 0 : errno;
+}
+
+int reserveSpace(int descriptor, qint64 size)
+{
+    // NTFS gives the clusters when the end of the file moves.
+    const qint64 now = _filelengthi64(descriptor);
+    if (now < 0)
+        return errno;
+    return now >= size ? 0 : _chsize_s(descriptor, size);
+}
+
+int truncateTo(int descriptor, qint64 size)
+{
+    return _chsize_s(descriptor, size);
+}
+
+int detach(int descriptor)
+{
+    wchar_t folder[MAX_PATH + 1], name[MAX_PATH + 1];
+    if (!GetTempPathW(MAX_PATH + 1, folder) || !GetTempFileNameW(folder, L"q39", 0, name))
+        return errnoFromWindows(GetLastError());
+    const HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return errnoFromWindows(GetLastError());
+    const int scratch = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+    if (scratch < 0) {
+        CloseHandle(file);
+        return EMFILE;
+    }
+    const int error = _dup2(scratch, descriptor) < 0 ? errno : 0;
+    _close(scratch);
+    return error;
 }

@@ -1,18 +1,21 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtGlobal>
 
 #include <hdf5.h>
 
 #include <cstdint>
 
+// What the one-file recording's writer needs of the system beside the HDF5 library: POSIX in
+// WriterSystemPosix.cpp, Windows in WriterSystemWin.cpp.
+
 // The one-file recording's own mark that a writer has the file. HDF5's marks cannot tell a
 // writer that died from one still writing (a writer in SWMR mode drops the library's lock so
 // that readers may come), so each writer also holds this lock while it lives: another writer
 // sees it, a reader never notices it, and the system drops it when the writer's process ends,
-// however it ends. A lock on one byte far past any data: POSIX's open-file-description locks
-// (WriterLockPosix.cpp), Windows' LockFileEx (WriterLockWin.cpp), where a lock keeps others
-// from reading what it covers.
+// however it ends. A lock on one byte far past any data: POSIX's open-file-description locks,
+// Windows' LockFileEx, where a lock keeps others from reading what it covers.
 class WriterLock {
 public:
     // Takes the lock on the file that `path` (the system's bytes) names.
@@ -44,6 +47,14 @@ private:
 // there the file's marks and this lock serve alone. The library's result.
 herr_t setLibraryLocks(hid_t access);
 
-// Makes the data written through a C library file descriptor durable, and the size it grew to:
-// 0, or the system's error number.
+// For a C library file descriptor, each 0 or the system's error number:
+// makes the data written through it durable, and the size the file grew to;
 int syncData(int descriptor);
+// grows the file to `size` bytes with room for them on the disk, so that writes there cannot
+// find the disk full or pass a file-size limit (a smaller size changes nothing);
+int reserveSpace(int descriptor, qint64 size);
+// cuts the file to `size` bytes;
+int truncateTo(int descriptor, qint64 size);
+// points it at a new scratch file of its own that goes when closed, so that nothing written
+// through it any more reaches the file, and writes and a truncation there still succeed.
+int detach(int descriptor);

@@ -1,7 +1,8 @@
-#include "core/recording/WriterLock.h"
+#include "core/recording/WriterSystem.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -62,4 +63,26 @@ herr_t setLibraryLocks(hid_t)
 int syncData(int descriptor)
 {
     return ::fdatasync(descriptor) == 0 ? 0 : errno;
+}
+
+int reserveSpace(int descriptor, qint64 size)
+{
+    // The file's size grows too, so that the process's file-size limit is met here.
+    return ::posix_fallocate(descriptor, 0, size);
+}
+
+int truncateTo(int descriptor, qint64 size)
+{
+    return ::ftruncate(descriptor, size) == 0 ? 0 : errno;
+}
+
+int detach(int descriptor)
+{
+    // In memory: the disk may be the one that is full.
+    const int scratch = ::memfd_create("q390-detached", MFD_CLOEXEC);
+    if (scratch < 0)
+        return errno;
+    const int error = ::dup3(scratch, descriptor, O_CLOEXEC) < 0 ? errno : 0;
+    ::close(scratch);
+    return error;
 }
