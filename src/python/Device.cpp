@@ -300,7 +300,7 @@ Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& 
     }
     record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     record.samples = unit.samples();
-    record.link = unit.port().sourceName().toStdString();
+    record.link = unit.port().linkName().toStdString();
     answered = unit.port().simulated() || unit.lineMoved();
     return Outcome::Complete;
 }

@@ -1,7 +1,7 @@
 #include "python/Recording.h"
 
 #include "core/recording/RecordingReader.h"
-#include "core/recording/WriterLock.h"
+#include "core/recording/WriterSystem.h"
 #include "core/samples/RecordingIndex.h"
 #include "core/system/FailureWords.h"
 #include "python/Errors.h"
