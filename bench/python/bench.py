@@ -8,6 +8,8 @@ Run by the Python the module is built for, with the module and q390corebench on 
           its time alone; goal: at most 1.5 times
   read    q390.read of one file; goal under 1 ms
   memory  resident memory over 1,000 sweeps from dev.sweeps(); goal flat within 1 MiB
+  recording  resident memory iterating q390.read_recording over a 100,000-sweep .h5 file (written
+          by the core's writer), from the first 10 % to the end; goal flat within 1 MiB
 """
 
 import os
@@ -31,6 +33,7 @@ READS = 1000
 READ_GOAL_MS = 1.0
 FEW, MANY = 100, 1000
 MEMORY_GOAL_KIB = 1024
+RECORDING_SWEEPS = 100_000
 
 
 def verdict(met):
@@ -117,6 +120,19 @@ def memory():
     return few, resident_kib()
 
 
+def recording_memory(folder):
+    """Resident KiB after the first 10 % of a long recording's sweeps and after all, each one's
+    volts made, and the seconds that took."""
+    path = os.path.join(folder, "long.h5")
+    q390corebench.write_recording(path, RECORDING_SWEEPS)
+    start = time.perf_counter()
+    for n, s in enumerate(q390.read_recording(path), 1):
+        s.volts
+        if n == RECORDING_SWEEPS // 10:
+            tenth = resident_kib()
+    return tenth, resident_kib(), time.perf_counter() - start
+
+
 def main():
     with open("/proc/cpuinfo") as info:
         cpu = next((line.split(":", 1)[1].strip() for line in info if line.startswith("model name")), "?")
@@ -142,6 +158,13 @@ def main():
     grown = many - few
     print(f"Resident memory over dev.sweeps(): {few / 1024:.1f} MiB after {FEW} sweeps, {many / 1024:.1f} MiB after "
           f"{MANY} ({grown:+d} KiB)   goal within {MEMORY_GOAL_KIB} KiB   {verdict(abs(grown) <= MEMORY_GOAL_KIB)}")
+    with tempfile.TemporaryDirectory() as folder:
+        tenth, whole, seconds = recording_memory(folder)
+    grown = whole - tenth
+    print(f"Resident memory iterating q390.read_recording over {RECORDING_SWEEPS:,} sweeps of one .h5 file: "
+          f"{tenth / 1024:.1f} MiB after the first 10 %, {whole / 1024:.1f} MiB at the end ({grown:+d} KiB; "
+          f"{RECORDING_SWEEPS / seconds:,.0f} sweeps/s)   goal within {MEMORY_GOAL_KIB} KiB   "
+          f"{verdict(abs(grown) <= MEMORY_GOAL_KIB)}")
     print(f"Load average at the end: {os.getloadavg()[0]:.2f}")
 
 

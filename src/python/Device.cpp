@@ -1,5 +1,7 @@
 #include "python/Device.h"
 
+#include "core/recording/Pacing.h"
+#include "core/recording/Trigger.h"
 #include "core/system/FailureWords.h"
 #include "devices/PortMap.h"
 #include "devices/SystemSerialDevice.h"
@@ -15,6 +17,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -64,6 +67,46 @@ long long integer(py::handle value, const char* argument, long long first, long 
 int channelNumber(py::handle value, const char* argument)
 {
     return int(integer(value, argument, 0, ChannelCount - 1));
+}
+
+// A number argument (an int or a float; a bool is refused): TypeError for anything else,
+// ValueError for one that is not finite.
+double number(py::handle value, const char* argument)
+{
+    if (PyBool_Check(value.ptr()) || !(PyFloat_Check(value.ptr()) || PyIndex_Check(value.ptr())))
+        throw py::type_error(std::string(argument) + " must be a number, not " + Py_TYPE(value.ptr())->tp_name);
+    const auto real = py::reinterpret_steal<py::object>(PyNumber_Float(value.ptr()));
+    if (!real)
+        throw py::error_already_set();
+    const double x = PyFloat_AS_DOUBLE(real.ptr());
+    if (!std::isfinite(x))
+        throw py::value_error(std::string(argument) + " must be finite, not " + py::str(real).cast<std::string>());
+    return x;
+}
+
+// Device.sweep()'s trigger: None, a level in volts (rising), or (level, "rising" or "falling").
+std::optional<Trigger> parseTrigger(const py::object& value, Range range)
+{
+    if (value.is_none())
+        return std::nullopt;
+    Trigger trigger;
+    py::object level = value;
+    if (py::isinstance<py::tuple>(value) || py::isinstance<py::list>(value)) {
+        if (py::len(value) != 2)
+            throw py::value_error("trigger must be a level in volts or (level, \"rising\" or \"falling\")");
+        const py::object slope = value[py::int_(1)];
+        const std::optional<Trigger::Slope> named
+            = py::isinstance<py::str>(slope) ? slopeNamed(QString::fromStdString(slope.cast<std::string>())) : std::nullopt;
+        if (!named)
+            throw py::value_error("the trigger's slope must be \"rising\" or \"falling\", not " + py::repr(slope).cast<std::string>());
+        trigger.slope = *named;
+        level = value[py::int_(0)];
+    }
+    trigger.level = number(level, "the trigger's level");
+    if (!withinRange(trigger.level, range))
+        throw py::value_error("the trigger's level, " + py::str(py::float_(trigger.level)).cast<std::string>() + " V, lies outside the "
+                              + rangeWord(range).toStdString() + " range's volts");
+    return trigger;
 }
 
 // The main thread, the only one Python runs signal handlers in; set when the module is imported.
@@ -122,7 +165,8 @@ public:
     bool closed() const { return !open_; }
     std::string link();
     const std::string& port() const { return given_; }
-    std::unique_ptr<SweepRecord> sweep(int channel, Range range);
+    // One sweep; with a trigger, sweeps until one crosses its level.
+    std::unique_ptr<SweepRecord> sweep(int channel, Range range, const std::optional<Trigger>& trigger);
 
 private:
     enum class Outcome { Complete, Stopped, LineFailed, Closed };
@@ -133,6 +177,7 @@ private:
     };
 
     explicit Device(std::string given) : given_(std::move(given)) {}
+    std::unique_ptr<SweepRecord> take(int channel, Range range);
     // Every device opened, so that the exit and a fork reach them; only touched with the GIL held.
     static std::vector<std::weak_ptr<Device>>& living()
     {
@@ -255,11 +300,24 @@ Device::Outcome Device::run(int channel, Range range, SweepRecord& record, int& 
     }
     record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     record.samples = unit.samples();
+    record.link = unit.port().linkName().toStdString();
     answered = unit.port().simulated() || unit.lineMoved();
     return Outcome::Complete;
 }
 
-std::unique_ptr<SweepRecord> Device::sweep(int channel, Range range)
+std::unique_ptr<SweepRecord> Device::sweep(int channel, Range range, const std::optional<Trigger>& trigger)
+{
+    for (;;) {
+        std::unique_ptr<SweepRecord> record = take(channel, range);
+        if (!trigger)
+            return record;
+        record->trigger = firstCrossing(record->samples, range, *trigger);
+        if (record->trigger)
+            return record;
+    }
+}
+
+std::unique_ptr<SweepRecord> Device::take(int channel, Range range)
 {
     const bool main = onMainThread();
     if (exiting && !main)
@@ -308,25 +366,42 @@ std::unique_ptr<SweepRecord> Device::sweep(int channel, Range range)
     return record;
 }
 
-// Device.sweeps(): the channels in turn, `count` sweeps or without end.
+// Device.sweeps(): the channels in turn, `count` sweeps or without end; with `pacing`, each
+// begun at the next of its slots from the first sweep on.
 struct Sweeps {
     py::object device; // keeps it alive
     std::vector<int> channels;
     Range range;
     std::optional<long long> count;
+    std::optional<Pacing> pacing;
     long long taken = 0;
+    std::chrono::steady_clock::time_point began{};
 
     std::unique_ptr<SweepRecord> next()
     {
         if (count && taken >= *count)
             throw py::stop_iteration();
-        auto record = device.cast<Device&>().sweep(channels[std::size_t(taken % channels.size())], range);
+        long long skipped = 0;
+        if (pacing) {
+            const auto since = [this] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(); };
+            if (taken == 0)
+                began = std::chrono::steady_clock::now();
+            const Pacing::Slot slot = pacing->next(since());
+            skipped = slot.skipped;
+            // Python's own sleep: no busy wait, and Ctrl-C ends it at once.
+            if (const double wait = slot.at - since(); wait > 0)
+                py::module_::import("time").attr("sleep")(wait);
+        }
+        auto record = device.cast<Device&>().sweep(channels[std::size_t(taken % channels.size())], range, std::nullopt);
+        if (skipped > 0)
+            record->note = std::to_string(skipped) + (skipped == 1 ? " start" : " starts") + " of every= skipped before it";
         ++taken;
         return record;
     }
 };
 
-Sweeps sweeps(py::object device, const py::iterable& channels, const std::string& range, const py::object& count)
+Sweeps sweeps(py::object device, const py::iterable& channels, const std::string& range, const py::object& count,
+              const py::object& every)
 {
     std::vector<int> numbers;
     for (const py::handle channel : channels)
@@ -336,7 +411,14 @@ Sweeps sweeps(py::object device, const py::iterable& channels, const std::string
     std::optional<long long> sweeps;
     if (!count.is_none())
         sweeps = integer(count, "count", 0, std::numeric_limits<long long>::max());
-    return {std::move(device), std::move(numbers), *parseRange(range, false), sweeps};
+    std::optional<Pacing> pacing;
+    if (!every.is_none()) {
+        const double seconds = number(every, "every");
+        if (seconds <= 0)
+            throw py::value_error("every must be above 0 seconds, not " + py::str(every).cast<std::string>());
+        pacing.emplace(seconds);
+    }
+    return {std::move(device), std::move(numbers), *parseRange(range, false), sweeps, pacing};
 }
 
 } // namespace
@@ -387,12 +469,21 @@ the sweep and leaves the with block.)")
         .def("__exit__", [](Device& d, py::args) { d.close(); }, "Closes the device.")
         .def(
             "sweep",
-            [](Device& d, const py::object& channel, const std::string& range) {
-                return d.sweep(channelNumber(channel, "channel"), *parseRange(range, false));
+            [](Device& d, const py::object& channel, const std::string& range, const py::object& trigger) {
+                const int number = channelNumber(channel, "channel");
+                const Range in = *parseRange(range, false);
+                return d.sweep(number, in, parseTrigger(trigger, in));
             },
-            py::arg("channel") = 0, py::arg("range") = "unipolar",
+            py::arg("channel") = 0, py::arg("range") = "unipolar", py::kw_only(), py::arg("trigger") = py::none(),
             R"(Takes one sweep: 8192 conversions of the channel (0..7) in the range ("unipolar" or
 "bipolar").
+
+trigger=1.2 or trigger=(1.2, "falling") returns only a sweep in which the signal crosses that
+level in volts (within the range) that way, rising when not said: sweeps are taken one after
+the other, and those that do not cross dropped, until one does; Sweep.trigger is then the index
+of the first sample past the crossing. Rising: the sample before it is below the level and it is
+at or above it; falling: the sample before it is above the level and it is at or below it. A
+signal that never crosses keeps it sweeping until interrupted, Ctrl-C working as for any sweep.
 
 Other Python threads run while it converts, and a busy one does not slow it. On the main
 thread Ctrl-C (KeyboardInterrupt) or any exception a signal handler raises drops the sweep at
@@ -402,10 +493,16 @@ outside 0..7, a bad range or a closed device, TypeError for a channel that is no
 Warns with Q390Warning when nothing answered on a port: the converter's data line never moved,
 so every sample is the same code (no unit connected, or it is switched off).)")
         .def("sweeps", &sweeps, py::arg("channels") = std::vector<int>{0}, py::arg("range") = "unipolar",
-             py::arg("count") = py::none(),
+             py::arg("count") = py::none(), py::kw_only(), py::arg("every") = py::none(),
              R"(Sweeps the channels in turn, count sweeps in all, or until interrupted when count is None.
 
-An iterator: each step takes one sweep as sweep() does, with the same errors.)")
+An iterator: each step takes one sweep as sweep() does, with the same errors.
+
+every=SECONDS paces them: the first sweep begins at once, and each one after at the next
+multiple of the interval from that start that is not yet past. A sweep that overruns its
+interval makes the next skip the starts it missed rather than catch up on them, and that
+sweep's note says how many ("2 starts of every= skipped before it"). The wait is a sleep
+(Ctrl-C ends it at once) and begins when the next sweep is asked for.)")
         .def(
             "__repr__",
             [](Device& d) { return "<q390.Device " + d.port() + (d.closed() ? " closed>" : " " + d.link() + ">"); },

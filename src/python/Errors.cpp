@@ -54,6 +54,11 @@ void raise(py::handle type, int errorNumber, py::handle name, const std::string&
     std::string words = englishReason(errorNumber).toStdString();
     if (!detail.empty())
         words += " (" + detail + ")";
+    raiseWorded(type, errorNumber, words, name);
+}
+
+void raiseWorded(py::handle type, int errorNumber, const std::string& words, py::handle name)
+{
     // OSError itself becomes the subclass the number stands for.
     const py::object error = type(errorNumber, words, name);
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());

@@ -20,6 +20,9 @@ py::handle lineError();
 // Raises `type` for the error number, the name it concerns after the system's words; `detail`
 // goes after those words when given.
 [[noreturn]] void raise(py::handle type, int errorNumber, py::handle name, const std::string& detail = {});
+// Raises `type` for the error number with `words` of its own in place of the system's (words
+// that also name the file inside a recording, say), and the name it concerns.
+[[noreturn]] void raiseWorded(py::handle type, int errorNumber, const std::string& words, py::handle name);
 // Raises `type` with a message of its own, for a failure with no error number.
 [[noreturn]] void raise(py::handle type, const std::string& message);
 

@@ -1,5 +1,6 @@
 #include "python/Files.h"
 
+#include "core/recording/FolderReader.h"
 #include "core/samples/Readings.h"
 #include "core/samples/RecordingIndex.h"
 #include "core/samples/SampleCsv.h"
@@ -35,13 +36,6 @@ struct Descriptor {
 [[noreturn]] void raiseSystemError(int errorNumber, const SystemPath& file, const std::string& detail = {})
 {
     errors::raise(PyExc_OSError, errorNumber, file.shown, detail);
-}
-
-// The name as the caller gave it, for messages; a name that is not valid UTF-8 keeps its
-// undecodable bytes as escapes.
-std::string shown(const SystemPath& file)
-{
-    return py::str(file.shown).attr("encode")("utf-8", "backslashreplace").cast<std::string>();
 }
 
 [[noreturn]] void notRegular(const SystemPath& file)
@@ -100,16 +94,6 @@ std::unique_ptr<SweepRecord> readRecords(const SystemPath& file)
     return sweep;
 }
 
-// What a recording's index says of a sweep: its range, channel, start and duration.
-void describe(SweepRecord& sweep, const IndexedSweep& indexed)
-{
-    sweep.range = indexed.range;
-    sweep.channel = indexed.channel;
-    if (const QDateTime start = indexed.start(); start.isValid())
-        sweep.start = std::chrono::system_clock::time_point(std::chrono::milliseconds(start.toMSecsSinceEpoch()));
-    sweep.seconds = indexed.seconds;
-}
-
 std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string& range)
 {
     const std::optional<Range> wanted = parseRange(range, true);
@@ -118,7 +102,7 @@ std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string&
     const QByteArray bytes = QByteArray::fromStdString(file.bytes);
     const IndexLookup indexed = IndexedFiles({bytes}).find(bytes);
     if (indexed.found == IndexLookup::Named)
-        describe(*sweep, indexed.sweep);
+        describe(*sweep, recordedSweep(indexed.sweep));
     if (wanted) {
         sweep->range = *wanted;
     } else if (indexed.found != IndexLookup::Named) {
@@ -133,51 +117,6 @@ std::unique_ptr<SweepRecord> readFile(const py::object& path, const std::string&
                          + " (range= sets it)");
     }
     return sweep;
-}
-
-// Every sweep a recording kept, as its index lists them. A row that names no file or whose file
-// cannot be read is left out with a warning, so that one lost sweep does not cost the others.
-py::list readFolder(const py::object& path)
-{
-    const SystemPath folder = systemPath(path, "path");
-    RecordingIndex index(QByteArray::fromStdString(folder.bytes));
-    const auto named = [&](const QByteArray& bytes) {
-        return SystemPath{bytes.toStdString(), py::isinstance<py::bytes>(folder.shown)
-                                                   ? py::object(py::bytes(bytes.toStdString()))
-                                                   : py::module_::import("os").attr("fsdecode")(py::bytes(bytes.toStdString()))};
-    };
-    const SystemPath indexFile = named(index.path());
-    if (index.outcome() == RecordingIndex::Unreadable)
-        raiseSystemError(index.errorNumber(), indexFile);
-    if (index.outcome() != RecordingIndex::Read)
-        throw py::value_error(shown(indexFile) + ": " + index.refusal().toStdString());
-    const QByteArray base = index.path().chopped(qstrlen(RecordingIndex::FileName));
-    py::list sweeps;
-    for (IndexRow row; index.next(row);) {
-        if (row.kind != IndexRow::Kept) {
-            errors::warn(shown(indexFile) + " " + row.told().toStdString() + "; left out");
-            continue;
-        }
-        const IndexedSweep& indexed = row.sweep;
-        const SystemPath file = named(base + nameBytes(indexed.file));
-        std::unique_ptr<SweepRecord> sweep;
-        try {
-            sweep = readRecords(file);
-        } catch (const py::value_error& e) {
-            errors::warn(std::string(e.what()) + "; sweep " + std::to_string(indexed.number) + " left out");
-            continue;
-        } catch (py::error_already_set& e) {
-            if (!e.matches(PyExc_OSError))
-                throw;
-            errors::warn(py::str(e.value()).cast<std::string>() + "; sweep " + std::to_string(indexed.number) + " left out");
-            continue;
-        }
-        describe(*sweep, indexed);
-        sweeps.append(py::cast(std::move(sweep)));
-    }
-    if (index.outcome() == RecordingIndex::Unreadable)
-        raiseSystemError(index.errorNumber(), indexFile);
-    return sweeps;
 }
 
 // Python's signal handlers, for a wait on the system that a signal interrupted.
@@ -278,14 +217,6 @@ A file longer than 16384 bytes is read as the window reads it, by its first 8192
 path is str, bytes or os.PathLike, used as the system's bytes (os.fsencode). Raises the
 OSError the system gives (FileNotFoundError, PermissionError, NotADirectoryError,
 IsADirectoryError, ...), ValueError for a file too short to be a data file or one that is not a regular file.)");
-    module.def("read_folder", &readFolder, py::arg("path"),
-               R"(Reads a recording: the sweeps of q390-rec's folder, as its index.csv lists them.
-
-Each sweep has the range, channel, start and seconds its index row gives. A row for a sweep
-that was not kept, a row that cannot be read and a file that cannot be read are left out,
-each with a Q390Warning (warnings.simplefilter("error", q390.Q390Warning) makes the first
-of them an exception instead). Raises the OSError of index.csv (FileNotFoundError for a
-folder that holds none), ValueError when it is no recording's index.)");
     module.def("save", &saveFile, py::arg("path"), py::arg("sweep"), py::kw_only(),
                py::arg("overwrite") = false,
                R"(Saves a sweep as the window's data file: 16384 bytes, written whole.

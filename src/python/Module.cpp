@@ -4,6 +4,7 @@
 #include "python/Device.h"
 #include "python/Errors.h"
 #include "python/Files.h"
+#include "python/Recording.h"
 #include "python/SweepRecord.h"
 
 PYBIND11_MODULE(_q390, module)
@@ -24,11 +25,17 @@ lines, or an FTDI chip in synchronous bit-bang mode. Data files are the window's
     s = q390.read("vx-2071430.dat")                   # s.stored, s.codes, s.volts, s.range
     q390.save("copy.dat", s)
 
+    rec = q390.read_recording("run.h5")               # or q390-rec's folder; read sweep by sweep
+    print(len(rec), rec[-1].start, [s.volts.max() for s in rec[:10]])
+    for s in q390.read_recording("run.h5", follow=True):  # as q390-rec writes it
+        print(s.number, s.volts.mean())
+
 Errors are Python's: OSError and its subclasses for files, PortError and LineError (both
 OSError) for the port, ValueError for a bad argument or a file that is no data file.)";
     module.attr("__version__") = Q390_PYTHON_VERSION;
     errors::add(module);
     addSweep(module);
     addFiles(module);
+    addRecording(module);
     addDevice(module);
 }

@@ -22,6 +22,11 @@ SystemPath systemPath(py::handle path, const char* argument)
     return {py::reinterpret_steal<py::bytes>(encoded), shown};
 }
 
+std::string shown(const SystemPath& path)
+{
+    return py::str(path.shown).attr("encode")("utf-8", "backslashreplace").cast<std::string>();
+}
+
 QString qtName(const SystemPath& path)
 {
     const QByteArray bytes = QByteArray::fromStdString(path.bytes);

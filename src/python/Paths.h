@@ -13,6 +13,10 @@ struct SystemPath {
     pybind11::object shown; // what errors name: the str or bytes the caller gave
 };
 
+// The name as the caller gave it, for messages; a name that is not valid UTF-8 keeps its
+// undecodable bytes as escapes.
+std::string shown(const SystemPath& path);
+
 // TypeError naming `argument` for anything that is no path.
 SystemPath systemPath(pybind11::handle path, const char* argument);
 

@@ -1,5 +1,6 @@
 #include "python/SweepRecord.h"
 
+#include "core/converter/ControlWord.h"
 #include "core/samples/Readings.h"
 #include "core/samples/SampleFile.h"
 
@@ -8,6 +9,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -32,32 +35,87 @@ std::optional<double> interval(const SweepRecord& s)
 
 bool operator==(const SweepRecord& a, const SweepRecord& b)
 {
-    return a.samples == b.samples && a.range == b.range && a.channel == b.channel && a.start == b.start && a.seconds == b.seconds;
+    return a.samples == b.samples && a.range == b.range && a.channel == b.channel && a.start == b.start && a.seconds == b.seconds
+        && a.number == b.number && a.link == b.link && a.note == b.note && a.trigger == b.trigger;
 }
 
 // What pickle keeps of a sweep: the records as the data file holds them, the range and what
 // is known of the sweep taken (its start in the system clock's own ticks, so that it comes
 // back exact).
-py::tuple state(const SweepRecord& s)
+py::object state(const SweepRecord& s)
 {
     std::optional<long long> start;
     if (s.start)
         start = s.start->time_since_epoch().count();
     return py::make_tuple(py::bytes(SampleFile::encode(s.samples).toStdString()), rangeWord(s.range).toStdString(), s.channel, start,
-                          s.seconds);
+                          s.seconds, s.number, s.link, s.note, s.trigger);
 }
 
-SweepRecord fromState(const py::tuple& t)
+[[noreturn]] void badState(const std::string& why)
 {
-    if (t.size() != 5)
-        throw py::value_error("not the state of a q390.Sweep");
+    throw py::value_error("not the state of a q390.Sweep: " + why);
+}
+
+// An int of the state from `first` to `last` (a bool is none), or none where it is None.
+std::optional<long long> stateInteger(py::handle cell, const char* what, long long first = std::numeric_limits<long long>::min(),
+                                      long long last = std::numeric_limits<long long>::max())
+{
+    if (cell.is_none())
+        return std::nullopt;
+    if (!PyLong_CheckExact(cell.ptr()))
+        badState(std::string(what) + " is no int");
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(cell.ptr(), &overflow);
+    if (overflow != 0 || value < first || value > last)
+        badState(std::string(what) + " out of range");
+    return value;
+}
+
+// A str of the state, or none where it is None.
+std::optional<std::string> stateText(py::handle cell, const char* what)
+{
+    if (cell.is_none())
+        return std::nullopt;
+    if (!PyUnicode_CheckExact(cell.ptr()))
+        badState(std::string(what) + " is no str");
+    return cell.cast<std::string>();
+}
+
+// The sweep a pickle's state describes, each cell checked, since a pickle may come from anywhere.
+// A state of 5 cells is one pickled before sweeps had a number, link, note and trigger.
+SweepRecord fromState(const py::object& state)
+{
+    if (!py::isinstance<py::tuple>(state) || (py::len(state) != 5 && py::len(state) != 9))
+        badState("a tuple of 5 or 9 is expected");
+    const auto t = state.cast<py::tuple>();
+    if (!PyBytes_Check(t[0].ptr()) || py::len(t[0]) != std::size_t(SampleFile::Size))
+        badState("the records must be " + std::to_string(SampleFile::Size) + " bytes");
     SweepRecord s;
     SampleFile::decode(QByteArray::fromStdString(t[0].cast<std::string>()), s.samples);
-    s.range = *parseRange(t[1].cast<std::string>(), false);
-    s.channel = t[2].cast<std::optional<int>>();
-    if (const auto ticks = t[3].cast<std::optional<long long>>())
+    const std::optional<Range> range
+        = PyUnicode_CheckExact(t[1].ptr()) ? rangeNamed(QString::fromStdString(t[1].cast<std::string>())) : std::nullopt;
+    if (!range)
+        badState("the range must be \"unipolar\" or \"bipolar\"");
+    s.range = *range;
+    if (const std::optional<long long> channel = stateInteger(t[2], "the channel", 0, ChannelCount - 1))
+        s.channel = int(*channel);
+    if (const std::optional<long long> ticks = stateInteger(t[3], "the start"))
         s.start = std::chrono::system_clock::time_point(std::chrono::system_clock::duration(*ticks));
-    s.seconds = t[4].cast<std::optional<double>>();
+    if (!t[4].is_none()) {
+        if (!PyFloat_CheckExact(t[4].ptr()) || !validSeconds(t[4].cast<double>()))
+            badState("the seconds must be a finite float, not negative");
+        s.seconds = t[4].cast<double>();
+    }
+    if (t.size() == 5)
+        return s;
+    s.number = stateInteger(t[5], "the number");
+    s.link = stateText(t[6], "the link");
+    const std::optional<std::string> note = stateText(t[7], "the note");
+    if (!note)
+        badState("the note is no str");
+    s.note = *note;
+    if (const std::optional<long long> trigger = stateInteger(t[8], "the trigger", 0, SweepLength - 1))
+        s.trigger = int(*trigger);
     return s;
 }
 
@@ -71,6 +129,29 @@ py::object kept(py::object& slot, Make&& make)
 }
 
 } // namespace
+
+bool validSeconds(double seconds)
+{
+    return std::isfinite(seconds) && seconds >= 0;
+}
+
+void describe(SweepRecord& sweep, const RecordedSweep& recorded)
+{
+    if (recorded.channel < 0 || recorded.channel >= ChannelCount)
+        throw py::value_error("sweep " + std::to_string(recorded.number) + ": channel " + std::to_string(recorded.channel)
+                              + ", not 0 to 7");
+    sweep.number = recorded.number;
+    sweep.range = recorded.range;
+    sweep.channel = recorded.channel;
+    if (recorded.start.isValid())
+        sweep.start = std::chrono::system_clock::time_point(std::chrono::milliseconds(recorded.start.toMSecsSinceEpoch()));
+    if (recorded.seconds && validSeconds(*recorded.seconds))
+        sweep.seconds = recorded.seconds;
+    sweep.link = recorded.link.toStdString();
+    sweep.note = recorded.note.toStdString();
+    if (recorded.trigger && *recorded.trigger >= 0 && *recorded.trigger < SweepLength)
+        sweep.trigger = recorded.trigger;
+}
 
 std::optional<Range> parseRange(const std::string& name, bool automatic)
 {
@@ -138,6 +219,17 @@ For a file read with range="auto", the range decided from its records.)")
             "When the sweep began, a timezone-aware datetime; None for a file.")
         .def_readonly("seconds", &SweepRecord::seconds,
                       "How long the sweep took, in seconds; None for a file that no recording's index describes.")
+        .def_readonly("number", &SweepRecord::number, "Its number in the recording it was read from (from 1); None for any other.")
+        .def_readonly("link", &SweepRecord::link,
+                      R"(How it reached the converter: "simulator", "modem-lines" or "ftdi-bitbang"; None for a file
+that no recording's index describes.)")
+        .def_readonly("note", &SweepRecord::note, R"(What is doubtful about it, as its recording or Device.sweeps() notes it; "" for nothing.
+
+For one, the starts of Device.sweeps(every=...) skipped before it because the sweep before it
+overran its interval.)")
+        .def_readonly("trigger", &SweepRecord::trigger,
+                      R"(For a sweep a trigger chose (Device.sweep(trigger=...), q390-rec --trigger): the index
+(from 0) of the first sample past the level's crossing; None for any other.)")
         .def_property_readonly("interval", &interval, R"(The time from one conversion to the next, in seconds: an estimate.
 
 The sweep's duration spread evenly over its 8192 conversions. The unit has no clock of its
@@ -164,16 +256,27 @@ seconds is None.)")
             py::arg("dtype") = py::none(), py::arg("copy") = py::none(), "The volts, so that numpy.asarray(sweep) is sweep.volts.")
         .def(
             "__eq__", [](const SweepRecord& a, const SweepRecord& b) { return a == b; }, py::is_operator(),
-            "Equal records, range, channel, start and seconds.")
+            "Equal records and an equal description: range, channel, start, seconds, number, link, note and trigger.")
         .def(py::pickle(&state, &fromState))
+        // Made here for every protocol: protocols 0 and 1 otherwise call the base class's
+        // constructor on the sweep, which pybind11's base has none of.
+        .def(
+            "__reduce__",
+            [](const py::object& self) {
+                return py::make_tuple(py::module_::import("copyreg").attr("__newobj__"), py::make_tuple(py::type::of(self)),
+                                      state(self.cast<const SweepRecord&>()));
+            },
+            "What pickle and copy keep of the sweep, for every pickle protocol.")
         .def(
             "__repr__",
             [](const SweepRecord& s) {
-                if (!s.channel)
-                    return "<q390.Sweep " + rangeWord(s.range).toStdString() + ">";
-                return py::str("<q390.Sweep channel {} {} {:.3f} s>")
-                    .format(*s.channel, rangeWord(s.range).toStdString(), *s.seconds)
-                    .cast<std::string>();
+                std::string shown = "<q390.Sweep";
+                if (s.channel)
+                    shown += " channel " + std::to_string(*s.channel);
+                shown += " " + rangeWord(s.range).toStdString();
+                if (s.seconds)
+                    shown += py::str(" {:.3f} s").format(*s.seconds).cast<std::string>();
+                return shown + ">";
             },
-            "The range and, for a sweep taken, its channel and duration.");
+            "The range and, where known, its channel and duration.");
 }

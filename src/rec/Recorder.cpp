@@ -35,17 +35,23 @@ void Recorder::run()
         pacing.emplace(*options_.every);
     long long skipped = 0; // slots of the pacing passed over since the last sweep kept
     for (long long number = parts_.output.firstNumber(); !StopSignals::caught() && !limitReached();) {
-        if (pacing) {
-            const Pacing::Slot slot = pacing->next(seconds());
-            skipped += slot.skipped;
-            if (!waitUntil(slot.at))
-                return;
-        }
         SweepRecord sweep;
         sweep.number = number;
         sweep.channel = options_.channels[(number - 1) % options_.channels.size()];
         sweep.range = options_.range;
+        // The start is read before the pacing's clock, and again after a wait: so no start is
+        // told earlier than its slot from the first one, however late the process runs.
         sweep.start = parts_.clock.now();
+        if (pacing) {
+            const double now = seconds();
+            const Pacing::Slot slot = pacing->next(now);
+            skipped += slot.skipped;
+            if (slot.at > now) {
+                if (!waitUntil(slot.at))
+                    return;
+                sweep.start = parts_.clock.now();
+            }
+        }
         sweep.link = parts_.unit.port().linkName();
         sweep.offset = seconds();
         try {

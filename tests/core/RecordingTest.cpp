@@ -77,11 +77,11 @@ TEST(Recording, PacingGivesEachSweepTheFirstSlotNotPastAndSkipsTheMissedOnes)
         long long index;
         double at;
         long long skipped;
-    } rows[] = {{0.01, 0, 0.0, 0}, {0.2, 1, 0.5, 0}, {0.5, 2, 1.0, 0}, {1.6, 4, 2.0, 1}, {3.0, 6, 3.0, 1}, {3.01, 7, 3.5, 0}};
+    } rows[] = {{0.01, 0, 0.01, 0}, {0.2, 1, 0.51, 0}, {0.5, 2, 1.01, 0}, {1.6, 4, 2.01, 1}, {3.0, 6, 3.01, 1}, {3.01, 7, 3.51, 0}};
     for (const auto& row : rows) {
         const Pacing::Slot slot = pacing.next(row.now);
         EXPECT_EQ(slot.index, row.index) << row.now;
-        EXPECT_DOUBLE_EQ(slot.at, row.at) << row.now;
+        EXPECT_NEAR(slot.at, row.at, 1e-9) << row.now;
         EXPECT_EQ(slot.skipped, row.skipped) << row.now;
     }
 }

@@ -2,12 +2,16 @@
 the emulated port and the emulated FTDI chip (driven by q390emu), errors, Ctrl-C, and what
 importing it loads."""
 
+import copyreg
+import csv
 import datetime
 import errno
 import io
+import itertools
 import os
 import pickle
 import re
+import signal
 import stat
 import subprocess
 import sys
@@ -15,6 +19,7 @@ import threading
 import time
 import warnings
 
+import h5py
 import numpy as np
 import pytest
 
@@ -74,26 +79,51 @@ def test_save_writes_what_read_reads_and_refuses_an_existing_name(tmp_path):
     np.testing.assert_array_equal(q390.read(path).stored, second.stored)
 
 
-def test_a_sweep_pickles_equal_is_its_volts_to_numpy_and_spreads_its_duration_evenly():
+class Crafted:
+    """Pickles as a Sweep whose state is `state` (under protocols 0 and 1, which do not check the class)."""
+    def __init__(self, state):
+        self.state = state
+
+    def __reduce__(self):
+        return copyreg.__newobj__, (q390.Sweep,), self.state
+
+
+def crafted(**cells):
+    """A Sweep unpickled from a state with these cells in place of a sound one's."""
+    state = dict(records=bytes(2 * LENGTH), range="bipolar", channel=3, start=0, seconds=0.8192) | cells
+    return pickle.loads(pickle.dumps(Crafted(tuple(state.values())), protocol=1))
+
+
+@pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
+def test_a_sweep_pickles_equal_is_its_volts_to_numpy_and_spreads_its_duration_evenly(protocol):
     with q390.Device() as dev:
         s, other = dev.sweep(channel=4, range="bipolar"), dev.sweep(channel=4, range="bipolar")
-    back = pickle.loads(pickle.dumps(s))
+    back = pickle.loads(pickle.dumps(s, protocol=protocol))
     assert back == s and back != other and type(back) is q390.Sweep
     assert (back.channel, back.range, back.start, back.seconds) == (4, "bipolar", s.start, s.seconds)
     assert np.asarray(s) is s.volts and np.asarray(s, dtype=np.float32).dtype == np.float32
-    assert s.interval == s.seconds / LENGTH
-    np.testing.assert_allclose(s.times, np.linspace(0, s.seconds, LENGTH, endpoint=False), rtol=1e-12)
+    hand = crafted()  # 0.8192 s over 8192 conversions: 0.1 ms apart, the last at 0.8191 s
+    assert hand.interval == pytest.approx(1e-4, rel=1e-12) and repr(hand) == "<q390.Sweep channel 3 bipolar 0.819 s>"
+    np.testing.assert_allclose(hand.times[[0, 1, 4096, 8191]], [0, 1e-4, 0.4096, 0.8191], rtol=1e-12)
+    assert hand.start == datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc)
 
 
-@pytest.mark.parametrize("channel, range_", [(0, "unipolar"), (3, "bipolar"), (7, "unipolar")])
-def test_a_sweep_of_the_simulator_is_the_one_q390_rec_takes(tmp_path, channel, range_):
+# Channel 1 of the simulator is a square wave from its first conversion on: 750 samples at
+# 2048 + 0.6 × 1900 = 3188 (3.89 V), 750 at 908 (1.11 V); so 2.5 V is crossed falling at sample
+# 750 and rising at sample 1500.
+@pytest.mark.parametrize("channel, range_, trigger, crossing", [
+    (0, "unipolar", None, None), (3, "bipolar", None, None), (7, "unipolar", None, None),
+    (1, "unipolar", 2.5, 1500), (1, "unipolar", (2.5, "falling"), 750), (1, "bipolar", (0, "rising"), 1500)])
+def test_a_sweep_of_the_simulator_is_the_one_q390_rec_takes(tmp_path, channel, range_, trigger, crossing):
     with q390.Device("sim") as dev:
         assert dev.link == dev.path == "simulator"
-        s = dev.sweep(channel=channel, range=range_)
+        s = dev.sweep(channel=channel, range=range_, trigger=trigger)
+    level = trigger if isinstance(trigger, tuple) else (trigger, "rising")
     subprocess.run([os.environ["Q390_REC"], "--channel", str(channel), "--range", range_, "-o", tmp_path / "rec",
-                    "--quiet"], check=True)
-    np.testing.assert_array_equal(s.stored, q390.read(tmp_path / "rec" / f"sweep-00000001-ch{channel}.dat").stored)
-    assert (s.channel, s.range) == (channel, range_)
+                    "--quiet", *(["--trigger", "%s,%s" % level] if trigger is not None else [])], check=True)
+    recorded = q390.read(tmp_path / "rec" / f"sweep-00000001-ch{channel}.dat")
+    np.testing.assert_array_equal(s.stored, recorded.stored)
+    assert (s.channel, s.range, s.link, s.trigger) == (channel, range_, "simulator", crossing)
     assert s.start.tzinfo is not None and 0 < s.seconds < 10
     for array in (s.stored, s.codes, s.volts):
         with pytest.raises(ValueError):
@@ -116,6 +146,29 @@ def test_on_the_emulated_port_and_chip_the_codes_are_the_window_s(emulation, por
                 np.testing.assert_array_equal(s.codes, ramp(channel, range_ == "unipolar", start))
         assert getattr(unit, "released", True)
         q390.Device(port).close()  # given back: it opens again
+
+
+def test_a_trigger_sweeps_until_a_sweep_crosses_its_level():
+    with q390emu.Port() as unit, q390.Device(unit.path) as dev:
+        unit.hold_cts(True)  # code 0 throughout the first sweep; the ramp from early in the second on
+
+        def release():
+            while unit.conversions < LENGTH + 100:
+                time.sleep(1e-3)
+            unit.hold_cts(False)
+        threading.Thread(target=release).start()
+        with pytest.warns(q390.Q390Warning, match="nothing answered"):
+            s = dev.sweep(channel=2, trigger=2.5)
+        assert unit.conversions == 2 * LENGTH and s.codes[s.trigger - 1] < 2048 <= s.codes[s.trigger]  # 2.5 V: code 2048
+
+
+def test_paced_sweeps_begin_at_the_multiples_of_their_interval():
+    with q390.Device() as dev:
+        end = time.monotonic() + 1
+        taken = list(itertools.takewhile(lambda s: time.monotonic() < end, dev.sweeps(every=0.2)))
+        overrun = list(dev.sweeps(count=3, every=1e-6))
+    assert 4 <= len(taken) <= 5 and [s.note for s in taken] == [""] * len(taken)  # begun at 0, 0.2, ... 0.8 s
+    assert overrun[0].note == "" and all(re.fullmatch(r"\d+ starts of every= skipped before it", s.note) for s in overrun[1:])
 
 
 def test_a_port_whose_cts_never_moves_warns_that_nothing_answered():
@@ -174,6 +227,22 @@ def short_file(folder):
     (lambda d: q390.Device(d / "ttyMissing"), q390.PortError, "No such file or directory"),
     (lambda d: q390.read_folder(d), FileNotFoundError, "index.csv"),
     (lambda d: (d / "index.csv").write_text("sweep,file\n") and q390.read_folder(d), ValueError, "not the index"),
+    (lambda d: q390.Device().sweep(trigger=6), ValueError, "6.0 V, lies outside the unipolar range"),
+    (lambda d: q390.Device().sweep(range="bipolar", trigger=(-2.1, "falling")), ValueError, "outside the bipolar"),
+    (lambda d: q390.Device().sweep(trigger=(1, "up")), ValueError, "slope must be"),
+    (lambda d: q390.Device().sweep(trigger="1"), TypeError, "level must be a number"),
+    (lambda d: q390.Device().sweeps(every=0), ValueError, "every must be above 0"),
+    (lambda d: q390.read_recording(d / "missing.h5"), FileNotFoundError, "missing.h5"),
+    (lambda d: q390.read_recording(short_file(d)), ValueError, "short.dat: cannot be opened"),
+    (lambda d: pickle.loads(pickle.dumps(Crafted(b"ab"), protocol=1)), ValueError, "a tuple of 5"),
+    (lambda d: crafted(records=b"ab"), ValueError, "16384 bytes"),
+    (lambda d: crafted(records="x" * 2 * LENGTH), ValueError, "16384 bytes"),
+    (lambda d: crafted(range=1), ValueError, "range must be"),
+    (lambda d: crafted(channel=99), ValueError, "channel out of range"),
+    (lambda d: crafted(channel=True), ValueError, "channel is no int"),
+    (lambda d: crafted(start=2**63), ValueError, "start out of range"),
+    (lambda d: crafted(seconds=-1.0), ValueError, "seconds must be"),
+    (lambda d: crafted(seconds=float("nan")), ValueError, "seconds must be"),
 ])
 def test_errors_are_python_s(tmp_path, call, error, seen):
     with pytest.raises(error, match=seen):
@@ -337,7 +406,7 @@ def rewrite_index(folder, change):
 
 
 DAMAGE = {
-    "a file gone": (lambda f: (f / "sweep-00000002-ch5.dat").unlink(), r"No such file.*ch5\.dat.*; sweep 2 left out", [3, 0]),
+    "a file gone": (lambda f: (f / "sweep-00000002-ch5.dat").unlink(), r"ch5\.dat: No such file.*; sweep 2 left out", [3, 0]),
     "a file cut short": (lambda f: os.truncate(f / "sweep-00000002-ch5.dat", 100), r"100 bytes.*sweep 2 left out", [3, 0]),
     "a sweep not kept": (lambda f: rewrite_index(f, lambda t: t + "4,,2026-12-07T15:47:41.123+01:00,1.0,1,unipolar,"
                                                    "sim,modem-lines,,,,\"gone, \"\"then\"\" back\",\n"),
@@ -347,6 +416,10 @@ DAMAGE = {
     "a row without a range": (lambda f: rewrite_index(f, lambda t: t.replace("bipolar", "+5V", 1)),
                               r"line 2: no sweep number, channel 0 to 7 and range", [5, 0]),
     "the link column's old name": (lambda f: rewrite_index(f, lambda t: t.replace(",link,", ",path,", 1)), None, [3, 5, 0]),
+    "a file outside the folder": (lambda f: rewrite_index(f, lambda t: t.replace("sweep-00000002-ch5.dat", "../../r1/x.dat")),
+                                  r"line 3: its file \.\./\.\./r1/x\.dat is not in the folder; left out", [3, 0]),
+    "a row without seconds": (lambda f: rewrite_index(f, lambda t: re.sub(r"00,[\d.]+,3,", "00,,3,", t)), None, [3, 5, 0]),
+    "a negative duration": (lambda f: rewrite_index(f, lambda t: re.sub(r"00,[\d.]+,3,", "00,-0.5,3,", t)), None, [3, 5, 0]),
     "a csv recording": (lambda f: record(f / "csv", "--format", "csv", "--channels", "3,5,0", "--sweeps", "3"), None, [3, 5, 0]),
 }
 
@@ -359,8 +432,55 @@ def test_a_recording_is_read_without_what_it_lost(recording, damage, warned, cha
         warnings.simplefilter("always")
         sweeps = q390.read_folder(folder)
     assert [s.channel for s in sweeps] == channels
+    assert [" s>" in repr(s) for s in sweeps] == [s.seconds is not None for s in sweeps]
+    assert all(pickle.loads(pickle.dumps(s)) == s for s in sweeps)
     assert [w.category for w in caught] == [q390.Q390Warning] * (warned is not None)
     assert warned is None or re.search(warned, str(caught[0].message))
     if folder != recording:
         np.testing.assert_array_equal(sweeps[1].stored, np.loadtxt(folder / "sweep-00000002-ch5.csv", delimiter=",",
                                                                    skiprows=1, usecols=1))
+
+
+def written(path):
+    """Each sweep of a recording as h5py reads the .h5, or as index.csv and the .dat files hold it."""
+    if path.suffix == ".h5":
+        with h5py.File(path, "r") as f:
+            return [dict(number=f["sweep"][k], channel=f["channel"][k], range=f["range"].asstr()[k], link=f["link"].asstr()[k],
+                         seconds=f["duration"][k], start=f["start"][k], codes=f["codes"][k],
+                         volts=f["codes"][k] * f["volts_per_code"][k]) for k in range(len(f["sweep"]))]
+    with open(path / "index.csv", newline="") as index:
+        return [dict(number=int(r["sweep"]), channel=int(r["channel"]), range=r["range"], link=r["link"], seconds=float(r["seconds"]),
+                     start=datetime.datetime.fromisoformat(r["start"]).timestamp(), stored=np.fromfile(path / r["file"], "<i2"))
+                for r in csv.DictReader(index)]
+
+
+@pytest.mark.parametrize("name", ["rec", "rec.h5"])
+def test_a_recording_is_read_one_sweep_at_a_time_as_its_users_tools_read_it(tmp_path, name):
+    record(tmp_path / name, "--channels", "3,5", "--range", "bipolar", "--sweeps", "5")
+    tools = written(tmp_path / name)  # before: h5py opens no file of this process's HDF5 that q390 has open
+    rec = q390.read_recording(tmp_path / name)
+    assert len(rec) == 5 and [s.number for s in rec[::-2]] == [5, 3, 1] and [s.number for s in rec[1:4][1:]] == [3, 4]
+    assert rec[-1] == rec[4] and len(rec[7:]) == 0
+    with pytest.raises(IndexError):
+        rec[5]
+    for s, w in zip(rec, tools, strict=True):
+        assert (s.number, s.channel, s.range, s.link) == (w["number"], w["channel"], w["range"], w["link"])
+        assert s.seconds == pytest.approx(w["seconds"], abs=1e-6) and s.start.timestamp() == pytest.approx(w["start"], abs=1e-3)
+        for array in {"codes", "volts", "stored"} & w.keys():
+            np.testing.assert_allclose(getattr(s, array), w[array], rtol=1e-12)
+
+
+@pytest.mark.parametrize("name", ["rec", "rec.h5"])
+def test_a_recording_is_followed_while_q390_rec_writes_it(tmp_path, name):
+    writer = subprocess.Popen([os.environ["Q390_REC"], "-o", tmp_path / name, "--quiet", "--sweeps", "40", "--every", "0.02"])
+    followed = q390.read_recording(tmp_path / name, follow=True)  # waits for the recording to begin
+    first = next(followed)
+    assert writer.poll() is None
+    assert [first.number] + [s.number for s in itertools.islice(followed, 39)] == list(range(1, 41))
+    assert writer.wait() == 0
+    if name.endswith(".h5"):
+        assert next(followed, None) is None  # the writer has let go of the file: its end
+    else:
+        threading.Timer(0.3, signal.raise_signal, [signal.SIGINT]).start()  # a folder is followed until interrupted
+        with pytest.raises(KeyboardInterrupt):
+            next(followed)

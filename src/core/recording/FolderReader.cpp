@@ -38,9 +38,8 @@ void FolderReader::load()
     lost_ = std::move(lost);
 }
 
-RecordedSweep FolderReader::sweep(long long place) const
+RecordedSweep recordedSweep(const IndexedSweep& indexed)
 {
-    const IndexedSweep& indexed = sweeps_[std::size_t(place)];
     RecordedSweep s;
     s.number = indexed.number;
     s.start = indexed.start().toUTC();
@@ -51,6 +50,11 @@ RecordedSweep FolderReader::sweep(long long place) const
     s.note = indexed.note;
     s.trigger = indexed.trigger;
     return s;
+}
+
+RecordedSweep FolderReader::sweep(long long place) const
+{
+    return recordedSweep(sweeps_[std::size_t(place)]);
 }
 
 SampleArray FolderReader::samples(long long place) const

@@ -5,6 +5,9 @@
 
 #include <vector>
 
+// What an index's row says of its sweep, as a recording describes it.
+RecordedSweep recordedSweep(const IndexedSweep& indexed);
+
 // A folder recording: the sweeps its index names, each read from its data file (or its CSV
 // rows, for a folder recorded with --format csv).
 class FolderReader final : public RecordingReader {

@@ -32,7 +32,7 @@ Hdf5::Id fileType(Field field);
 Hdf5::Id memoryType(Field field);
 
 // The file access the writer and the readers share: the 1.10 file format, which SWMR needs,
-// the library's file locks where the system's are advisory (WriterLock.h), and caches small
+// the library's file locks where the system's are advisory (WriterSystem.h), and caches small
 // enough that memory stays flat whatever the length (only the last chunk of each dataset is
 // written; a reader reads one sweep at a time).
 Hdf5::Id fileAccess();

@@ -7,8 +7,10 @@ Pacing::Slot Pacing::next(double now)
 {
     // The first sweep begins the pacing; each after it takes the first slot at or after now,
     // never one already taken.
-    const long long due = last_ < 0 ? 0 : std::max(last_ + 1, static_cast<long long>(std::ceil(now / interval_)));
-    const Slot slot{due, due * interval_, due - last_ - 1};
+    if (last_ < 0)
+        origin_ = now;
+    const long long due = last_ < 0 ? 0 : std::max(last_ + 1, static_cast<long long>(std::ceil((now - origin_) / interval_)));
+    const Slot slot{due, origin_ + due * interval_, due - last_ - 1};
     last_ = due;
     return slot;
 }

@@ -24,6 +24,11 @@ public:
     WriterLock(const WriterLock&) = delete;
     WriterLock& operator=(const WriterLock&) = delete;
 
+    // Whether a writer holds the lock on the file now, for a reader to tell a file still being
+    // written from one whose writer has gone (closed it or died); taking nothing. False where the
+    // file cannot be opened.
+    static bool heldOn(const QByteArray& path);
+
     bool held() const { return error_ == 0; }
     // Why it is not held: taken by another writer (busy()), or the system's error number.
     int errorNumber() const { return error_; }

@@ -9,7 +9,28 @@ namespace {
 
 constexpr off_t LockedByte = off_t(1) << 62;
 
+struct flock lockedByte(short type)
+{
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = LockedByte;
+    lock.l_len = 1;
+    return lock;
+}
+
 } // namespace
+
+bool WriterLock::heldOn(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct flock lock = lockedByte(F_WRLCK);
+    const bool held = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return held;
+}
 
 WriterLock::WriterLock(const QByteArray& path)
 {
@@ -18,11 +39,7 @@ WriterLock::WriterLock(const QByteArray& path)
         error_ = errno;
         return;
     }
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = LockedByte;
-    lock.l_len = 1;
+    struct flock lock = lockedByte(F_WRLCK);
     if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
         error_ = errno;
         busy_ = error_ == EAGAIN || error_ == EACCES;

@@ -9,17 +9,47 @@
 #include <io.h>
 #include <windows.h>
 
+namespace {
+
+HANDLE openShared(const QByteArray& path, DWORD access)
+{
+    return CreateFileW(reinterpret_cast<const wchar_t*>(QString::fromUtf8(path).utf16()), access,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// Far past the data: a lock on Windows keeps other processes from reading what it covers.
+OVERLAPPED lockedByte()
+{
+    OVERLAPPED at{};
+    at.OffsetHigh = 0x40000000;
+    return at;
+}
+
+} // namespace
+
+bool WriterLock::heldOn(const QByteArray& path)
+{
+    const HANDLE file = openShared(path, GENERIC_READ);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    // A shared lock of its own for a moment: refused only while a writer has the byte.
+    OVERLAPPED at = lockedByte();
+    const bool free = LockFileEx(file, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+    const bool held = !free && GetLastError() == ERROR_LOCK_VIOLATION;
+    if (free)
+        UnlockFileEx(file, 0, 1, 0, &at);
+    CloseHandle(file);
+    return held;
+}
+
 WriterLock::WriterLock(const QByteArray& path)
 {
-    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(QString::fromUtf8(path).utf16()), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE file = openShared(path, GENERIC_READ | GENERIC_WRITE);
     if (file == INVALID_HANDLE_VALUE) {
         error_ = errnoFromWindows(GetLastError());
         return;
     }
-    // Far past the data: a lock on Windows keeps other processes from reading what it covers.
-    OVERLAPPED at{};
-    at.OffsetHigh = 0x40000000;
+    OVERLAPPED at = lockedByte();
     if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
         const DWORD error = GetLastError();
         busy_ = error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING;

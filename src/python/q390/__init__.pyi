@@ -3,7 +3,7 @@
 import datetime
 import os
 from types import TracebackType
-from typing import ClassVar, Iterable, Iterator, Literal
+from typing import ClassVar, Iterable, Iterator, Literal, Sequence, overload
 
 import numpy
 import numpy.typing
@@ -12,6 +12,7 @@ __version__: str
 
 _Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
 _Range = Literal["unipolar", "bipolar"]
+_Trigger = float | tuple[float, Literal["rising", "falling"]]
 
 class PortError(OSError):
     """A port that cannot be opened: no such device, no permission, in use by another program."""
@@ -47,6 +48,18 @@ class Sweep:
     def seconds(self) -> float | None:
         """How long the sweep took; None for a file no recording's index describes."""
     @property
+    def number(self) -> int | None:
+        """Its number in the recording it was read from; None for any other."""
+    @property
+    def link(self) -> Literal["simulator", "modem-lines", "ftdi-bitbang"] | None:
+        """How it reached the converter; None for a file no recording's index describes."""
+    @property
+    def note(self) -> str:
+        """What is doubtful about it; "" for nothing."""
+    @property
+    def trigger(self) -> int | None:
+        """For a sweep a trigger chose: the index of the first sample past the crossing."""
+    @property
     def interval(self) -> float | None:
         """Seconds from one conversion to the next, an estimate: seconds / 8192."""
     @property
@@ -63,6 +76,28 @@ class Sweeps(Iterator[Sweep]):
     """The iterator Device.sweeps() returns."""
 
     def __iter__(self) -> Sweeps: ...
+    def __next__(self) -> Sweep: ...
+
+class Recording(Sequence[Sweep]):
+    """The sweeps of a recording, each read when asked for."""
+
+    @overload
+    def __getitem__(self, index: int) -> Sweep: ...
+    @overload
+    def __getitem__(self, index: slice) -> Recording: ...
+    def __len__(self) -> int: ...
+    def __iter__(self) -> RecordingIterator: ...
+
+class RecordingIterator(Iterator[Sweep]):
+    """Iterating a Recording; an unreadable sweep is left out with a Q390Warning."""
+
+    def __iter__(self) -> RecordingIterator: ...
+    def __next__(self) -> Sweep: ...
+
+class Following(Iterator[Sweep]):
+    """A recording's sweeps as they land: read_recording(path, follow=True)."""
+
+    def __iter__(self) -> Following: ...
     def __next__(self) -> Sweep: ...
 
 class Device:
@@ -90,15 +125,26 @@ class Device:
         exc: BaseException | None,
         traceback: TracebackType | None,
     ) -> None: ...
-    def sweep(self, channel: int = 0, range: _Range = "unipolar") -> Sweep:
-        """Takes one sweep of the channel (0..7) in the range; warns when nothing answered on a port."""
+    def sweep(self, channel: int = 0, range: _Range = "unipolar", *, trigger: _Trigger | None = None) -> Sweep:
+        """Takes one sweep of the channel (0..7) in the range; with a trigger, the first that crosses its level."""
     def sweeps(
-        self, channels: Iterable[int] = [0], range: _Range = "unipolar", count: int | None = None
+        self,
+        channels: Iterable[int] = [0],
+        range: _Range = "unipolar",
+        count: int | None = None,
+        *,
+        every: float | None = None,
     ) -> Sweeps:
-        """Sweeps the channels in turn, count sweeps in all or until interrupted."""
+        """Sweeps the channels in turn, count sweeps in all or until interrupted; every paces their starts."""
 
 def read(path: _Path, range: Literal["auto", "unipolar", "bipolar"] = "auto") -> Sweep:
     """Reads a data file; "auto" takes the range from its recording's index where there is one."""
+
+@overload
+def read_recording(path: _Path, follow: Literal[False] = False) -> Recording: ...
+@overload
+def read_recording(path: _Path, follow: Literal[True]) -> Following:
+    """Reads a recording, a folder or an .h5 file, one sweep at a time; follow=True as it grows."""
 
 def read_folder(path: _Path) -> list[Sweep]:
     """Reads a recording's sweeps as its index.csv lists them, each in its range."""
