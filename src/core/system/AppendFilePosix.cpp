@@ -51,8 +51,11 @@ bool AppendFile::append(const QByteArray& bytes)
             continue;
         if (n <= 0) {
             const int error = n < 0 ? errno : EIO;
-            if (before >= 0)
-                ::ftruncate(fd, before);
+            // The part of the row that went is taken back; should that fail too, the index's
+            // reader drops a row cut short, so the write's error is the one to tell.
+            if (before >= 0) {
+                [[maybe_unused]] const int cut = ::ftruncate(fd, before);
+            }
             return failed(error);
         }
         done += n;
