@@ -424,8 +424,8 @@ TEST_F(Recording, KilledAtAnyMomentAnHdf5FileHoldsEverySweepToldKeptAndAppendGoe
         child.signal(SIGKILL);
         child.wait();
         fcntl(terminal, F_SETFL, O_NONBLOCK);
-        for (char bytes[4096]; ::read(terminal, bytes, sizeof bytes) > 0;)
-            told.append(bytes, sizeof bytes);
+        for (char bytes[4096]; const ssize_t n = std::max<ssize_t>(0, ::read(terminal, bytes, sizeof bytes));)
+            told.append(bytes, n);
         ::close(terminal);
         static const QRegularExpression count(QStringLiteral("\r(\\d+) sweeps"));
         long long kept = 0;
