@@ -103,7 +103,7 @@ struct Parser {
                               QStringLiteral("FORMAT")};
     QCommandLineOption compress{QStringLiteral("compress"), QStringLiteral("Deflates a new HDF5 file's data (after a byte shuffle).")};
     QCommandLineOption every{QStringLiteral("every"),
-                             QStringLiteral("Begins a sweep at each multiple of SECONDS from the start; a sweep that overruns "
+                             QStringLiteral("Begins a sweep at each multiple of SECONDS from the first sweep's start; a sweep that overruns "
                                             "skips the starts it missed."),
                              QStringLiteral("SECONDS")};
     QCommandLineOption trigger{QStringLiteral("trigger"),
