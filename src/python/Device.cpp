@@ -375,7 +375,6 @@ struct Sweeps {
     std::optional<long long> count;
     std::optional<Pacing> pacing;
     long long taken = 0;
-    std::chrono::steady_clock::time_point began{};
 
     std::unique_ptr<SweepRecord> next()
     {
@@ -383,13 +382,12 @@ struct Sweeps {
             throw py::stop_iteration();
         long long skipped = 0;
         if (pacing) {
-            const auto since = [this] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(); };
-            if (taken == 0)
-                began = std::chrono::steady_clock::now();
-            const Pacing::Slot slot = pacing->next(since());
+            // The pacing counts its slots from the first sweep's moment; any fixed clock serves.
+            const auto now = [] { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); };
+            const Pacing::Slot slot = pacing->next(now());
             skipped = slot.skipped;
             // Python's own sleep: no busy wait, and Ctrl-C ends it at once.
-            if (const double wait = slot.at - since(); wait > 0)
+            if (const double wait = slot.at - now(); wait > 0)
                 py::module_::import("time").attr("sleep")(wait);
         }
         auto record = device.cast<Device&>().sweep(channels[std::size_t(taken % channels.size())], range, std::nullopt);
